@@ -1,0 +1,97 @@
+/*
+ * Internal declarations of the checked runtime shared by its source files (not installed).
+ */
+#ifndef SEALEDC_INTERNAL_H
+#define SEALEDC_INTERNAL_H
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "sealedc.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Address arithmetic for the overlap tests (pointers into unrelated objects are compared as
+ * integers, never with the relational operators). */
+#define SEALEDC_ADDR(p) ((uintptr_t)(const void *)(p))
+
+/* [a, a + na) and [b, b + nb) share a byte. */
+static inline int sealedc_ranges_overlap(const void *a, size_t na, const void *b, size_t nb)
+{
+    uintptr_t ua = SEALEDC_ADDR(a);
+    uintptr_t ub = SEALEDC_ADDR(b);
+    return (ua < ub) ? (ub - ua < na) : (ua - ub < nb);
+}
+
+/* Small copies and fills with inline stores: 8-byte words when the pointers allow it, then
+ * single bytes. The word moves go through fixed-size memcpy, which compiles to plain moves. */
+static inline void sealedc_small_copy(void *dest, const void *src, size_t count)
+{
+    unsigned char *d = (unsigned char *)dest;
+    const unsigned char *s = (const unsigned char *)src;
+    if (((SEALEDC_ADDR(d) | SEALEDC_ADDR(s)) & 7u) == 0) {
+        while (count >= 8) {
+            uint64_t w;
+            memcpy(&w, s, 8);
+            memcpy(d, &w, 8);
+            d += 8;
+            s += 8;
+            count -= 8;
+        }
+    }
+    while (count > 0) {
+        *d++ = *s++;
+        --count;
+    }
+}
+
+static inline void sealedc_small_fill(void *dest, unsigned char value, size_t count)
+{
+    unsigned char *d = (unsigned char *)dest;
+    if ((value == 0 || value == 0xFF) && (SEALEDC_ADDR(d) & 7u) == 0) {
+        uint64_t w = (value == 0) ? 0 : ~(uint64_t)0;
+        while (count >= 8) {
+            memcpy(d, &w, 8);
+            d += 8;
+            count -= 8;
+        }
+    }
+    while (count > 0) {
+        *d++ = value;
+        --count;
+    }
+}
+
+/* The formatted-output engine's cursor: `count` bytes of room left, `cur` the next write
+ * position. Every write decrements count first; the byte is stored only when count was above
+ * zero before the decrement, so an overflow leaves count negative. */
+typedef struct sealedc_out_stream {
+    int32_t count;
+    char *cur;
+} sealedc_out_stream;
+
+/* The narrow engine: number of characters written, or -1 (format error or overflow). */
+int sealedc_output_s(sealedc_out_stream *stream, const char *format, va_list argList);
+
+/* Runs the engine over string[0..size) and terminates it; -2 when the output did not fit
+ * (size characters or more), -1 on a format error. */
+int vsnprintf_helper(char *string, size_t size, const char *format, va_list argList);
+
+/* The cursor writers. The counter grows by the characters stored and becomes -1 at the first
+ * character that finds no room. */
+void write_char_a(char ch, sealedc_out_stream *stream, int *counter);
+void write_multi_char_a(char ch, int num, sealedc_out_stream *stream, int *counter);
+void write_string_a(const char *string, int len, sealedc_out_stream *stream, int *counter);
+
+/* Floating-point text through the platform's formatter (unbounded: the caller sizes the buffer). */
+int indirectSprintf(char *buffer, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SEALEDC_INTERNAL_H */
