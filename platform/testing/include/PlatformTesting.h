@@ -31,6 +31,29 @@ void PlatformTestingResetSleep(void);
 
 /* ---- CoreFoundation: object creation fails on demand ---- */
 
+/* Every Create or Copy function of the CoreFoundation stand-in (and CFAllocatorAllocate and
+ * CFAllocatorReallocate) counts as one creation; the creations it makes inside itself do not.
+ * A creation the seam fails returns NULL and allocates nothing (CFURLCreateDataAndProperties-
+ * FromResource returns false with error code 0). Other stand-ins count their Create functions
+ * the same way. */
+
+/* The nth creation from now fails (1 = the next one), once. 0 disarms. */
+void PlatformTestingCFFailNthCreation(long nth);
+/* The nth creation from now and every one after it fail, until disarmed (0) or reset. */
+void PlatformTestingCFFailCreationsFrom(long nth);
+/* Creations counted since the last reset (failed ones included): run an operation once, read
+ * the count, then fail each of its creations in turn. */
+long PlatformTestingCFCreationCount(void);
+/* Creations the seam has failed since the last reset. */
+long PlatformTestingCFFailedCreationCount(void);
+/* CoreFoundation objects alive now (constants excluded): equal before and after an operation
+ * that should leak nothing. */
+long PlatformTestingCFLiveObjectCount(void);
+/* Folder used as the main bundle (NULL: back to the default); the main bundle is re-created. */
+void PlatformTestingSetMainBundlePath(const char *path);
+/* Disarms the seam, clears the counters and the main-bundle override. */
+void PlatformTestingResetCoreFoundation(void);
+
 #ifdef __cplusplus
 }
 #endif

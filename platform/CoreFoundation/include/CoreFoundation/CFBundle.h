@@ -1,0 +1,63 @@
+/*
+ * CFBundle: a folder with an information dictionary, resources and optionally an executable.
+ * Layouts: "X.app/Contents/{Info.plist,MacOS/,Resources/}" (and any folder with Contents/),
+ * "X.framework/{Resources/Info.plist,X}" or "X.framework/Versions/Current/...", and a plain folder
+ * ("Info.plist", "Resources/"). The executable is loaded with dlopen.
+ *
+ * The main bundle is the .app folder that holds the program ("X.app/Contents/MacOS/prog"), else
+ * the program's folder; the variable PLATFORM_MAIN_BUNDLE (a folder path) overrides it.
+ * Localized strings come from Resources/<language>.lproj/<table>.strings (languages tried: the
+ * development region, "en", "English", "Base") or Resources/<table>.strings; a strings file is
+ * the text format ("key" = "value";, UTF-8 or UTF-16 with a byte-order mark) or an XML property
+ * list dictionary.
+ */
+#ifndef CF_BUNDLE_H
+#define CF_BUNDLE_H
+
+#include <CoreFoundation/CFBase.h>
+#include <CoreFoundation/CFArray.h>
+#include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFString.h>
+#include <CoreFoundation/CFURL.h>
+
+CF_EXTERN_C_BEGIN
+
+typedef struct __CFBundle *CFBundleRef;
+
+CF_EXPORT const CFStringRef kCFBundleInfoDictionaryVersionKey;
+CF_EXPORT const CFStringRef kCFBundleExecutableKey;
+CF_EXPORT const CFStringRef kCFBundleIdentifierKey;
+CF_EXPORT const CFStringRef kCFBundleVersionKey;
+CF_EXPORT const CFStringRef kCFBundleDevelopmentRegionKey;
+CF_EXPORT const CFStringRef kCFBundleNameKey;
+
+CF_EXPORT CFTypeID CFBundleGetTypeID(void);
+/* The main bundle is created once and kept for the life of the process (borrowed). */
+CF_EXPORT CFBundleRef CFBundleGetMainBundle(void);
+/* NULL when the URL does not name an existing folder. */
+CF_EXPORT CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL);
+
+CF_EXPORT CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
+CF_EXPORT CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);
+CF_EXPORT CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
+CF_EXPORT CFStringRef CFBundleGetIdentifier(CFBundleRef bundle);
+/* Never NULL: an empty dictionary when the bundle has no Info.plist. */
+CF_EXPORT CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);
+CF_EXPORT CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);
+CF_EXPORT CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, CFStringRef resourceType, CFStringRef subDirName);
+/* The translation of key in tableName ("Localizable" when NULL); when there is none, value (when
+ * given and not empty), else key itself. */
+CF_EXPORT CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName);
+
+#define CFCopyLocalizedString(key, comment) CFBundleCopyLocalizedString(CFBundleGetMainBundle(), (key), (key), NULL)
+#define CFCopyLocalizedStringFromTable(key, tbl, comment) CFBundleCopyLocalizedString(CFBundleGetMainBundle(), (key), (key), (tbl))
+
+CF_EXPORT Boolean CFBundleLoadExecutable(CFBundleRef bundle);
+CF_EXPORT Boolean CFBundleIsExecutableLoaded(CFBundleRef bundle);
+CF_EXPORT void CFBundleUnloadExecutable(CFBundleRef bundle);
+CF_EXPORT void *CFBundleGetFunctionPointerForName(CFBundleRef bundle, CFStringRef functionName);
+CF_EXPORT void *CFBundleGetDataPointerForName(CFBundleRef bundle, CFStringRef symbolName);
+
+CF_EXTERN_C_END
+
+#endif /* CF_BUNDLE_H */
