@@ -1,0 +1,39 @@
+/* The byte formatted-input engine, its sources and clearDestBuf. */
+#include "input_engine.h"
+
+extern "C" {
+
+void sealedc_in_stream_from_string(sealedc_in_stream *stream, const void *str, int32_t count)
+{
+    memset(stream, 0, sizeof *stream);
+    stream->flags = SEALEDC_FROM_STRING;
+    stream->cur = static_cast<const char *>(str);
+    stream->base = static_cast<const char *>(str);
+    stream->count = count;
+}
+
+void sealedc_in_stream_from_file(sealedc_in_stream *stream, FILE *file)
+{
+    memset(stream, 0, sizeof *stream);
+    stream->flags = SEALEDC_FROM_FILE;
+    stream->pf = file;
+}
+
+void sealedc_in_stream_from_stdin(sealedc_in_stream *stream, FILE *input)
+{
+    memset(stream, 0, sizeof *stream);
+    stream->flags = SEALEDC_FROM_STDIN;
+    stream->pf = input;
+}
+
+int sealedc_input_s(sealedc_in_stream *stream, const char *format, va_list argList)
+{
+    return sealedc_in::scan<char>(stream, format, argList);
+}
+
+void clearDestBuf(const char *format, va_list argList)
+{
+    sealedc_in::clearFirstText<char>(format, argList);
+}
+
+} /* extern "C" */
