@@ -1,0 +1,41 @@
+/* Wide formatted output into a counted wide buffer. */
+#include "input_woutput.h"
+#include "sealedc.h"
+
+extern "C" {
+
+int vswprintf_s(wchar_t *strDest, size_t destMax, const wchar_t *format, va_list argList)
+{
+    if (strDest == nullptr || destMax == 0 || destMax > SEALEDC_WIDE_MAX_LEN) {
+        return -1;
+    }
+    if (format == nullptr) {
+        strDest[0] = L'\0';
+        return -1;
+    }
+    sealedc_wout_stream stream;
+    stream.count = static_cast<int32_t>(destMax);
+    stream.cur = strDest;
+    va_list ap;
+    va_copy(ap, argList);
+    int r = sealedc_woutput_s(&stream, format, ap);
+    va_end(ap);
+    /* The whole output and its terminator must fit; otherwise the destination is emptied. */
+    if (r >= 0 && stream.count > 0) {
+        *stream.cur = L'\0';
+        return r;
+    }
+    strDest[0] = L'\0';
+    return -1;
+}
+
+int swprintf_s(wchar_t *strDest, size_t destMax, const wchar_t *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int r = vswprintf_s(strDest, destMax, format, ap);
+    va_end(ap);
+    return r;
+}
+
+} /* extern "C" */
