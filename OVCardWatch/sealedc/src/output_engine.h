@@ -364,7 +364,8 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
     while ((ch = *fmt++) != C('\0')) {
         state = table[CharClass(table, ch) * 9 + state] >> 4;
         switch (state) {
-        case STAT_NORMAL: {
+        case STAT_NORMAL:
+        plain_text: {
             /* Plain text up to the next "%" (the only byte that leaves NORMAL) in one run. */
             const C *run = fmt - 1;
             while (*fmt != C('%') && *fmt != C('\0')) {
@@ -373,13 +374,26 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
             size_t runLen = static_cast<size_t>(fmt - run);
             write_string(run, runLen > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(runLen),
                          stream, &counter);
-            break;
+            /* The common road goes on without the table: "%" leads to PERCENT. */
+            if (counter < 0 || *fmt != C('%')) {
+                break;
+            }
+            ch = *fmt++;
+            state = STAT_PERCENT;
         }
+            [[fallthrough]];
 
         case STAT_PERCENT:
+        start_specification:
             flags = 0;
             width = 0;
             precision = -1;
+            /* A conversion letter right after "%" (PERCENT -> TYPE) is taken at once. */
+            if (CharClass(table, *fmt) == CLASS_TYPE) {
+                ch = *fmt++;
+                state = STAT_TYPE;
+                goto conversion;
+            }
             break;
 
         case STAT_FLAG:
@@ -471,7 +485,8 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
             }
             break;
 
-        case STAT_TYPE: {
+        case STAT_TYPE:
+        conversion: {
             enum { TEXT_OWN, TEXT_NARROW, TEXT_WIDE } kind = TEXT_OWN;
             const C *text = nullptr;
             const char *narrowText = nullptr;
@@ -703,6 +718,19 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                 }
                 if (flags & FLAG_LEFT) {
                     write_multi_char(C(' '), fill, stream, &counter);
+                }
+            }
+            /* From TYPE, "%" starts the next specification and anything else is plain text. */
+            if (counter >= 0) {
+                if (*fmt == C('%')) {
+                    ch = *fmt++;
+                    state = STAT_PERCENT;
+                    goto start_specification;
+                }
+                if (*fmt != C('\0')) {
+                    ch = *fmt++;
+                    state = STAT_NORMAL;
+                    goto plain_text;
                 }
             }
             break;
