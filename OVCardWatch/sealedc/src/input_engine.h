@@ -545,7 +545,7 @@ private:
         }
     }
 
-    CharT local_[kLocal] = {};
+    CharT local_[kLocal]; /* written before it is read: push() keeps the text terminated */
     CharT *heap_ = nullptr;
     CharT *data_ = local_;
     size_t cap_ = kLocal;
