@@ -73,7 +73,8 @@ int vswprintf_s(wchar_t *strDest, size_t destMax, const wchar_t *format, va_list
 
 /* Formatted input. Every c, s and [ destination is followed by its size in characters, passed
  * as an unsigned (32-bit) number. Result: the number of fields assigned, -1 when the input ends
- * before anything was assigned. */
+ * before anything was assigned, -2 when an error of the format or the arguments, or a text too
+ * long for its destination (which is emptied), stopped the scan. */
 int sscanf_s(const char *buffer, const char *format, ...);
 int vsscanf_s(const char *buffer, const char *format, va_list argList);
 int fscanf_s(FILE *stream, const char *format, ...);
