@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <limits>
 #include <string>
 
@@ -185,6 +186,21 @@ TEST(Format, TextAndCharacterConversions)
     EXPECT_EQ("n", F("%hC", 'n'));
     // Bytes above 0x7F in the format and in texts pass unchanged (UTF-8 paths).
     EXPECT_EQ("/Volumes/Vélmora/é", F("/Volumes/V\xc3\xa9lmora/%s", "\xc3\xa9"));
+}
+
+TEST(Format, PrecisionLimitedTextIsReadNoFurther)
+{
+    // Texts without a terminator, exactly as long as the precision (AddressSanitizer guards
+    // the byte after them).
+    char *bytes = new char[5];
+    std::memcpy(bytes, "abcde", 5);
+    EXPECT_EQ("abcde|abc", F("%.5s|%.*s", bytes, 3, bytes));
+    EXPECT_EQ("  abcde", F("%7.5s", bytes));
+    delete[] bytes;
+    wchar_t *wide = new wchar_t[4];
+    std::wmemcpy(wide, L"wxyz", 4);
+    EXPECT_EQ("wxyz|wx", F("%.4ls|%.2S", wide, wide));
+    delete[] wide;
 }
 
 TEST(Format, WideCharactersThatDoNotConvert)
