@@ -83,7 +83,6 @@ private:
     std::mt19937_64 rng_;
 };
 
-int g_compared = 0;
 
 // Runs both formatters over the same arguments and compares text and result.
 template <typename T>
@@ -108,7 +107,6 @@ void Compare(const Spec &spec, T value)
         r2 = std::snprintf(theirs, sizeof theirs, f, spec.stars[0], spec.stars[1], value);
         break;
     }
-    ++g_compared;
     ASSERT_EQ(r2, r1) << "format \"" << spec.format << "\"";
     ASSERT_EQ(std::string(theirs), std::string(ours)) << "format \"" << spec.format << "\"";
 }
@@ -207,7 +205,6 @@ TEST(Differential, LogLineFormat)
         ASSERT_EQ(r2, r1);
         ASSERT_STREQ(theirs, ours);
     }
-    EXPECT_GT(g_compared, 0);
 }
 
 }  // namespace
