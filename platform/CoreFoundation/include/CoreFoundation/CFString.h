@@ -123,7 +123,6 @@ CF_EXPORT CFComparisonResult CFStringCompareWithOptionsAndLocale(CFStringRef the
 /* Options: kCFCompareCaseInsensitive, kCFCompareBackwards, kCFCompareAnchored. */
 CF_EXPORT CFRange CFStringFind(CFStringRef theString, CFStringRef stringToFind, CFStringCompareFlags compareOptions);
 CF_EXPORT Boolean CFStringFindWithOptions(CFStringRef theString, CFStringRef stringToFind, CFRange rangeToSearch, CFStringCompareFlags searchOptions, CFRange *result);
-CF_EXPORT CFArrayRef CFStringCreateArrayWithFindResults(CFAllocatorRef alloc, CFStringRef theString, CFStringRef stringToFind, CFRange rangeToSearch, CFStringCompareFlags compareOptions);
 CF_EXPORT Boolean CFStringHasPrefix(CFStringRef theString, CFStringRef prefix);
 CF_EXPORT Boolean CFStringHasSuffix(CFStringRef theString, CFStringRef suffix);
 CF_EXPORT CFArrayRef CFStringCreateArrayBySeparatingStrings(CFAllocatorRef alloc, CFStringRef theString, CFStringRef separatorString);

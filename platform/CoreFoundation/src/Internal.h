@@ -1,0 +1,148 @@
+// Internal object model of the CoreFoundation stand-in: the common base of every object, the
+// type identifiers, the creation-failure seam and the text helpers shared by the sources.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreFoundation/CFStandIn.h>
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+namespace cf {
+
+enum TypeID : CFTypeID {
+    kTypeNull = 1,
+    kTypeAllocator = 2,
+    kTypeString = 7,
+    kTypeSet = 17,
+    kTypeDictionary = 18,
+    kTypeArray = 19,
+    kTypeData = 20,
+    kTypeBoolean = 21,
+    kTypeNumber = 22,
+    kTypeURL = 29,
+    kTypeBundle = 31,
+    kTypeUUID = 41,
+    kTypeDate = 42,
+    kTypeRunLoop = 43,
+    kTypeRunLoopSource = 44,
+    kTypeError = 45,
+    kTypeRunLoopTimer = 46,
+    kTypeFileDescriptor = 48,
+    kTypeFirstStandIn = 100,
+};
+
+// Count reported for objects that live forever.
+constexpr CFIndex kImmortalRetainCount = 0x0FFFFFFFFFFFFFFFL;
+
+void noteObjectBorn();
+void noteObjectGone();
+
+struct Object {
+    std::atomic<CFIndex> refs;
+    CFTypeID typeID;
+    bool immortal;
+
+    // Objects made at run time: one reference, counted among the live objects.
+    explicit Object(CFTypeID type) : refs(1), typeID(type), immortal(false) { noteObjectBorn(); }
+    // Constants: constant-initialised, never freed.
+    struct Immortal {};
+    constexpr Object(CFTypeID type, Immortal) : refs(kImmortalRetainCount), typeID(type), immortal(true) {}
+    Object(const Object &) = delete;
+    Object &operator=(const Object &) = delete;
+    virtual ~Object()
+    {
+        if (!immortal) {
+            noteObjectGone();
+        }
+    }
+
+    virtual bool equal(const Object *other) const { return this == other; }
+    virtual CFHashCode hash() const { return reinterpret_cast<CFHashCode>(this) >> 4; }
+    // CFCopyDescription text.
+    virtual std::u16string describe() const;
+    // Text inserted by %@.
+    virtual std::u16string formatText() const { return describe(); }
+    virtual const char *className() const = 0;
+};
+
+inline const Object *obj(CFTypeRef cf) { return static_cast<const Object *>(cf); }
+inline Object *mobj(CFTypeRef cf) { return const_cast<Object *>(static_cast<const Object *>(cf)); }
+
+template <typename T> inline const T *as(CFTypeRef cf, CFTypeID type)
+{
+    return (cf != nullptr && obj(cf)->typeID == type) ? static_cast<const T *>(obj(cf)) : nullptr;
+}
+
+// ---- Seam: creation scope ----
+// A public Create/Copy function opens a scope first; the outermost scope of a thread counts one
+// creation and may be failed by the seam. Nested scopes always succeed and count nothing.
+bool creationBegin();
+void creationEnd();
+class CreationScope {
+public:
+    CreationScope() : ok_(creationBegin()) {}
+    ~CreationScope()
+    {
+        if (ok_) {
+            creationEnd();
+        }
+    }
+    CreationScope(const CreationScope &) = delete;
+    CreationScope &operator=(const CreationScope &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+// Work inside a function that must not fail through the seam (a Get that loads lazily, a
+// callback that copies a key): creations made inside it are neither counted nor failed.
+void creationEnterInternal();
+class InternalScope {
+public:
+    InternalScope() { creationEnterInternal(); }
+    ~InternalScope() { creationEnd(); }
+    InternalScope(const InternalScope &) = delete;
+    InternalScope &operator=(const InternalScope &) = delete;
+};
+
+#define CF_CREATE_OR_RETURN(failValue)                                                                                \
+    ::cf::CreationScope cfCreationScope_;                                                                              \
+    if (!cfCreationScope_.ok()) {                                                                                      \
+        return failValue;                                                                                              \
+    }
+
+// ---- Text helpers ----
+std::u16string fromUTF8(std::string_view text);      // invalid bytes become U+FFFD
+bool fromUTF8Strict(std::string_view text, std::u16string &out);
+std::string toUTF8(std::u16string_view text);        // unpaired surrogates become U+FFFD
+std::u16string u16(const char *ascii);
+std::u16string describeOf(CFTypeRef cf);             // CFCopyDescription text, "(null)" for NULL
+std::u16string formatTextOf(CFTypeRef cf);           // %@ text
+std::u16string hexAddress(const void *p);
+
+// Strings (String.cpp)
+CFStringRef makeString(std::u16string_view text, bool mutableString = false);
+CFStringRef makeStringUTF8(std::string_view text);   // NULL for invalid UTF-8
+std::u16string stringText(CFStringRef s);
+std::string stringUTF8(CFStringRef s);
+CFStringRef formatString(CFStringRef format, va_list args);
+CFComparisonResult compareText(std::u16string_view a, std::u16string_view b, CFStringCompareFlags flags);
+
+// Containers (Collections.cpp): indented description used by CFCopyDescription and CFShow.
+std::u16string describeValue(CFTypeRef cf, int indent);
+// Depth guard for recursions over containers that may hold themselves.
+class DepthGuard {
+public:
+    DepthGuard();
+    ~DepthGuard();
+    DepthGuard(const DepthGuard &) = delete;
+    DepthGuard &operator=(const DepthGuard &) = delete;
+    bool tooDeep() const;
+};
+
+// Deep structures: the depth past which recursion (copy, write, equality, description) stops.
+constexpr int kMaxDepth = kCFPropertyListMaxDepth;
+
+}  // namespace cf

@@ -1,0 +1,774 @@
+// Property lists: validity, deep copies and the XML and binary formats through libplist.
+//
+// libplist (2.2) is used for the XML and binary syntax; the conversion to and from objects is
+// done here, and so are the repairs for what libplist gets wrong:
+//  - its parser recurses without a limit (deep nesting overflows the stack): the nesting depth is
+//    checked on the text before libplist sees it;
+//  - its integers are 64-bit patterns with an internal sign flag that the API does not show: an
+//    integer whose top bit is set is told apart (-1 or 18446744073709551615) from its own text,
+//    and an unsigned value above the signed range is written through a parsed node;
+//  - its dates are 32-bit seconds in the API (1933 to 2069): dates outside are read from their
+//    text and written through a parsed node;
+//  - its writer emits control characters raw (XML cannot carry them) and carriage returns raw
+//    (XML readers turn them into line feeds): the first kind is refused before writing, the
+//    second is written as a character reference.
+#include "Internal.h"
+
+#include <plist/plist.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace cf;
+
+extern "C" {
+CFNumberRef _CFNumberCreateUnsigned64(uint64_t value);
+Boolean _CFNumberGetInteger(CFNumberRef number, int64_t *value, uint64_t *bigValue, Boolean *isBig);
+}
+
+namespace {
+
+struct PlistFree {
+    void operator()(void *p) const { plist_free(p); }
+};
+using PlistHolder = std::unique_ptr<void, PlistFree>;
+
+struct Failure {
+    std::string reason;
+};
+
+bool isPlistType(CFTypeID t)
+{
+    return t == CFStringGetTypeID() || t == CFNumberGetTypeID() || t == CFBooleanGetTypeID() ||
+           t == CFDataGetTypeID() || t == CFDateGetTypeID() || t == CFArrayGetTypeID() ||
+           t == CFDictionaryGetTypeID();
+}
+
+// ---- Validity ----
+
+bool valid(CFTypeRef value, int depth, std::string &reason)
+{
+    if (value == nullptr) {
+        reason = "a value is missing (NULL)";
+        return false;
+    }
+    if (depth > kMaxDepth) {
+        reason = "the nesting is deeper than " + std::to_string(kMaxDepth) + " levels";
+        return false;
+    }
+    CFTypeID t = CFGetTypeID(value);
+    if (!isPlistType(t)) {
+        reason = "a value of a type that property lists cannot hold";
+        return false;
+    }
+    if (t == CFArrayGetTypeID()) {
+        CFArrayRef a = static_cast<CFArrayRef>(value);
+        for (CFIndex i = 0, n = CFArrayGetCount(a); i < n; ++i) {
+            if (!valid(CFArrayGetValueAtIndex(a, i), depth + 1, reason)) {
+                return false;
+            }
+        }
+    } else if (t == CFDictionaryGetTypeID()) {
+        CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
+        CFIndex n = CFDictionaryGetCount(d);
+        std::vector<const void *> keys(static_cast<size_t>(n));
+        std::vector<const void *> values(static_cast<size_t>(n));
+        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
+        for (CFIndex i = 0; i < n; ++i) {
+            if (keys[static_cast<size_t>(i)] == nullptr || CFGetTypeID(keys[static_cast<size_t>(i)]) != CFStringGetTypeID()) {
+                reason = "a dictionary key that is not a string";
+                return false;
+            }
+            if (!valid(values[static_cast<size_t>(i)], depth + 1, reason)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// ---- Deep copy ----
+
+CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
+{
+    if (value == nullptr || depth > kMaxDepth) {
+        return nullptr;
+    }
+    CFTypeID t = CFGetTypeID(value);
+    if (t == CFStringGetTypeID()) {
+        return option == kCFPropertyListMutableContainersAndLeaves
+                   ? static_cast<CFTypeRef>(CFStringCreateMutableCopy(nullptr, 0, static_cast<CFStringRef>(value)))
+                   : CFStringCreateCopy(nullptr, static_cast<CFStringRef>(value));
+    }
+    if (t == CFDataGetTypeID()) {
+        return option == kCFPropertyListMutableContainersAndLeaves
+                   ? static_cast<CFTypeRef>(CFDataCreateMutableCopy(nullptr, 0, static_cast<CFDataRef>(value)))
+                   : CFDataCreateCopy(nullptr, static_cast<CFDataRef>(value));
+    }
+    if (t == CFNumberGetTypeID() || t == CFBooleanGetTypeID() || t == CFDateGetTypeID()) {
+        return CFRetain(value);
+    }
+    bool mutableContainer = option != kCFPropertyListImmutable;
+    if (t == CFArrayGetTypeID()) {
+        CFArrayRef a = static_cast<CFArrayRef>(value);
+        CFIndex n = CFArrayGetCount(a);
+        CFMutableArrayRef copy = CFArrayCreateMutable(nullptr, n, &kCFTypeArrayCallBacks);
+        for (CFIndex i = 0; i < n; ++i) {
+            CFTypeRef element = deepCopy(CFArrayGetValueAtIndex(a, i), option, depth + 1);
+            if (element == nullptr) {
+                CFRelease(copy);
+                return nullptr;
+            }
+            CFArrayAppendValue(copy, element);
+            CFRelease(element);
+        }
+        if (mutableContainer) {
+            return copy;
+        }
+        CFArrayRef frozen = CFArrayCreateCopy(nullptr, copy);
+        CFRelease(copy);
+        return frozen;
+    }
+    if (t == CFDictionaryGetTypeID()) {
+        CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
+        CFIndex n = CFDictionaryGetCount(d);
+        std::vector<const void *> keys(static_cast<size_t>(n));
+        std::vector<const void *> values(static_cast<size_t>(n));
+        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
+        CFMutableDictionaryRef copy =
+            CFDictionaryCreateMutable(nullptr, n, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        for (CFIndex i = 0; i < n; ++i) {
+            CFTypeRef key = deepCopy(keys[static_cast<size_t>(i)], kCFPropertyListImmutable, depth + 1);
+            CFTypeRef element = deepCopy(values[static_cast<size_t>(i)], option, depth + 1);
+            if (key == nullptr || element == nullptr) {
+                CFRelease(key);
+                CFRelease(element);
+                CFRelease(copy);
+                return nullptr;
+            }
+            CFDictionarySetValue(copy, key, element);
+            CFRelease(key);
+            CFRelease(element);
+        }
+        if (mutableContainer) {
+            return copy;
+        }
+        CFDictionaryRef frozen = CFDictionaryCreateCopy(nullptr, copy);
+        CFRelease(copy);
+        return frozen;
+    }
+    return nullptr;
+}
+
+// ---- XML nesting check ----
+
+// The deepest element nesting of an XML text; stops counting (returns limit + 1) once past limit.
+int xmlDepth(const char *p, size_t n, int limit)
+{
+    int depth = 0;
+    int deepest = 0;
+    size_t i = 0;
+    auto skipTo = [&](const char *end) {
+        const char *found = static_cast<const char *>(memmem(p + i, n - i, end, std::strlen(end)));
+        i = found == nullptr ? n : static_cast<size_t>(found - p) + std::strlen(end);
+    };
+    while (i < n) {
+        const char *lt = static_cast<const char *>(std::memchr(p + i, '<', n - i));
+        if (lt == nullptr) {
+            break;
+        }
+        i = static_cast<size_t>(lt - p) + 1;
+        if (i >= n) {
+            break;
+        }
+        if (n - i >= 3 && std::memcmp(p + i, "!--", 3) == 0) {
+            skipTo("-->");
+        } else if (n - i >= 8 && std::memcmp(p + i, "![CDATA[", 8) == 0) {
+            skipTo("]]>");
+        } else if (p[i] == '?') {
+            skipTo("?>");
+        } else if (p[i] == '!') {
+            int brackets = 0;
+            for (; i < n; ++i) {
+                if (p[i] == '[') {
+                    ++brackets;
+                } else if (p[i] == ']') {
+                    --brackets;
+                } else if (p[i] == '>' && brackets <= 0) {
+                    ++i;
+                    break;
+                }
+            }
+        } else if (p[i] == '/') {
+            --depth;
+            skipTo(">");
+        } else {
+            char quote = 0;
+            bool selfClosing = false;
+            for (; i < n; ++i) {
+                char c = p[i];
+                if (quote != 0) {
+                    if (c == quote) {
+                        quote = 0;
+                    }
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    selfClosing = i > 0 && p[i - 1] == '/';
+                    ++i;
+                    break;
+                }
+            }
+            if (!selfClosing) {
+                ++depth;
+                deepest = std::max(deepest, depth);
+                if (deepest > limit) {
+                    return limit + 1;
+                }
+            }
+        }
+    }
+    return deepest;
+}
+
+// ---- Reading ----
+
+// Text of one node as libplist writes it, for the values its API cannot tell.
+std::string nodeText(plist_t node)
+{
+    char *xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(node, &xml, &length);
+    std::string text = xml != nullptr ? std::string(xml, length) : std::string();
+    std::free(xml);
+    return text;
+}
+
+// "YYYY-MM-DDTHH:MM:SSZ" inside a node's text, as absolute time.
+bool parseDateText(const std::string &text, CFAbsoluteTime &out)
+{
+    size_t at = text.find("<date>");
+    if (at == std::string::npos) {
+        return false;
+    }
+    long long year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (std::sscanf(text.c_str() + at + 6, "%lld-%d-%dT%d:%d:%dZ", &year, &month, &day, &hour, &minute, &second) != 6) {
+        return false;
+    }
+    // Days from civil date (proleptic Gregorian), relative to 1970-01-01.
+    long long y = year - (month <= 2 ? 1 : 0);
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long mp = (month + 9) % 12;
+    long long doy = (153 * mp + 2) / 5 + day - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long long days = era * 146097 + doe - 719468;
+    double unixSeconds = static_cast<double>(days) * 86400.0 + hour * 3600.0 + minute * 60.0 + second;
+    out = unixSeconds - static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
+    return true;
+}
+
+CFStringRef stringFromBytes(const char *p, size_t n, bool mutableLeaf)
+{
+    CFStringRef s = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(n),
+                                            kCFStringEncodingUTF8, false);
+    if (s == nullptr || !mutableLeaf) {
+        return s;
+    }
+    CFMutableStringRef m = CFStringCreateMutableCopy(nullptr, 0, s);
+    CFRelease(s);
+    return m;
+}
+
+CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason)
+{
+    if (depth > kMaxDepth) {
+        reason = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+        return nullptr;
+    }
+    bool mutableLeaf = option == kCFPropertyListMutableContainersAndLeaves;
+    bool mutableContainer = option != kCFPropertyListImmutable;
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t v = 0;
+        plist_get_bool_val(node, &v);
+        return v ? kCFBooleanTrue : kCFBooleanFalse;
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        if ((v >> 63) != 0 && nodeText(node).find("<integer>-") == std::string::npos) {
+            return _CFNumberCreateUnsigned64(v);
+        }
+        int64_t s = static_cast<int64_t>(v);
+        return CFNumberCreate(nullptr, kCFNumberSInt64Type, &s);
+    }
+    case PLIST_REAL: {
+        double v = 0;
+        plist_get_real_val(node, &v);
+        return CFNumberCreate(nullptr, kCFNumberFloat64Type, &v);
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+        uint64_t length = 0;
+        const char *p = plist_get_string_ptr(node, &length);
+        CFStringRef s = stringFromBytes(p != nullptr ? p : "", p != nullptr ? length : 0, mutableLeaf);
+        if (s == nullptr) {
+            reason = "a string that is not UTF-8";
+        }
+        return s;
+    }
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char *p = plist_get_data_ptr(node, &length);
+        if (mutableLeaf) {
+            CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
+            CFDataAppendBytes(d, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
+            return d;
+        }
+        return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0;
+        int32_t usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        CFAbsoluteTime at = static_cast<double>(sec) + static_cast<double>(usec) * 1e-6;
+        if ((sec == INT32_MIN || sec == INT32_MAX) && !parseDateText(nodeText(node), at)) {
+            reason = "a date that cannot be read";
+            return nullptr;
+        }
+        return CFDateCreate(nullptr, at);
+    }
+    case PLIST_ARRAY: {
+        uint32_t n = plist_array_get_size(node);
+        CFMutableArrayRef array = CFArrayCreateMutable(nullptr, n, &kCFTypeArrayCallBacks);
+        for (uint32_t i = 0; i < n; ++i) {
+            CFTypeRef element = fromNode(plist_array_get_item(node, i), option, depth + 1, reason);
+            if (element == nullptr) {
+                CFRelease(array);
+                return nullptr;
+            }
+            CFArrayAppendValue(array, element);
+            CFRelease(element);
+        }
+        if (mutableContainer) {
+            return array;
+        }
+        CFArrayRef frozen = CFArrayCreateCopy(nullptr, array);
+        CFRelease(array);
+        return frozen;
+    }
+    case PLIST_DICT: {
+        CFMutableDictionaryRef dict =
+            CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        bool ok = true;
+        while (ok) {
+            char *key = nullptr;
+            plist_t child = nullptr;
+            plist_dict_next_item(node, iter, &key, &child);
+            if (child == nullptr) {
+                std::free(key);
+                break;
+            }
+            CFStringRef k = key != nullptr ? stringFromBytes(key, std::strlen(key), false) : nullptr;
+            std::free(key);
+            if (k == nullptr) {
+                reason = "a dictionary key that is not UTF-8";
+                ok = false;
+                break;
+            }
+            CFTypeRef value = fromNode(child, option, depth + 1, reason);
+            if (value == nullptr) {
+                CFRelease(k);
+                ok = false;
+                break;
+            }
+            CFDictionarySetValue(dict, k, value);
+            CFRelease(k);
+            CFRelease(value);
+        }
+        std::free(iter);
+        if (!ok) {
+            CFRelease(dict);
+            return nullptr;
+        }
+        if (mutableContainer) {
+            return dict;
+        }
+        CFDictionaryRef frozen = CFDictionaryCreateCopy(nullptr, dict);
+        CFRelease(dict);
+        return frozen;
+    }
+    default:
+        reason = "a value of a kind property lists here do not hold (UID)";
+        return nullptr;
+    }
+}
+
+// ---- Writing ----
+
+plist_t parsedNode(const std::string &xmlValue)
+{
+    std::string text = "<plist version=\"1.0\">" + xmlValue + "</plist>";
+    plist_t node = nullptr;
+    plist_from_xml(text.c_str(), static_cast<uint32_t>(text.size()), &node);
+    return node;
+}
+
+bool xmlSafe(const std::u16string &text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF) {
+            return false;
+        }
+        if (U16_IS_LEAD(c)) {
+            if (i + 1 >= text.size() || !U16_IS_TRAIL(text[i + 1])) {
+                return false;
+            }
+            ++i;
+        } else if (U16_IS_TRAIL(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool xmlSafeUTF8(CFStringRef s, std::string &out)
+{
+    const char *fast = CFStringGetCStringPtr(s, kCFStringEncodingASCII);
+    if (fast != nullptr) {
+        out.assign(fast);
+        if (out.size() != static_cast<size_t>(CFStringGetLength(s))) {
+            return false;  // holds U+0000
+        }
+        return std::all_of(out.begin(), out.end(),
+                           [](char c) { return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r'; });
+    }
+    std::u16string text = stringText(s);
+    if (!xmlSafe(text)) {
+        return false;
+    }
+    out = toUTF8(text);
+    return true;
+}
+
+plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
+{
+    if (value == nullptr) {
+        reason = "a value is missing (NULL)";
+        return nullptr;
+    }
+    if (depth > kMaxDepth) {
+        reason = "the nesting is deeper than " + std::to_string(kMaxDepth) + " levels";
+        return nullptr;
+    }
+    CFTypeID t = CFGetTypeID(value);
+    if (t == CFStringGetTypeID()) {
+        std::string text;
+        if (!xmlSafeUTF8(static_cast<CFStringRef>(value), text)) {
+            reason = "a string holding characters XML cannot carry (control characters or broken surrogates)";
+            return nullptr;
+        }
+        return plist_new_string(text.c_str());
+    }
+    if (t == CFBooleanGetTypeID()) {
+        return plist_new_bool(CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? 1 : 0);
+    }
+    if (t == CFNumberGetTypeID()) {
+        CFNumberRef n = static_cast<CFNumberRef>(value);
+        int64_t i = 0;
+        uint64_t u = 0;
+        Boolean big = false;
+        if (_CFNumberGetInteger(n, &i, &u, &big)) {
+            if (big) {
+                return parsedNode("<integer>" + std::to_string(u) + "</integer>");
+            }
+            return plist_new_uint(static_cast<uint64_t>(i));
+        }
+        double d = 0;
+        CFNumberGetValue(n, kCFNumberFloat64Type, &d);
+        return plist_new_real(d);
+    }
+    if (t == CFDataGetTypeID()) {
+        CFDataRef d = static_cast<CFDataRef>(value);
+        return plist_new_data(reinterpret_cast<const char *>(CFDataGetBytePtr(d)),
+                              static_cast<uint64_t>(CFDataGetLength(d)));
+    }
+    if (t == CFDateGetTypeID()) {
+        double seconds = std::floor(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+        if (seconds > static_cast<double>(INT32_MIN) && seconds < static_cast<double>(INT32_MAX)) {
+            return plist_new_date(static_cast<int32_t>(seconds), 0);
+        }
+        double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
+        if (!(std::fabs(unixSeconds) < 1e15)) {
+            reason = "a date out of range";
+            return nullptr;
+        }
+        time_t tt = static_cast<time_t>(unixSeconds);
+        struct tm parts {};
+        if (gmtime_r(&tt, &parts) == nullptr || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 9999) {
+            reason = "a date out of range";
+            return nullptr;
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, "<date>%04d-%02d-%02dT%02d:%02d:%02dZ</date>", parts.tm_year + 1900,
+                      parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+        plist_t node = parsedNode(text);
+        if (node == nullptr) {
+            reason = "a date out of range";
+        }
+        return node;
+    }
+    if (t == CFArrayGetTypeID()) {
+        CFArrayRef a = static_cast<CFArrayRef>(value);
+        plist_t node = plist_new_array();
+        for (CFIndex i = 0, n = CFArrayGetCount(a); i < n; ++i) {
+            plist_t child = toNode(CFArrayGetValueAtIndex(a, i), depth + 1, forXML, reason);
+            if (child == nullptr) {
+                plist_free(node);
+                return nullptr;
+            }
+            plist_array_append_item(node, child);
+        }
+        return node;
+    }
+    if (t == CFDictionaryGetTypeID()) {
+        CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
+        CFIndex n = CFDictionaryGetCount(d);
+        std::vector<const void *> keys(static_cast<size_t>(n));
+        std::vector<const void *> values(static_cast<size_t>(n));
+        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
+        std::vector<size_t> order(static_cast<size_t>(n));
+        for (size_t i = 0; i < order.size(); ++i) {
+            if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
+                reason = "a dictionary key that is not a string";
+                return nullptr;
+            }
+            order[i] = i;
+        }
+        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options).
+        std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+            return CFStringCompare(static_cast<CFStringRef>(keys[x]), static_cast<CFStringRef>(keys[y]), 0) < 0;
+        });
+        plist_t node = plist_new_dict();
+        for (size_t i : order) {
+            std::string key;
+            if (!xmlSafeUTF8(static_cast<CFStringRef>(keys[i]), key)) {
+                reason = "a dictionary key holding characters XML cannot carry";
+                plist_free(node);
+                return nullptr;
+            }
+            plist_t child = toNode(values[i], depth + 1, forXML, reason);
+            if (child == nullptr) {
+                plist_free(node);
+                return nullptr;
+            }
+            plist_dict_set_item(node, key.c_str(), child);
+        }
+        return node;
+    }
+    reason = "a value of a type that property lists cannot hold";
+    return nullptr;
+}
+
+CFErrorRef makeError(CFIndex code, const std::string &text)
+{
+    CFStringRef description = makeStringUTF8(text);
+    if (description == nullptr) {
+        description = makeString(fromUTF8(text));
+    }
+    const void *keys[] = {kCFErrorDescriptionKey};
+    const void *values[] = {description};
+    CFDictionaryRef info =
+        CFDictionaryCreate(nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFErrorRef error = CFErrorCreate(nullptr, kCFErrorDomainCocoa, code, info);
+    CFRelease(info);
+    CFRelease(description);
+    return error;
+}
+
+CFDataRef writeData(CFPropertyListRef plist, CFPropertyListFormat format, std::string &reason, CFIndex &code)
+{
+    code = kCFPropertyListWriteStreamError;
+    if (format != kCFPropertyListXMLFormat_v1_0 && format != kCFPropertyListBinaryFormat_v1_0) {
+        reason = "the format is not supported for writing (XML and binary are)";
+        return nullptr;
+    }
+    PlistHolder root(toNode(plist, 0, format == kCFPropertyListXMLFormat_v1_0, reason));
+    if (!root) {
+        return nullptr;
+    }
+    char *out = nullptr;
+    uint32_t length = 0;
+    if (format == kCFPropertyListBinaryFormat_v1_0) {
+        plist_to_bin(root.get(), &out, &length);
+    } else {
+        plist_to_xml(root.get(), &out, &length);
+    }
+    if (out == nullptr) {
+        reason = "the property list could not be serialized";
+        return nullptr;
+    }
+    CFDataRef data = nullptr;
+    if (format == kCFPropertyListXMLFormat_v1_0 && std::memchr(out, '\r', length) != nullptr) {
+        // Carriage returns survive an XML reader only as character references.
+        std::string text;
+        text.reserve(length + 64);
+        for (uint32_t i = 0; i < length; ++i) {
+            if (out[i] == '\r') {
+                text += "&#13;";
+            } else {
+                text.push_back(out[i]);
+            }
+        }
+        data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
+    } else {
+        data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(out), static_cast<CFIndex>(length));
+    }
+    std::free(out);
+    return data;
+}
+
+CFPropertyListRef readData(CFDataRef data, CFOptionFlags option, CFPropertyListFormat *format, std::string &reason)
+{
+    if (data == nullptr) {
+        reason = "no data";
+        return nullptr;
+    }
+    const char *bytes = reinterpret_cast<const char *>(CFDataGetBytePtr(data));
+    CFIndex length = CFDataGetLength(data);
+    if (length <= 0) {
+        reason = "the data is empty";
+        return nullptr;
+    }
+    if (length > static_cast<CFIndex>(UINT32_MAX / 2)) {
+        reason = "the data is too large";
+        return nullptr;
+    }
+    if (length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0) {
+        // libplist's binary reader recurses without a depth limit; binary input is not read.
+        reason = "binary property lists are not read here";
+        return nullptr;
+    }
+    // libplist's XML parser recurses without limit: check the nesting first (root element
+    // "plist" adds one level).
+    if (xmlDepth(bytes, static_cast<size_t>(length), kMaxDepth + 2) > kMaxDepth + 1) {
+        reason = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+        return nullptr;
+    }
+    plist_t root = nullptr;
+    plist_from_xml(bytes, static_cast<uint32_t>(length), &root);
+    if (root == nullptr) {
+        reason = "the data is not a well-formed XML property list";
+        return nullptr;
+    }
+    PlistHolder holder(root);
+    if (format != nullptr) {
+        *format = kCFPropertyListXMLFormat_v1_0;
+    }
+    return fromNode(root, option, 0, reason);
+}
+
+}  // namespace
+
+extern "C" {
+
+CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef, CFPropertyListRef propertyList, CFOptionFlags option)
+{
+    std::string reason;
+    if (!valid(propertyList, 0, reason)) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    return deepCopy(propertyList, option, 0);
+}
+
+Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format)
+{
+    std::string reason;
+    if (!valid(plist, 0, reason)) {
+        return false;
+    }
+    if (format == kCFPropertyListXMLFormat_v1_0) {
+        PlistHolder node(toNode(plist, 0, true, reason));
+        return node != nullptr;
+    }
+    return format == kCFPropertyListBinaryFormat_v1_0;
+}
+
+CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef propertyList)
+{
+    CF_CREATE_OR_RETURN(nullptr);
+    std::string reason;
+    CFIndex code = 0;
+    CFDataRef data = writeData(propertyList, kCFPropertyListXMLFormat_v1_0, reason, code);
+    if (data == nullptr) {
+        std::fprintf(stderr, "CoreFoundation: property list not written: %s\n", reason.c_str());
+    }
+    return data;
+}
+
+CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyList, CFPropertyListFormat format,
+                                   CFOptionFlags, CFErrorRef *error)
+{
+    if (error != nullptr) {
+        *error = nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    std::string reason;
+    CFIndex code = 0;
+    CFDataRef data = writeData(propertyList, format, reason, code);
+    if (data == nullptr && error != nullptr) {
+        *error = makeError(code, "The property list could not be written: " + reason + ".");
+    }
+    return data;
+}
+
+CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef, CFDataRef xmlData, CFOptionFlags mutabilityOption,
+                                                  CFStringRef *errorString)
+{
+    if (errorString != nullptr) {
+        *errorString = nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    std::string reason;
+    CFPropertyListRef result = readData(xmlData, mutabilityOption, nullptr, reason);
+    if (result == nullptr && errorString != nullptr) {
+        *errorString = makeString(fromUTF8("The property list could not be read: " + reason + "."));
+    }
+    return result;
+}
+
+CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef, CFDataRef data, CFOptionFlags options,
+                                               CFPropertyListFormat *format, CFErrorRef *error)
+{
+    if (error != nullptr) {
+        *error = nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    std::string reason;
+    CFPropertyListRef result = readData(data, options, format, reason);
+    if (result == nullptr && error != nullptr) {
+        *error = makeError(kCFPropertyListReadCorruptError, "The property list could not be read: " + reason + ".");
+    }
+    return result;
+}
+
+}  // extern "C"

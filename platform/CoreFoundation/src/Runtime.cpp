@@ -1,0 +1,429 @@
+// The object runtime: retain counts, type identity, equality, hashing, descriptions,
+// allocators, kCFNull, the classes of the other stand-ins and the creation-failure seam.
+#include "Internal.h"
+
+#include "PlatformTesting.h"
+
+#include <unicode/ustring.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace cf {
+
+// ---- Live objects and the seam ----
+
+namespace {
+std::atomic<long> gLiveObjects{0};
+std::atomic<long> gCreations{0};
+std::atomic<long> gFailedCreations{0};
+std::atomic<long> gFailAt{0};      // creation number (1-based, counted from arming) that fails
+std::atomic<bool> gFailSticky{false};
+std::atomic<long> gArmedBase{0};   // gCreations when the seam was armed
+thread_local int tCreationDepth = 0;
+}  // namespace
+
+void noteObjectBorn() { gLiveObjects.fetch_add(1, std::memory_order_relaxed); }
+void noteObjectGone() { gLiveObjects.fetch_sub(1, std::memory_order_relaxed); }
+
+bool creationBegin()
+{
+    if (tCreationDepth > 0) {
+        ++tCreationDepth;
+        return true;
+    }
+    long number = gCreations.fetch_add(1) + 1;
+    long failAt = gFailAt.load();
+    if (failAt > 0) {
+        long relative = number - gArmedBase.load();
+        bool fail = gFailSticky.load() ? relative >= failAt : relative == failAt;
+        if (fail) {
+            if (!gFailSticky.load()) {
+                gFailAt.store(0);
+            }
+            gFailedCreations.fetch_add(1);
+            return false;
+        }
+    }
+    tCreationDepth = 1;
+    return true;
+}
+
+void creationEnterInternal() { ++tCreationDepth; }
+
+void creationEnd()
+{
+    if (tCreationDepth > 0) {
+        --tCreationDepth;
+    }
+}
+
+// ---- Text helpers ----
+
+std::u16string fromUTF8(std::string_view text)
+{
+    std::u16string out(text.size(), u'\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()), &length, text.data(),
+                         static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) {
+        return std::u16string();
+    }
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+bool fromUTF8Strict(std::string_view text, std::u16string &out)
+{
+    out.assign(text.size(), u'\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()), &length, text.data(),
+                  static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) {
+        out.clear();
+        return false;
+    }
+    out.resize(static_cast<size_t>(length));
+    return true;
+}
+
+std::string toUTF8(std::u16string_view text)
+{
+    std::string out(text.size() * 3, '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length,
+                       reinterpret_cast<const UChar *>(text.data()), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                       &status);
+    if (U_FAILURE(status)) {
+        return std::string();
+    }
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+std::u16string u16(const char *ascii)
+{
+    std::u16string out;
+    for (; *ascii != '\0'; ++ascii) {
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*ascii)));
+    }
+    return out;
+}
+
+std::u16string hexAddress(const void *p)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%p", p);
+    return u16(buffer);
+}
+
+std::u16string Object::describe() const
+{
+    return u16("<") + u16(className()) + u16(" ") + hexAddress(this) + u16(">");
+}
+
+std::u16string describeOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->describe(); }
+std::u16string formatTextOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->formatText(); }
+
+// ---- Allocators and null ----
+
+namespace {
+// ---- Classes of the other stand-ins ----
+std::mutex gClassLock;
+std::vector<const CFStandInClass *> &standInClasses()
+{
+    static std::vector<const CFStandInClass *> classes;
+    return classes;
+}
+
+const CFStandInClass *standInClass(CFTypeID type)
+{
+    std::lock_guard<std::mutex> lock(gClassLock);
+    auto &classes = standInClasses();
+    if (type < kTypeFirstStandIn || type - kTypeFirstStandIn >= classes.size()) {
+        return nullptr;
+    }
+    return classes[type - kTypeFirstStandIn];
+}
+
+struct StandInObject final : Object {
+    const CFStandInClass *cls;
+    void *storage;
+    StandInObject(CFTypeID type, const CFStandInClass *c, void *s) : Object(type), cls(c), storage(s) {}
+    ~StandInObject() override
+    {
+        if (cls->finalize != nullptr) {
+            cls->finalize(this);
+        }
+        std::free(storage);
+    }
+    const char *className() const override { return cls->className; }
+    bool equal(const Object *other) const override
+    {
+        return cls->equal != nullptr ? cls->equal(this, other) != 0 : this == other;
+    }
+    CFHashCode hash() const override { return cls->hash != nullptr ? cls->hash(this) : Object::hash(); }
+    std::u16string describe() const override
+    {
+        if (cls->copyDescription != nullptr) {
+            CFStringRef text = cls->copyDescription(this);
+            if (text != nullptr) {
+                std::u16string out = stringText(text);
+                CFRelease(text);
+                return out;
+            }
+        }
+        return Object::describe();
+    }
+};
+}  // namespace
+
+}  // namespace cf
+
+using namespace cf;
+
+struct __CFAllocator final : Object {
+    const char *name;
+    constexpr explicit __CFAllocator(const char *n) : Object(kTypeAllocator, Immortal{}), name(n) {}
+    const char *className() const override { return "CFAllocator"; }
+    std::u16string describe() const override { return u16("<CFAllocator ") + u16(name) + u16(">"); }
+};
+
+struct __CFNull final : Object {
+    constexpr __CFNull() : Object(kTypeNull, Immortal{}) {}
+    const char *className() const override { return "CFNull"; }
+    std::u16string describe() const override { return u16("<CFNull>"); }
+    CFHashCode hash() const override { return 0x4e554c4c; }
+};
+
+namespace {
+constinit __CFAllocator gSystemDefault("kCFAllocatorSystemDefault");
+constinit __CFAllocator gMalloc("kCFAllocatorMalloc");
+constinit __CFAllocator gMallocZone("kCFAllocatorMallocZone");
+constinit __CFAllocator gNullAllocator("kCFAllocatorNull");
+constinit __CFAllocator gUseContext("kCFAllocatorUseContext");
+constinit __CFNull gNull;
+}  // namespace
+
+// ---- Public runtime ----
+
+extern "C" {
+
+const CFAllocatorRef kCFAllocatorDefault = nullptr;
+const CFAllocatorRef kCFAllocatorSystemDefault = &gSystemDefault;
+const CFAllocatorRef kCFAllocatorMalloc = &gMalloc;
+const CFAllocatorRef kCFAllocatorMallocZone = &gMallocZone;
+const CFAllocatorRef kCFAllocatorNull = &gNullAllocator;
+const CFAllocatorRef kCFAllocatorUseContext = &gUseContext;
+const CFNullRef kCFNull = &gNull;
+
+CFRange __CFRangeMake(CFIndex loc, CFIndex len) { return CFRangeMake(loc, len); }
+
+CFTypeRef CFRetain(CFTypeRef cf)
+{
+    if (cf == nullptr) {
+        return nullptr;
+    }
+    Object *o = mobj(cf);
+    if (!o->immortal) {
+        o->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    return cf;
+}
+
+void CFRelease(CFTypeRef cf)
+{
+    if (cf == nullptr) {
+        return;
+    }
+    Object *o = mobj(cf);
+    if (o->immortal) {
+        return;
+    }
+    if (o->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        delete o;
+    }
+}
+
+CFTypeRef CFAutorelease(CFTypeRef cf) { return cf; }
+
+CFIndex CFGetRetainCount(CFTypeRef cf) { return cf == nullptr ? 0 : obj(cf)->refs.load(); }
+
+CFTypeID CFGetTypeID(CFTypeRef cf) { return cf == nullptr ? 0 : obj(cf)->typeID; }
+
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2)
+{
+    if (cf1 == cf2) {
+        return true;
+    }
+    if (cf1 == nullptr || cf2 == nullptr || obj(cf1)->typeID != obj(cf2)->typeID) {
+        return false;
+    }
+    return obj(cf1)->equal(obj(cf2));
+}
+
+CFHashCode CFHash(CFTypeRef cf) { return cf == nullptr ? 0 : obj(cf)->hash(); }
+
+CFStringRef CFCopyDescription(CFTypeRef cf)
+{
+    if (cf == nullptr) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    return makeString(obj(cf)->describe());
+}
+
+CFStringRef CFCopyTypeIDDescription(CFTypeID type)
+{
+    CF_CREATE_OR_RETURN(nullptr);
+    const char *name = nullptr;
+    switch (type) {
+    case kTypeNull: name = "CFNull"; break;
+    case kTypeAllocator: name = "CFAllocator"; break;
+    case kTypeString: name = "CFString"; break;
+    case kTypeSet: name = "CFSet"; break;
+    case kTypeDictionary: name = "CFDictionary"; break;
+    case kTypeArray: name = "CFArray"; break;
+    case kTypeData: name = "CFData"; break;
+    case kTypeBoolean: name = "CFBoolean"; break;
+    case kTypeNumber: name = "CFNumber"; break;
+    case kTypeURL: name = "CFURL"; break;
+    case kTypeBundle: name = "CFBundle"; break;
+    case kTypeUUID: name = "CFUUID"; break;
+    case kTypeDate: name = "CFDate"; break;
+    case kTypeRunLoop: name = "CFRunLoop"; break;
+    case kTypeRunLoopSource: name = "CFRunLoopSource"; break;
+    case kTypeError: name = "CFError"; break;
+    case kTypeRunLoopTimer: name = "CFRunLoopTimer"; break;
+    case kTypeFileDescriptor: name = "CFFileDescriptor"; break;
+    default: {
+        const CFStandInClass *cls = standInClass(type);
+        name = cls != nullptr ? cls->className : nullptr;
+    }
+    }
+    return name == nullptr ? nullptr : makeString(u16(name));
+}
+
+CFAllocatorRef CFGetAllocator(CFTypeRef cf) { return kCFAllocatorSystemDefault; }
+
+void CFShow(CFTypeRef cf)
+{
+    std::string text = toUTF8(describeOf(cf));
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+CFTypeID CFNullGetTypeID(void) { return kTypeNull; }
+CFTypeID CFAllocatorGetTypeID(void) { return kTypeAllocator; }
+CFAllocatorRef CFAllocatorGetDefault(void) { return kCFAllocatorSystemDefault; }
+void CFAllocatorSetDefault(CFAllocatorRef) {}
+
+void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags)
+{
+    if (size <= 0 || allocator == kCFAllocatorNull) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    return std::malloc(static_cast<size_t>(size));
+}
+
+void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize, CFOptionFlags hint)
+{
+    if (allocator == kCFAllocatorNull) {
+        return nullptr;
+    }
+    if (ptr == nullptr) {
+        return CFAllocatorAllocate(allocator, newsize, hint);
+    }
+    if (newsize <= 0) {
+        std::free(ptr);
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    return std::realloc(ptr, static_cast<size_t>(newsize));
+}
+
+void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr)
+{
+    if (allocator != kCFAllocatorNull) {
+        std::free(ptr);
+    }
+}
+
+CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef, CFIndex size, CFOptionFlags) { return size; }
+
+// ---- Other stand-ins ----
+
+CFTypeID _CFStandInRegisterClass(const CFStandInClass *cls)
+{
+    std::lock_guard<std::mutex> lock(gClassLock);
+    auto &classes = standInClasses();
+    classes.push_back(cls);
+    return kTypeFirstStandIn + classes.size() - 1;
+}
+
+CFTypeRef _CFStandInCreateInstance(CFAllocatorRef, CFTypeID typeID, CFIndex extraBytes)
+{
+    const CFStandInClass *cls = standInClass(typeID);
+    if (cls == nullptr || extraBytes < 0) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    void *storage = std::calloc(1, static_cast<size_t>(extraBytes > 0 ? extraBytes : 1));
+    if (storage == nullptr) {
+        return nullptr;
+    }
+    return static_cast<Object *>(new StandInObject(typeID, cls, storage));
+}
+
+void *_CFStandInGetStorage(CFTypeRef cf)
+{
+    if (cf == nullptr || obj(cf)->typeID < kTypeFirstStandIn) {
+        return nullptr;
+    }
+    return static_cast<const StandInObject *>(obj(cf))->storage;
+}
+
+Boolean _CFStandInCreationBegin(void) { return creationBegin(); }
+void _CFStandInCreationEnd(void) { creationEnd(); }
+
+// ---- Test seam ----
+
+void PlatformTestingCFFailNthCreation(long nth)
+{
+    gFailSticky.store(false);
+    gArmedBase.store(gCreations.load());
+    gFailAt.store(nth > 0 ? nth : 0);
+}
+
+void PlatformTestingCFFailCreationsFrom(long nth)
+{
+    gFailSticky.store(nth > 0);
+    gArmedBase.store(gCreations.load());
+    gFailAt.store(nth > 0 ? nth : 0);
+}
+
+long PlatformTestingCFCreationCount(void) { return gCreations.load(); }
+long PlatformTestingCFFailedCreationCount(void) { return gFailedCreations.load(); }
+long PlatformTestingCFLiveObjectCount(void) { return gLiveObjects.load(); }
+
+void _CFBundleResetMainBundleForTesting(const char *path);
+
+void PlatformTestingSetMainBundlePath(const char *path) { _CFBundleResetMainBundleForTesting(path); }
+
+void PlatformTestingResetCoreFoundation(void)
+{
+    gFailAt.store(0);
+    gFailSticky.store(false);
+    gArmedBase.store(0);
+    gCreations.store(0);
+    gFailedCreations.store(0);
+    _CFBundleResetMainBundleForTesting(nullptr);
+}
+
+}  // extern "C"
