@@ -130,38 +130,6 @@ bool EscapeShellDoubleQuoted(const char *text, char *out, size_t outSize)
     return true;
 }
 
-bool QuoteShellWord(const char *text, char *out, size_t outSize)
-{
-    if (out == nullptr || outSize == 0) {
-        return false;
-    }
-    out[0] = '\0';
-    if (text == nullptr) {
-        return false;
-    }
-    static const char kQuotedQuote[] = "'\\''";
-    size_t used = 0;
-    auto put = [&](const char *piece, size_t length) {
-        if (used + length >= outSize) {
-            return false;
-        }
-        memcpy_s(out + used, outSize - used, piece, length);
-        used += length;
-        return true;
-    };
-    bool fits = put("'", 1);
-    for (const char *p = text; fits && *p != '\0'; ++p) {
-        fits = *p == '\'' ? put(kQuotedQuote, sizeof(kQuotedQuote) - 1) : put(p, 1);
-    }
-    fits = fits && put("'", 1);
-    if (!fits) {
-        out[0] = '\0';
-        return false;
-    }
-    out[used] = '\0';
-    return true;
-}
-
 void ProcessSetScratchPathForTesting(const char *path)
 {
     if (path == nullptr) {

@@ -24,9 +24,4 @@ bool RunShellCmd(const char *command, char *output, int32_t outputSize);
  * text is missing or the result does not fit in outSize bytes. */
 bool EscapeShellDoubleQuoted(const char *text, char *out, size_t outSize);
 
-/* Copies text into out as one single-quoted shell word ('...', with each ' written as '\''), for
- * a value that stands outside any quotes. False, with out empty, when text is missing or the
- * result does not fit in outSize bytes. */
-bool QuoteShellWord(const char *text, char *out, size_t outSize);
-
 #endif /* CARDWATCH_PROCESS_H */

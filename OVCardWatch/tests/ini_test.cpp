@@ -1,227 +1,139 @@
-// The INI reader: section and key lookup rules, its other entry points, and hostile files.
+// The INI reader: lookup rules, its other entry points and hostile files.
 #include "INI.h"
 #include "TestSupport.h"
-
-#include <climits>
 
 namespace {
 
 using cwtest::WriteFile;
 
+const char kDefault[] = "DEFAULT";
+
 class IniTest : public cwtest::LoggedTest {
 protected:
-    // Writes the configuration file and registers it.
-    void UseIni(const std::string &content)
+    std::string Read(const std::string &content, const char *section, const char *key)
     {
         iniPath_ = dir_ + "/config";
         WriteFile(iniPath_, content);
-        ASSERT_TRUE(SetIniFileName(iniPath_.c_str()));
-    }
-    std::string Read(const char *section, const char *key)
-    {
+        EXPECT_TRUE(SetIniFileName(iniPath_.c_str()));
         const char *value = ReadString(section, key, kDefault);
         return value == kDefault ? "<default>" : std::string(value);
     }
-    static constexpr const char *kDefault = "DEFAULT";
     std::string iniPath_;
 };
 
-TEST_F(IniTest, FindsTheTrimmedValueOfAKeyInItsSection)
+TEST_F(IniTest, LookupRules)
 {
-    UseIni("[Volumes]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-    UseIni("[Volumes]\n  name   =   Foo   \n");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-    // Only spaces are trimmed: a tab before the value stays.
-    UseIni("[Volumes]\nname=\tFoo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "\tFoo");
-    // The first "=" separates; the rest belongs to the value.
-    UseIni("[Volumes]\npath1=/Volumes/a=b/App.app/\n");
-    EXPECT_EQ(Read("Volumes", "path1"), "/Volumes/a=b/App.app/");
-    EXPECT_TRUE(Messages().empty());  // the reader logs nothing on success
+    const std::string longName(200, 's');
+    struct Case {
+        std::string content, section, key, expected;
+    } cases[] = {
+        {"[Volumes]\nname=Foo\n", "Volumes", "name", "Foo"},
+        {"[Volumes]\n  name   =   Foo   \n", "Volumes", "name", "Foo"},
+        {"[Volumes]\nname=\tFoo\n", "Volumes", "name", "\tFoo"},  // only spaces are trimmed
+        {"[Volumes]\npath1=/a=b/App.app/\n", "Volumes", "path1", "/a=b/App.app/"},
+        {";[Volumes] word\nname=Foo\n", "Volumes", "name", "Foo"},
+        {"[volumes]\nname=Foo\n", "Volumes", "name", "<default>"},
+        {"[Volumes]\nnames=x\nname = first\nname = second\n", "Volumes", "name", "first"},
+        {"[Volumes]\nxname=1\n", "Volumes", "name", "<default>"},
+        {"[Volumes]\nname\n", "Volumes", "name", "<default>"},  // a key without "=" sets nothing
+        {"[Volumes]\nother=1\n[Other]\nname=Foo\n", "Volumes", "name", "<default>"},
+        {"[Volumes]\nother=1\n[Volumes]\nname=Foo\n", "Volumes", "name", "<default>"},
+        {"[Volumes]\r\n\r\n\n name = Foo \r\n", "Volumes", "name", "Foo"},
+        {"[Volumes]\nname=F\roo\nlast=Bar", "Volumes", "last", "Bar"},
+        {"[" + longName.substr(0, 126) + "-cut]\nname=Cut\n", longName, "name", "Cut"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Read(c.content, c.section.c_str(), c.key.c_str()), c.expected) << c.content;
+    }
 }
 
-TEST_F(IniTest, SectionHeaderIsFoundAnywhereInALineAndCaseSensitively)
+TEST_F(IniTest, FailureMessages)
 {
-    UseIni(";[Volumes] word\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-    UseIni("[volumes]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    EXPECT_EQ(MessagesOf("INI.cpp:SectionExists"), std::vector<std::string>{"not found the section"});
-    EXPECT_EQ(MessagesOf("INI.cpp:ReadString"), std::vector<std::string>{"cfg section [Volumes] not exists..."});
+    EXPECT_EQ(Read("[volumes]\n", "Volumes", "name"), "<default>");
+    EXPECT_EQ(Read("[Volumes]\nother=1\n[Other]\nname=Foo\n", "Volumes", "name"), "<default>");
+    EXPECT_EQ(Read("[Volumes]\n", "Volumes", "name"), "<default>");
+    EXPECT_FALSE(SetIniFileName(nullptr));
+    const std::string missing = dir_ + "/missing";
+    EXPECT_FALSE(SetIniFileName(missing.c_str()));
+    unlink(iniPath_.c_str());  // still registered
+    EXPECT_EQ(ReadString("Volumes", "name", kDefault), kDefault);
+    EXPECT_EQ(ReadString(nullptr, "name", kDefault), kDefault);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              "not found the section", "cfg section [Volumes] not exists...",
+                              "cfg key [name] not exists...", "not found the key", "cfg key [name] not exists...",
+                              "param error.", "open file: " + missing + " failed, please check...\n",
+                              "open file: " + iniPath_ + " failed, please check...", "param error."}));
+    EXPECT_EQ(LogLines()[0].where, "INI.cpp:SectionExists");
+    EXPECT_EQ(LogLines()[6].where, "INI.cpp:SetIniFileName");
 }
 
-TEST_F(IniTest, KeyLineRules)
+TEST_F(IniTest, ValueIsOverwrittenByTheNextQuery)
 {
-    UseIni("[Volumes]\nnames=x\nname = first\nname = second\n");
-    EXPECT_EQ(Read("Volumes", "name"), "first");  // names=x is not a key line of name
-    // The key line test looks at the text following length(key) characters of the trimmed line.
-    UseIni("[Volumes]\nxname=1\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    // A key line without "=" sets nothing: the default stands.
-    UseIni("[Volumes]\nname\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-}
-
-TEST_F(IniTest, NextSectionHeaderEndsTheSearch)
-{
-    UseIni("[Volumes]\nother=1\n[Other]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    EXPECT_TRUE(MessagesOf("INI.cpp:KeyExists").empty());
-    EXPECT_EQ(MessagesOf("INI.cpp:ReadString"), std::vector<std::string>{"cfg key [name] not exists..."});
-    ClearLog();
-    UseIni("[Volumes]\nother=1\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    EXPECT_EQ(MessagesOf("INI.cpp:KeyExists"), std::vector<std::string>{"not found the key"});
-}
-
-TEST_F(IniTest, RepeatedSectionIsNeverReached)
-{
-    UseIni("[Volumes]\nother=1\n[Volumes]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-}
-
-TEST_F(IniTest, LineEndingsAndEmptyLines)
-{
-    UseIni("[Volumes]\r\n\r\n\n name = Foo \r\nlast=Bar");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-    EXPECT_EQ(Read("Volumes", "last"), "Bar");  // no final line feed: read whole
-    UseIni("[Volumes]\nname=F\roo\n");           // a carriage return is dropped anywhere
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-}
-
-TEST_F(IniTest, ReturnedValueIsOverwrittenByTheNextQuery)
-{
-    UseIni("[Volumes]\nname=Foo\npath1=/Apps/X.app\n");
+    Read("[Volumes]\nname=Foo\npath1=/Apps/X.app\n", "Volumes", "name");
     const char *name = ReadString("Volumes", "name", "");
-    const char *path = ReadString("Volumes", "path1", "");
-    EXPECT_STREQ(path, "/Apps/X.app");
+    EXPECT_STREQ(ReadString("Volumes", "path1", ""), "/Apps/X.app");
     EXPECT_STRNE(name, "Foo");
 }
 
-TEST_F(IniTest, RegistrationFailures)
+TEST_F(IniTest, OtherEntryPoints)
 {
-    UseIni("[Volumes]\nname=Foo\n");
-    EXPECT_FALSE(SetIniFileName(nullptr));
-    std::string missing = dir_ + "/missing";
-    EXPECT_FALSE(SetIniFileName(missing.c_str()));
-    EXPECT_EQ(MessagesOf("INI.cpp:SetIniFileName"),
-              (std::vector<std::string>{"param error.", "open file: " + missing + " failed, please check...\n"}));
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");  // the earlier registration stands
-
+    Read("[Volumes]\nname =  Foo  \n", "Volumes", "name");
     ClearLog();
-    unlink(iniPath_.c_str());
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    EXPECT_EQ(Messages(), std::vector<std::string>{"open file: " + iniPath_ + " failed, please check..."});
-}
-
-TEST_F(IniTest, MissingArgumentsGiveTheDefault)
-{
-    UseIni("[Volumes]\nname=Foo\n");
-    EXPECT_EQ(ReadString(nullptr, "name", kDefault), kDefault);
-    EXPECT_EQ(ReadString("Volumes", nullptr, kDefault), kDefault);
-    EXPECT_EQ(ReadString("Volumes", "name", nullptr), nullptr);
+    EXPECT_STREQ(ReadStringEx("Volumes", "name", kDefault), "  Foo");
+    EXPECT_EQ(ReadStringEx("Volumes", "other", kDefault), kDefault);  // no "cfg" message
+    EXPECT_STREQ(GetInitKey("ignored", "Volumes", "name"), "Foo");
+    EXPECT_STREQ(GetInitKey(nullptr, "Volumes", "other"), "");
+    EXPECT_EQ(GetInitKey(nullptr, nullptr, "name"), nullptr);
+    char line[] = "a = b=c", plain[] = "no equals";
+    EXPECT_STREQ(GetKeyValue(line), " b=c");
+    EXPECT_EQ(GetKeyValue(plain), nullptr);
     EXPECT_EQ(Trim(nullptr), nullptr);
     EXPECT_EQ(ReadLine(nullptr), nullptr);
-    EXPECT_EQ(GetKeyValue(nullptr), nullptr);
-    EXPECT_FALSE(SectionExists(nullptr, "Volumes"));
-    EXPECT_FALSE(KeyExists(nullptr, "name"));
-    EXPECT_FALSE(SectionExistsInLine(nullptr, "Volumes"));
-    EXPECT_FALSE(KeyExistsInLine(nullptr, "name"));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"param error.", "param error.", "param error.", "param error.",
-                                                    "param error", "param error", "param error", "param error",
-                                                    "param error.", "param error."}));
-    EXPECT_EQ(LogLines()[3].where, "INI.cpp:Trim");
-    EXPECT_EQ(LogLines()[4].where, "INI.cpp:ReadLine");
-}
-
-TEST_F(IniTest, ReadStringExKeepsLeadingSpacesAndSkipsTheCfgMessages)
-{
-    UseIni("[Volumes]\nname =  Foo  \n");
-    EXPECT_STREQ(ReadStringEx("Volumes", "name", kDefault), "  Foo");
-    EXPECT_EQ(ReadStringEx("Volumes", "other", kDefault), kDefault);
-    EXPECT_EQ(ReadStringEx("Nothing", "name", kDefault), kDefault);
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"not found the key", "not found the section"}));
-    ClearLog();
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"not found the key", "not found the key",
+                                                    "cfg key [other] not exists...", "param error.", "param error.",
+                                                    "param error"}));
     unlink(iniPath_.c_str());
+    ClearLog();
     EXPECT_EQ(ReadStringEx("Volumes", "name", kDefault), kDefault);
     EXPECT_EQ(Messages(), std::vector<std::string>{"open file: " + iniPath_ + " failed, please check...\n"});
 }
 
-TEST_F(IniTest, GetInitKeyAndGetKeyValue)
+TEST_F(IniTest, ReadIntegerTakesWholeDecimalNumbersInRange)
 {
-    UseIni("[Volumes]\nname=Foo\n");
-    EXPECT_STREQ(GetInitKey("ignored", "Volumes", "name"), "Foo");
-    EXPECT_STREQ(GetInitKey(nullptr, "Volumes", "other"), "");
-    EXPECT_EQ(GetInitKey(nullptr, nullptr, "name"), nullptr);
-    EXPECT_EQ(MessagesOf("INI.cpp:GetInitKey"), std::vector<std::string>{"param error."});
-
-    char line[] = "a = b=c";
-    EXPECT_STREQ(GetKeyValue(line), " b=c");
-    char plain[] = "no equals";
-    EXPECT_EQ(GetKeyValue(plain), nullptr);
+    Read("[N]\na=42\nb= -7 \nc=+3\nd=12abc\ne=\nf=2147483648\ng=-2147483648\nh=0x10\ni=-\nj=007\n", "N", "a");
+    const std::pair<const char *, int32_t> cases[] = {{"a", 42},  {"b", -7}, {"c", 3},         {"d", 99},
+                                                      {"e", 99},  {"f", 99}, {"g", INT32_MIN}, {"h", 99},
+                                                      {"i", 99},  {"j", 7},  {"missing", 99}};
+    for (const auto &[key, expected] : cases) {
+        EXPECT_EQ(ReadInteger("N", key, 99), expected) << key;
+    }
 }
 
-TEST_F(IniTest, ReadIntegerAcceptsOnlyWholeDecimalNumbersInRange)
+TEST_F(IniTest, LongLinesAndHostileBytes)
 {
-    UseIni("[N]\na=42\nb= -7 \nc=+3\nd=12abc\ne=\nf=2147483648\ng=-2147483648\nh=0x10\ni=-\nj=007\n");
-    EXPECT_EQ(ReadInteger("N", "a", 99), 42);
-    EXPECT_EQ(ReadInteger("N", "b", 99), -7);
-    EXPECT_EQ(ReadInteger("N", "c", 99), 3);
-    EXPECT_EQ(ReadInteger("N", "d", 99), 99);
-    EXPECT_EQ(ReadInteger("N", "e", 99), 99);
-    EXPECT_EQ(ReadInteger("N", "f", 99), 99);
-    EXPECT_EQ(ReadInteger("N", "g", 99), INT32_MIN);
-    EXPECT_EQ(ReadInteger("N", "h", 99), 99);
-    EXPECT_EQ(ReadInteger("N", "i", 99), 99);
-    EXPECT_EQ(ReadInteger("N", "j", 99), 7);
-    EXPECT_EQ(ReadInteger("N", "missing", 99), 99);
-}
-
-TEST_F(IniTest, LongSectionNamesAreSearchedForInCutForm)
-{
-    std::string section(200, 's');
-    // "[" and the first 126 characters of the name are what fits the 128-byte header buffer.
-    UseIni("[" + section.substr(0, 126) + "-other]\nname=Cut\n");
-    EXPECT_EQ(Read(section.c_str(), "name"), "Cut");
-}
-
-TEST_F(IniTest, LongLinesAreCutAndTheirTailIsNotALineOfItsOwn)
-{
-    // A value filling the line buffer exactly (1023 characters in all) comes back whole.
-    std::string value(1023 - 5, 'v');
-    UseIni("[Volumes]\nname=" + value + "\n");
-    EXPECT_EQ(Read("Volumes", "name"), value);
-    // One character more is cut at 1023.
-    UseIni("[Volumes]\nname=" + value + "W\n");
-    EXPECT_EQ(Read("Volumes", "name"), value);
-    // The tail of an over-long line neither opens a section nor ends one.
-    UseIni("junk" + std::string(1100, 'j') + "[Volumes]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    UseIni("[Volumes]\nother=" + std::string(1100, 'o') + "[Next]\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-}
-
-TEST_F(IniTest, HostileFilesNeverCrashTheReader)
-{
-    UseIni("");
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    UseIni(std::string("[Volumes]\nname=Fo\0o\n", 19));
-    EXPECT_EQ(Read("Volumes", "name"), "Fo");
-    UseIni(std::string("\0\0\0\n[Volumes]\n\0name=x\nname=Foo\n", 32));
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
+    const std::string fill(1018, 'v');  // "name=" and this fill make 1023 characters
     std::string binary;
     for (int i = 0; i < 4096; ++i) {
         binary.push_back(static_cast<char>((i * 7919) & 0xFF));
     }
-    UseIni(binary);
-    EXPECT_EQ(Read("Volumes", "name"), "<default>");
-    UseIni("[Volumes]\n" + binary + "\nname=Foo\n");
-    (void)Read("Volumes", "name");
-    UseIni("[Volumes]\n" + std::string(5000, ' ') + "\nname=Foo\n");
-    EXPECT_EQ(Read("Volumes", "name"), "Foo");
-    UseIni("[Volumes]\nname=" + std::string(3000, ' ') + "\n");
-    EXPECT_EQ(Read("Volumes", "name"), "");
+    struct Case {
+        std::string content, expected;
+    } cases[] = {
+        {"[Volumes]\nname=" + fill + "\n", fill},
+        {"[Volumes]\nname=" + fill + "WXYZ\n", fill},  // cut at 1023
+        // The tail of an over-long line neither opens nor ends a section.
+        {"junk" + std::string(1100, 'j') + "[Volumes]\nname=Foo\n", "<default>"},
+        {"[Volumes]\nother=" + std::string(1100, 'o') + "[Next]\nname=Foo\n", "Foo"},
+        {"", "<default>"},
+        {std::string("[Volumes]\nname=Fo\0o\n", 20), "Fo"},
+        {std::string("\0\0\n[Volumes]\n\0name=x\nname=Foo", 29), "Foo"},
+        {binary, "<default>"},
+        {"[Volumes]\n" + std::string(5000, ' ') + "\nname=" + std::string(3000, ' ') + "\n", ""},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Read(c.content, "Volumes", "name"), c.expected);
+    }
+    Read("[Volumes]\n" + binary + "\nname=Foo\n", "Volumes", "name");  // whatever it finds, no crash
 }
 
 }  // namespace

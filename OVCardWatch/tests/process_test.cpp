@@ -1,19 +1,16 @@
 // The shell runner with the real /bin/sh: attempts, classification of failures, output capture
-// through the scratch file, and the quoting helpers. Sleeps are counted by the recorder.
-#include "Process.h"
+// through the scratch file, and the escaping of values for double quotes. Sleeps are counted.
 #include "PlatformTesting.h"
+#include "Process.h"
 #include "TestSupport.h"
 
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 
-#include <cstdio>
-
 namespace {
 
 using cwtest::Exists;
-using cwtest::ReadFile;
 
 class ProcessTest : public cwtest::LoggedTest {
 protected:
@@ -32,185 +29,122 @@ protected:
     std::string scratch_;
 };
 
-bool StartsWith(const std::string &text, const std::string &prefix)
+std::string Failure(int attempt, const std::string &command)
 {
-    return text.compare(0, prefix.size(), prefix) == 0;
+    return "system failed " + std::to_string(attempt) + " time, return 256[Unknown error 256]:(" + command +
+           "), err = (";
 }
 
-TEST_F(ProcessTest, SucceedsAtTheThirdAttemptAfterTwoFailures)
+TEST_F(ProcessTest, AttemptsAndTheirFailureLines)
 {
-    std::string counter = dir_ + "/count";
-    std::string command = "n=$(cat " + counter + " 2>/dev/null || echo 0); n=$((n+1)); echo $n > " + counter +
-                          "; [ $n -ge 3 ]";
-    EXPECT_TRUE(RunShellProgram(command.c_str(), 10));
-    auto messages = Messages();
+    const std::string counter = dir_ + "/count";
+    const std::string third = "n=$(cat " + counter + " 2>/dev/null || echo 0); n=$((n+1)); echo $n > " + counter +
+                              "; [ $n -ge 3 ]";
+    EXPECT_TRUE(RunShellProgram(third.c_str(), 10));
+    auto messages = Messages("Process.cpp:RunShellProgram");
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0], "RunShellProgram Enter");
-    EXPECT_TRUE(StartsWith(messages[1], "system failed 0 time, return 256[Unknown error 256]:(" + command + "), err = ("))
-        << messages[1];
-    EXPECT_TRUE(StartsWith(messages[2], "system failed 1 time, return 256[")) << messages[2];
-    EXPECT_EQ(messages[3], "RunShellProgram exit true.(" + command + ")");
-    EXPECT_EQ(PlatformTestingSleepCalls(), 2u);
+    EXPECT_EQ(messages[1].substr(0, Failure(0, third).size()), Failure(0, third));
+    EXPECT_EQ(messages[2].substr(0, Failure(1, third).size()), Failure(1, third));
+    EXPECT_EQ(messages[3], "RunShellProgram exit true.(" + third + ")");
     EXPECT_EQ(PlatformTestingSleepSeconds(), 2u);
-    EXPECT_EQ(LogLines()[0].where, "Process.cpp:RunShellProgram");
-}
 
-TEST_F(ProcessTest, TenFailuresAreNumberedZeroToNine)
-{
+    ClearLog();
     EXPECT_FALSE(RunShellProgram("exit 1", 10));
-    auto messages = Messages();
+    messages = Messages();
     ASSERT_EQ(messages.size(), 12u);
     for (int i = 0; i < 10; ++i) {
-        EXPECT_TRUE(StartsWith(messages[static_cast<size_t>(i) + 1],
-                               "system failed " + std::to_string(i) + " time, return 256[Unknown error 256]:(exit 1), err = ("));
+        EXPECT_EQ(messages[static_cast<size_t>(i) + 1].substr(0, Failure(i, "exit 1").size()), Failure(i, "exit 1"));
     }
     EXPECT_EQ(messages[11], "(exit 1) false, RunShellProgram exit failed");
-    EXPECT_EQ(PlatformTestingSleepCalls(), 10u);
+    EXPECT_EQ(PlatformTestingSleepCalls(), 12u);
 }
 
-TEST_F(ProcessTest, StatusOf127IsAShellFailure)
+TEST_F(ProcessTest, ShellFailureNoAttemptsAndNoCommand)
 {
     EXPECT_FALSE(RunShellProgram("no-such-program-cardwatch", 1));
+    const std::string touch = "touch " + dir_ + "/ran";
+    EXPECT_FALSE(RunShellProgram(touch.c_str(), 0));
+    EXPECT_FALSE(RunShellProgram(nullptr, 10));
+    EXPECT_FALSE(Exists(dir_ + "/ran"));
     EXPECT_EQ(Messages(), (std::vector<std::string>{
                               "RunShellProgram Enter",
                               "system failed 0 time because shell failed. (no-such-program-cardwatch)",
-                              "(no-such-program-cardwatch) false, RunShellProgram exit failed"}));
+                              "(no-such-program-cardwatch) false, RunShellProgram exit failed", "RunShellProgram Enter",
+                              "(" + touch + ") false, RunShellProgram exit failed", "param error"}));
     EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
-}
-
-TEST_F(ProcessTest, NoAttemptsAndNoCommand)
-{
-    std::string marker = dir_ + "/ran";
-    std::string command = "touch " + marker;
-    EXPECT_FALSE(RunShellProgram(command.c_str(), 0));
-    EXPECT_FALSE(Exists(marker));
-    EXPECT_FALSE(RunShellProgram(nullptr, 10));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"RunShellProgram Enter",
-                                                    "(" + command + ") false, RunShellProgram exit failed",
-                                                    "param error"}));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 0u);
 }
 
 TEST_F(ProcessTest, CaptureIsCutToTheBufferAndTheScratchFileIsRemoved)
 {
     char output[8];
-    memset(output, 'z', sizeof(output));
     EXPECT_TRUE(RunShellCmd("printf 0123456789", output, sizeof(output)));
     EXPECT_STREQ(output, "0123456");
     EXPECT_FALSE(Exists(scratch_));
-    auto messages = Messages();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.front(), "enter RunShellCmd (printf 0123456789)");
+    EXPECT_EQ(Messages("Process.cpp:RunShellCmd"),
+              (std::vector<std::string>{"enter RunShellCmd (printf 0123456789)", "recv [0123456]"}));
     EXPECT_TRUE(Logged("RunShellProgram exit true.(printf 0123456789 > " + scratch_ + ")"));
-    EXPECT_TRUE(Logged("recv [0123456]"));
     EXPECT_TRUE(Logged("RunShellProgram exit true.(rm -f " + scratch_ + ")"));
     EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
-}
 
-TEST_F(ProcessTest, EmptyOutputIsAFailureAndStillRemovesTheScratchFile)
-{
-    char output[64];
+    ClearLog();  // empty output: a failure, and still no scratch file
     EXPECT_FALSE(RunShellCmd("true", output, sizeof(output)));
     EXPECT_STREQ(output, "");
-    EXPECT_TRUE(Logged("fread failed"));
     EXPECT_FALSE(Exists(scratch_));
-}
-
-TEST_F(ProcessTest, SearchWithoutMatchSpendsItsAttempts)
-{
-    char output[64];
+    ClearLog();  // a search that finds nothing spends its ten attempts
     EXPECT_FALSE(RunShellCmd("echo Dock | grep 'Finder[.]'", output, sizeof(output)));
-    EXPECT_TRUE(Logged("RunShellProgram cmdBuff 1 failed"));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 10u);
-}
-
-TEST_F(ProcessTest, VanishedScratchFileIsReported)
-{
-    char output[64];
-    std::string command = "rm -f " + scratch_;
-    EXPECT_FALSE(RunShellCmd(command.c_str(), output, sizeof(output)));
-    EXPECT_TRUE(Logged("fopen failed for [No such file or directory]"));
+    const std::string rm = "rm -f " + scratch_;
+    EXPECT_FALSE(RunShellCmd(rm.c_str(), output, sizeof(output)));
+    EXPECT_EQ(Messages("Process.cpp:RunShellCmd"),
+              (std::vector<std::string>{"enter RunShellCmd (echo Dock | grep 'Finder[.]')",
+                                        "RunShellProgram cmdBuff 1 failed", "enter RunShellCmd (" + rm + ")",
+                                        "fopen failed for [No such file or directory]"}));
 }
 
 TEST_F(ProcessTest, BadArgumentsAndOverlongCommandsRunNothing)
 {
-    std::string marker = dir_ + "/ran";
+    const std::string marker = dir_ + "/ran";
+    const std::string overlong = "touch " + marker + "; echo " + std::string(1100, 'a');
     char output[16];
     EXPECT_FALSE(RunShellCmd("", output, sizeof(output)));
     EXPECT_FALSE(RunShellCmd(nullptr, output, sizeof(output)));
     EXPECT_FALSE(RunShellCmd("echo x", nullptr, 16));
     EXPECT_FALSE(RunShellCmd("echo x", output, 0));
-    EXPECT_EQ(Messages(), std::vector<std::string>(4, "enter RunShellCmd, but parmer is wrong, exit"));
-
-    // A command whose redirection would be cut is not run at all.
-    ClearLog();
-    std::string command = "touch " + marker + "; echo " + std::string(1100, 'a');
-    EXPECT_FALSE(RunShellCmd(command.c_str(), output, sizeof(output)));
+    EXPECT_FALSE(RunShellCmd(overlong.c_str(), output, sizeof(output)));  // its redirection would be cut
     EXPECT_FALSE(Exists(marker));
-    EXPECT_TRUE(Logged("command is too long to redirect, RunShellCmd exit failed"));
+    std::vector<std::string> expected(4, "enter RunShellCmd, but parmer is wrong, exit");
+    expected.push_back("enter RunShellCmd (" + overlong + ")");
+    expected.push_back("command is too long to redirect, RunShellCmd exit failed");
+    EXPECT_EQ(Messages(), expected);
 }
 
-// Runs text through the real shell inside double quotes and returns what the shell made of it.
-std::string ShellRoundTrip(const std::string &quotedWord)
+TEST_F(ProcessTest, EscapedValuesAreLiteralInsideDoubleQuotes)
 {
-    std::string command = "printf '%s' " + quotedWord;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return "<popen failed>";
-    }
-    std::string result;
-    char chunk[256];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), pipe)) > 0) {
-        result.append(chunk, got);
-    }
-    pclose(pipe);
-    return result;
-}
-
-TEST_F(ProcessTest, QuotingHelpersTurnHostileValuesIntoLiteralWords)
-{
-    std::string marker = dir_ + "/pwned";
-    const std::vector<std::string> values = {
-        "plain /Volumes/Velmora/Velmora.app/",
-        "\"; touch " + marker + "; \"",
-        "$(touch " + marker + ")",
-        "`touch " + marker + "`",
-        "back\\slash\\\" and \\",
-        "$HOME ${PATH} $1 !x",
-        "it's 'single'; touch " + marker,
-        "line\nfeed",
-    };
+    const std::string marker = dir_ + "/pwned";
+    const std::string values[] = {"plain /Volumes/Foo Setup", "\"; touch " + marker + "; \"", "$(touch " + marker + ")",
+                                  "`touch " + marker + "`", "back\\slash\\\" and \\", "$HOME ${PATH} $1 !x 'q'"};
     for (const std::string &value : values) {
         char escaped[512];
         ASSERT_TRUE(EscapeShellDoubleQuoted(value.c_str(), escaped, sizeof(escaped)));
-        EXPECT_EQ(ShellRoundTrip("\"" + std::string(escaped) + "\""), value);
-        char quoted[512];
-        ASSERT_TRUE(QuoteShellWord(value.c_str(), quoted, sizeof(quoted)));
-        EXPECT_EQ(ShellRoundTrip(quoted), value);
+        char output[512];
+        const std::string command = "printf '%s' \"" + std::string(escaped) + "\"";
+        ASSERT_TRUE(RunShellCmd(command.c_str(), output, sizeof(output)));
+        EXPECT_EQ(output, value);
     }
     EXPECT_FALSE(Exists(marker));
-
-    char escaped[512];
-    ASSERT_TRUE(EscapeShellDoubleQuoted("/Volumes/Foo Setup", escaped, sizeof(escaped)));
-    EXPECT_STREQ(escaped, "/Volumes/Foo Setup");  // ordinary values are unchanged
-
     char small[4];
-    EXPECT_FALSE(EscapeShellDoubleQuoted("abcd", small, sizeof(small)));
-    EXPECT_STREQ(small, "");
     EXPECT_TRUE(EscapeShellDoubleQuoted("abc", small, sizeof(small)));
     EXPECT_FALSE(EscapeShellDoubleQuoted("a\"b", small, sizeof(small)));
-    EXPECT_FALSE(QuoteShellWord("ab", small, sizeof(small)));
-    EXPECT_TRUE(QuoteShellWord("a", small, sizeof(small)));
-    EXPECT_STREQ(small, "'a'");
-    EXPECT_FALSE(QuoteShellWord(nullptr, small, sizeof(small)));
+    EXPECT_STREQ(small, "");
+    EXPECT_FALSE(EscapeShellDoubleQuoted(nullptr, small, sizeof(small)));
 }
 
 // The service's own scratch path, in a private mount namespace with a tmpfs over its folder.
-TEST_F(ProcessTest, DefaultScratchFileIsTheServiceFolder)
+TEST_F(ProcessTest, DefaultScratchFileIsInTheServiceFolder)
 {
     if (geteuid() != 0) {
-        if (getenv("CI") != nullptr && std::string(getenv("CI")) == "true") {
+        const char *ci = getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true") {
             FAIL() << "needs root for a private mount namespace";
         }
         GTEST_SKIP() << "needs root for a private mount namespace over /usr/local/RevediriService";
@@ -232,7 +166,7 @@ TEST_F(ProcessTest, DefaultScratchFileIsTheServiceFolder)
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_NE(WEXITSTATUS(status), 2) << "could not set up the private mount namespace";
+    ASSERT_NE(WEXITSTATUS(status), 2) << "could not make the private mount namespace";
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(Logged("RunShellProgram exit true.(echo service > /usr/local/RevediriService/cmd.txt)"));
 }

@@ -5,16 +5,13 @@
 #include "PlatformTesting.h"
 #include "TestSupport.h"
 
-#include <filesystem>
-
 namespace {
 
-using cwtest::Exists;
 using cwtest::ReadFile;
 using cwtest::WriteFile;
+namespace fs = std::filesystem;
 
 const char kOpenStub[] = R"(#!/bin/sh
-# Stand-in for the system's open command: records its arguments, one invocation per line.
 for a in "$@"; do printf '<%s>' "$a"; done >> "$OPEN_STUB_LOG"
 printf '\n' >> "$OPEN_STUB_LOG"
 case "$1" in
@@ -24,6 +21,14 @@ case "$1" in
 esac
 exit 0
 )";
+const char kRunner[] = "ActiveVolumeProgram.cpp:RunSDProgram";
+
+std::string Config(const std::string &setup, const std::string &path, const std::string &name,
+                   const std::string &once = "no")
+{
+    return "[General]\nLanguage=en\n\n[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=" + setup + "\nSD_THIRD_FILE_PATH=" +
+           path + "\nSD_THIRD_FILE_NAME=" + name + "\nSD_RUN_THIRD_FILE_ONCE=" + once + "\n";
+}
 
 class SetupTest : public cwtest::LoggedTest {
 protected:
@@ -32,261 +37,184 @@ protected:
         LoggedTest::SetUp();
         PlatformTestingResetSleep();
         volumes_ = dir_ + "/Volumes/";
-        std::filesystem::create_directories(volumes_ + "Velmora/Extra");
-        std::string bin = dir_ + "/bin";
-        std::filesystem::create_directories(bin);
-        WriteFile(bin + "/open", kOpenStub);
-        std::filesystem::permissions(bin + "/open", std::filesystem::perms::owner_all);
-        oldPath_ = getenv("PATH") != nullptr ? getenv("PATH") : "/usr/bin:/bin";
-        setenv("PATH", (bin + ":" + oldPath_).c_str(), 1);
-        openLog_ = dir_ + "/open.log";
-        setenv("OPEN_STUB_LOG", openLog_.c_str(), 1);
-        setenv("OPEN_STUB_MKDIR", (volumes_ + "Foo Setup").c_str(), 1);
-        unsetenv("OPEN_STUB_FAIL_DMG");
-        unsetenv("OPEN_STUB_FAIL_PKG");
         config_ = dir_ + "/SysConfig.dat";
+        fs::create_directories(volumes_ + "Velmora/Extra");
+        fs::create_directories(dir_ + "/bin");
+        WriteFile(dir_ + "/bin/open", kOpenStub);
+        fs::permissions(dir_ + "/bin/open", fs::perms::owner_all);
+        oldPath_ = getenv("PATH");
+        setenv("PATH", (dir_ + "/bin:" + oldPath_).c_str(), 1);
+        setenv("OPEN_STUB_LOG", (dir_ + "/open.log").c_str(), 1);
+        setenv("OPEN_STUB_MKDIR", (volumes_ + "Foo Setup").c_str(), 1);
     }
     void TearDown() override
     {
         setenv("PATH", oldPath_.c_str(), 1);
-        unsetenv("OPEN_STUB_LOG");
-        unsetenv("OPEN_STUB_MKDIR");
-        unsetenv("OPEN_STUB_FAIL_DMG");
-        unsetenv("OPEN_STUB_FAIL_PKG");
+        for (const char *name : {"OPEN_STUB_LOG", "OPEN_STUB_MKDIR", "OPEN_STUB_FAIL_DMG", "OPEN_STUB_FAIL_PKG"}) {
+            unsetenv(name);
+        }
+        PlatformTestingResetSleep();
         LoggedTest::TearDown();
     }
-    void WriteConfig(const std::string &setup, const std::string &path, const std::string &name,
-                     const std::string &once)
+    bool Run(const std::string &content)
     {
-        WriteFile(config_, "[General]\nLanguage=en\n\n[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=" + setup +
-                               "\nSD_THIRD_FILE_PATH=" + path + "\nSD_THIRD_FILE_NAME=" + name +
-                               "\nSD_RUN_THIRD_FILE_ONCE=" + once + "\n");
+        WriteFile(config_, content);
+        return RunSDProgram(config_.c_str(), "open \"", volumes_.c_str());
     }
-    bool Run() { return RunSDProgram(config_.c_str(), "open \"", volumes_.c_str()); }
+    // One entry per run of the open script, each argument in angle brackets.
     std::vector<std::string> Opened() const
     {
         std::vector<std::string> lines;
-        std::istringstream in(ReadFile(openLog_));
+        std::istringstream in(ReadFile(dir_ + "/open.log"));
         for (std::string line; std::getline(in, line);) {
             lines.push_back(line);
         }
         return lines;
     }
-    std::vector<std::string> RunnerMessages() const { return MessagesOf("ActiveVolumeProgram.cpp:RunSDProgram"); }
-    // The message RunSDProgram ended with.
     std::string LastRunnerMessage() const
     {
-        auto messages = RunnerMessages();
+        auto messages = Messages(kRunner);
         return messages.empty() ? "" : messages.back();
     }
-
-    std::string volumes_;
-    std::string oldPath_;
-    std::string openLog_;
-    std::string config_;
+    std::string volumes_, config_, oldPath_;
 };
 
 TEST_F(SetupTest, OpensTheImageWaitsForItsVolumeAndOpensThePackage)
 {
-    WriteConfig("YES", "Velmora/Extra", "FooSetup.dmg", "no");
-    const std::string before = ReadFile(config_);
-    EXPECT_TRUE(Run());
+    EXPECT_TRUE(Run(Config("YES", "Velmora/Extra", "FooSetup.dmg")));
     EXPECT_EQ(Opened(), (std::vector<std::string>{"<" + volumes_ + "Velmora/Extra/FooSetup.dmg>",
                                                   "<" + volumes_ + "Foo Setup/FooSetup.pkg>"}));
-    EXPECT_EQ(RunnerMessages(), (std::vector<std::string>{"RunSDProgram Enter",
-                                                          "open \"" + volumes_ + "Velmora/Extra/FooSetup.dmg\"",
-                                                          "open \"" + volumes_ + "Foo Setup/FooSetup.pkg\"",
-                                                          "run SDProgram success, RunSDProgram exit"}));
+    EXPECT_EQ(Messages(kRunner),
+              (std::vector<std::string>{"RunSDProgram Enter", "open \"" + volumes_ + "Velmora/Extra/FooSetup.dmg\"",
+                                        "open \"" + volumes_ + "Foo Setup/FooSetup.pkg\"",
+                                        "run SDProgram success, RunSDProgram exit"}));
     EXPECT_TRUE(Logged("volumeName is " + volumes_ + "Foo Setup, GetTempVolumeName exit success"));
-    EXPECT_EQ(ReadFile(config_), before);  // not asked to run once
+    EXPECT_EQ(ReadFile(config_), Config("YES", "Velmora/Extra", "FooSetup.dmg"));  // not asked to run once
     EXPECT_EQ(PlatformTestingSleepCalls(), 0u);
-}
 
-TEST_F(SetupTest, NumberedVolumesPickTheHighestOfTheUnbrokenRun)
-{
-    WriteConfig("yes", "Velmora/Extra", "FooSetup.dmg", "no");
-    std::filesystem::create_directories(volumes_ + "Foo Setup 1");
-    std::filesystem::create_directories(volumes_ + "Foo Setup 3");
-    EXPECT_TRUE(Run());
-    ASSERT_EQ(Opened().size(), 2u);
-    EXPECT_EQ(Opened()[1], "<" + volumes_ + "Foo Setup 1/FooSetup.pkg>");
-
-    std::filesystem::create_directories(volumes_ + "Foo Setup 2");
-    EXPECT_TRUE(Run());
-    EXPECT_EQ(Opened()[3], "<" + volumes_ + "Foo Setup 3/FooSetup.pkg>");
+    // Later mounts of the name are numbered: the highest of the unbroken run from 1 is taken.
+    fs::create_directories(volumes_ + "Foo Setup 1");
+    fs::create_directories(volumes_ + "Foo Setup 3");
+    EXPECT_TRUE(Run(Config("yes", "Velmora/Extra", "FooSetup.dmg")));
+    fs::create_directories(volumes_ + "Foo Setup 2");
+    EXPECT_TRUE(Run(Config("yes", "Velmora/Extra", "FooSetup.dmg")));
+    ASSERT_EQ(Opened().size(), 6u);
+    EXPECT_EQ(Opened()[3], "<" + volumes_ + "Foo Setup 1/FooSetup.pkg>");
+    EXPECT_EQ(Opened()[5], "<" + volumes_ + "Foo Setup 3/FooSetup.pkg>");
 }
 
 TEST_F(SetupTest, RunOnceRewritesTheValueInPlaceAndTheNextRunSkips)
 {
-    WriteConfig("yes", "Velmora/Extra", "FooSetup.dmg", "YES");
-    const std::string before = ReadFile(config_);
-    const size_t offset = before.find("SD_THIRD_SETUP=") + strlen("SD_THIRD_SETUP=");
-    EXPECT_TRUE(Run());
+    const std::string before = Config("yes", "Velmora/Extra", "FooSetup.dmg", "YES");
+    const size_t at = before.find("SD_THIRD_SETUP=") + 15;
+    EXPECT_TRUE(Run(before));
     EXPECT_TRUE(Logged("Have change value of SD_THIRD_SETUP to No, next time will not run SDProgram"));
-    std::string after = ReadFile(config_);
-    ASSERT_EQ(after.size(), before.size());
-    EXPECT_EQ(after.substr(offset, 3), std::string("No\0", 3));
-    EXPECT_EQ(after.substr(0, offset), before.substr(0, offset));
-    EXPECT_EQ(after.substr(offset + 3), before.substr(offset + 3));
+    std::string expected = before;
+    expected.replace(at, 3, std::string("No\0", 3));
+    const std::string after = ReadFile(config_);
+    EXPECT_EQ(after, expected);  // same length, "No" and a zero byte at the value
 
-    ClearLog();
-    WriteFile(openLog_, "");
-    EXPECT_FALSE(Run());
+    EXPECT_FALSE(RunSDProgram(config_.c_str(), "open \"", volumes_.c_str()));
     EXPECT_EQ(LastRunnerMessage(), "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit");
-    EXPECT_TRUE(Opened().empty());
+    EXPECT_EQ(Opened().size(), 2u);
+
+    // A value with a leading space keeps its last letter after the zero byte.
+    EXPECT_TRUE(Run(Config(" yes", "Velmora/Extra", "FooSetup.dmg", "yes")));
+    EXPECT_EQ(ReadFile(config_).substr(at, 5), std::string("No\0s\n", 5));
 }
 
-TEST_F(SetupTest, RunOnceOverALeadingSpaceKeepsTheLastLetter)
+TEST_F(SetupTest, EveryFailureHasItsMessage)
 {
-    WriteConfig(" yes", "Velmora/Extra", "FooSetup.dmg", "yes");
-    const std::string before = ReadFile(config_);
-    const size_t offset = before.find("SD_THIRD_SETUP=") + strlen("SD_THIRD_SETUP=");
-    EXPECT_TRUE(Run());
-    std::string after = ReadFile(config_);
-    ASSERT_EQ(after.size(), before.size());
-    EXPECT_EQ(after.substr(offset, 5), std::string("No\0s\n", 5));
-}
-
-TEST_F(SetupTest, EachEarlyFailureHasItsMessageAndOpensNothing)
-{
+    const std::string head = "[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=yes\nSD_THIRD_FILE_PATH=Velmora/Extra\n";
     struct Case {
-        std::string content;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"[Other]\nSD_THIRD_SETUP=yes\n",
-         "szKeyOrValue=[SD_THIRDPARTY_SETUP], ReadKeyValue false, RunSDProgram exit false"},
-        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_FILE_NAME=FooSetup.dmg\n",
-         "szKeyOrValue=SD_THIRD_SETUP, ReadKeyValue false, RunSDProgram exit false"},
-        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=No\nSD_THIRD_FILE_PATH=Velmora/Extra\n",
-         "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit"},
+        std::string content, variable, message;
+        unsigned sleepSeconds;
+    } cases[] = {
+        {"[Other]\nSD_THIRD_SETUP=yes\n", "",
+         "szKeyOrValue=[SD_THIRDPARTY_SETUP], ReadKeyValue false, RunSDProgram exit false", 0},
+        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_FILE_NAME=x.dmg\n", "",
+         "szKeyOrValue=SD_THIRD_SETUP, ReadKeyValue false, RunSDProgram exit false", 0},
+        {Config("No", "Velmora/Extra", "FooSetup.dmg"), "",
+         "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit", 0},
         // The keys must stand in the order in which they are read.
-        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_FILE_PATH=Velmora/Extra\nSD_THIRD_SETUP=yes\n",
-         "SD_THIRD_FILE_PATH read false, RunSDProgram exit"},
-        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=yes\nSD_THIRD_FILE_PATH=Velmora/Extra\n",
-         "SD_THIRD_FILE_NAME read false, RunSDProgram exit false"},
-        // A file name the 512-byte buffer cannot hold is refused, not cut.
-        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=yes\nSD_THIRD_FILE_PATH=Velmora/Extra\nSD_THIRD_FILE_NAME=" +
-             std::string(520, 'n') + ".dmg\n",
-         "SD_THIRD_FILE_NAME read false, RunSDProgram exit false"},
+        {"[SD_THIRDPARTY_SETUP]\nSD_THIRD_FILE_PATH=Velmora/Extra\nSD_THIRD_SETUP=yes\n", "",
+         "SD_THIRD_FILE_PATH read false, RunSDProgram exit", 0},
+        {Config("yes", "Velmora/Missing", "FooSetup.dmg"), "", "Velmora/Missing is not exist, RunSDProgram exit", 180},
+        {head, "", "SD_THIRD_FILE_NAME read false, RunSDProgram exit false", 0},
+        // A file name that the 512-byte buffer cannot hold is refused, not cut.
+        {head + "SD_THIRD_FILE_NAME=" + std::string(520, 'n') + ".dmg\n", "",
+         "SD_THIRD_FILE_NAME read false, RunSDProgram exit false", 0},
+        {Config("yes", "Velmora/Extra", "FooSetup.dmg"), "OPEN_STUB_FAIL_DMG",
+         "first RunShellProgram failed, RunSDProgram exit fals ", 10},
+        {Config("yes", "Velmora/Extra", "FooSetup.dmg"), "OPEN_STUB_MKDIR",
+         "GetTempVolumeName failed,  RunSDProgram exit false", 30},
+        {Config("yes", "Velmora/Extra", "FooSetup.dmg"), "OPEN_STUB_FAIL_PKG",
+         "second RunShellProgram failed,  RunSDProgram exit false", 10},
+        // The installer has run, but without the run-once key the setting stays on.
+        {head + "SD_THIRD_FILE_NAME=FooSetup.dmg\n", "", "SD_RUN_THIRD_FILE_ONCE read false, RunSDProgram exit false",
+         0},
     };
     for (const Case &c : cases) {
-        ClearLog();
-        WriteFile(config_, c.content);
-        EXPECT_FALSE(Run());
-        EXPECT_EQ(LastRunnerMessage(), c.message) << c.content;
+        PlatformTestingResetSleep();
+        const std::string saved = getenv("OPEN_STUB_MKDIR");
+        if (!c.variable.empty()) {
+            setenv(c.variable.c_str(), c.variable == "OPEN_STUB_MKDIR" ? "" : "1", 1);
+        }
+        EXPECT_FALSE(Run(c.content));
+        EXPECT_EQ(LastRunnerMessage(), c.message);
+        EXPECT_EQ(PlatformTestingSleepSeconds(), c.sleepSeconds) << c.message;
+        EXPECT_EQ(ReadFile(config_), c.content);
+        unsetenv("OPEN_STUB_FAIL_DMG");
+        unsetenv("OPEN_STUB_FAIL_PKG");
+        setenv("OPEN_STUB_MKDIR", saved.c_str(), 1);
     }
-    EXPECT_TRUE(Opened().empty());
-
-    ClearLog();
-    EXPECT_FALSE(RunSDProgram(config_.c_str(), "", volumes_.c_str()));
-    EXPECT_FALSE(RunSDProgram(nullptr, "open \"", volumes_.c_str()));
-    EXPECT_EQ(RunnerMessages(), (std::vector<std::string>{"RunSDProgram Enter",
-                                                          "cmd is 0, can't run cmd, RunSDProgram exit false",
-                                                          "RunSDProgram Enter",
-                                                          "cmd is 0, can't run cmd, RunSDProgram exit false"}));
-    ClearLog();
-    std::string missing = dir_ + "/missing.dat";
-    EXPECT_FALSE(RunSDProgram(missing.c_str(), "open \"", volumes_.c_str()));
-    EXPECT_EQ(LastRunnerMessage(), "open file [" + missing + "] failed, RunSDProgram exit false");
-}
-
-TEST_F(SetupTest, MissingFolderIsWaitedForThreeMinutes)
-{
-    WriteConfig("yes", "Velmora/Missing", "FooSetup.dmg", "no");
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(LastRunnerMessage(), "Velmora/Missing is not exist, RunSDProgram exit");
-    EXPECT_EQ(PlatformTestingSleepCalls(), 90u);
-    EXPECT_EQ(PlatformTestingSleepSeconds(), 180u);
-    EXPECT_TRUE(Opened().empty());
-}
-
-TEST_F(SetupTest, FailuresAfterTheImageIsOpened)
-{
-    WriteConfig("yes", "Velmora/Extra", "FooSetup.dmg", "yes");
-    setenv("OPEN_STUB_FAIL_DMG", "1", 1);
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(LastRunnerMessage(), "first RunShellProgram failed, RunSDProgram exit fals ");
-    EXPECT_EQ(Opened().size(), 10u);
-    EXPECT_EQ(PlatformTestingSleepCalls(), 10u);
-    unsetenv("OPEN_STUB_FAIL_DMG");
-
-    // The image's volume never appears: 15 looks, 2 seconds apart.
-    ClearLog();
-    PlatformTestingResetSleep();
-    unsetenv("OPEN_STUB_MKDIR");
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(LastRunnerMessage(), "GetTempVolumeName failed,  RunSDProgram exit false");
     EXPECT_TRUE(Logged("Error pVPStr=" + volumes_ + "Foo Setup, is not exist, GetTempVolumeName exit false"));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 15u);
-    setenv("OPEN_STUB_MKDIR", (volumes_ + "Foo Setup").c_str(), 1);
 
     ClearLog();
-    setenv("OPEN_STUB_FAIL_PKG", "1", 1);
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(LastRunnerMessage(), "second RunShellProgram failed,  RunSDProgram exit false");
-    unsetenv("OPEN_STUB_FAIL_PKG");
-
-    // The installer has run, but the run-once key is missing: the setting stays on.
-    ClearLog();
-    WriteFile(config_, "[SD_THIRDPARTY_SETUP]\nSD_THIRD_SETUP=yes\nSD_THIRD_FILE_PATH=Velmora/Extra\n"
-                       "SD_THIRD_FILE_NAME=FooSetup.dmg\n");
-    const std::string before = ReadFile(config_);
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(LastRunnerMessage(), "SD_RUN_THIRD_FILE_ONCE read false, RunSDProgram exit false");
-    EXPECT_EQ(ReadFile(config_), before);
+    const std::string missing = dir_ + "/missing.dat";
+    EXPECT_FALSE(RunSDProgram(config_.c_str(), "", volumes_.c_str()));
+    EXPECT_FALSE(RunSDProgram(missing.c_str(), "open \"", volumes_.c_str()));
+    EXPECT_EQ(Messages(kRunner), (std::vector<std::string>{"RunSDProgram Enter",
+                                                           "cmd is 0, can't run cmd, RunSDProgram exit false",
+                                                           "RunSDProgram Enter",
+                                                           "open file [" + missing + "] failed, RunSDProgram exit false"}));
 }
 
 TEST_F(SetupTest, OverlongCommandsAreRefusedBeforeTheyAreFormatted)
 {
     // Every "$" doubles in the escaped command: folder and name together pass its 2048 bytes.
-    std::string dollars(200, '$');
-    std::string folder = dollars + "/" + dollars + "/" + dollars + "/" + dollars;
-    std::filesystem::create_directories(volumes_ + folder);
-    WriteConfig("yes", folder, std::string(200, '$') + "/" + std::string(200, '$') + ".dmg", "no");
-    EXPECT_FALSE(Run());
+    const std::string d200(200, '$'), d253(253, '$');
+    fs::create_directories(volumes_ + d200 + "/" + d200 + "/" + d200 + "/" + d200);
+    EXPECT_FALSE(Run(Config("yes", d200 + "/" + d200 + "/" + d200 + "/" + d200, d200 + "/" + d200 + ".dmg")));
     EXPECT_EQ(LastRunnerMessage(), "filename or path is too long to can't open, RunSDProgram exit false");
     EXPECT_TRUE(Opened().empty());
-
-    // The package command: a base name of two long components under a short folder.
-    ClearLog();
-    std::string base = std::string(253, '$') + "/" + std::string(253, '$');  // 511 with ".dmg"
-    setenv("OPEN_STUB_MKDIR", (volumes_ + base).c_str(), 1);
-    WriteConfig("yes", "Velmora/Extra", base + ".dmg", "no");
-    EXPECT_FALSE(Run());
+    // The package command: a base name of two long components (511 characters with ".dmg").
+    setenv("OPEN_STUB_MKDIR", (volumes_ + d253 + "/" + d253).c_str(), 1);
+    EXPECT_FALSE(Run(Config("yes", "Velmora/Extra", d253 + "/" + d253 + ".dmg")));
     EXPECT_EQ(LastRunnerMessage(), "SDProgram's name is too long to can't run, RunSDProgram exit false");
     EXPECT_EQ(Opened().size(), 1u);  // only the image
 }
 
 TEST_F(SetupTest, ValuesThatLeaveTheVolumesFolderAreRefused)
 {
-    std::filesystem::create_directories(dir_ + "/outside");
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"../outside", "FooSetup.dmg"},
-        {"Velmora/../../outside", "FooSetup.dmg"},
-        {"/" + dir_ + "/outside", "FooSetup.dmg"},
-        {"..", "FooSetup.dmg"},
-        {"Velmora/Extra", "../../outside/FooSetup.dmg"},
-        {"Velmora/Extra", "/etc/FooSetup.dmg"},
+    fs::create_directories(dir_ + "/outside");
+    const std::pair<std::string, std::string> values[] = {
+        {"../outside", "FooSetup.dmg"},         {"Velmora/../../outside", "FooSetup.dmg"},
+        {dir_ + "/outside", "FooSetup.dmg"},    {"..", "FooSetup.dmg"},
+        {"Velmora/Extra", "../../x/Foo.dmg"},   {"Velmora/Extra", "/etc/FooSetup.dmg"},
         {"Velmora/Extra", "sub/.."},
     };
     for (const auto &[path, name] : values) {
-        ClearLog();
-        WriteConfig("yes", path, name, "no");
-        EXPECT_FALSE(Run());
+        EXPECT_FALSE(Run(Config("yes", path, name)));
         const bool pathBad = path.find("..") != std::string::npos || path[0] == '/';
-        const std::string expected = pathBad ? "SD_THIRD_FILE_PATH=" + path + " leaves " + volumes_ +
-                                                   ", RunSDProgram exit false"
-                                             : "SD_THIRD_FILE_NAME=" + name + " leaves " + volumes_ +
-                                                   ", RunSDProgram exit false";
-        EXPECT_EQ(LastRunnerMessage(), expected);
+        EXPECT_EQ(LastRunnerMessage(), (pathBad ? "SD_THIRD_FILE_PATH=" + path : "SD_THIRD_FILE_NAME=" + name) +
+                                           " leaves " + volumes_ + ", RunSDProgram exit false");
     }
     EXPECT_TRUE(Opened().empty());
-    // Dots that are not a ".." component are ordinary names.
-    std::filesystem::create_directories(volumes_ + "Velmora/..Extra..");
-    WriteConfig("yes", "Velmora/..Extra..", "Foo..Setup.dmg", "no");
+    // Dots that do not make a ".." component are ordinary names.
+    fs::create_directories(volumes_ + "Velmora/..Extra..");
     setenv("OPEN_STUB_MKDIR", (volumes_ + "Foo.. Setup").c_str(), 1);
-    EXPECT_TRUE(Run());
+    EXPECT_TRUE(Run(Config("yes", "Velmora/..Extra..", "Foo..Setup.dmg")));
 }
 
 TEST_F(SetupTest, HostileValuesBecomeLiteralFileNames)
@@ -294,88 +222,66 @@ TEST_F(SetupTest, HostileValuesBecomeLiteralFileNames)
     unlink("/tmp/pwned");
     const std::string marker = dir_ + "/marker";
     const std::string path = "Velmora/x\"; touch /tmp/pwned; \"$(touch " + marker + ")`touch " + marker + "`\\";
-    const std::string name = "\"; touch /tmp/pwned; \"$home.dmg";
-    std::filesystem::create_directories(volumes_ + path);
-    const std::string volume = volumes_ + "\"; touch /tmp/pwned; \"$home";
-    setenv("OPEN_STUB_MKDIR", volume.c_str(), 1);
-    WriteConfig("yes", path, name, "no");
-    EXPECT_TRUE(Run());
-    EXPECT_FALSE(Exists("/tmp/pwned"));
-    EXPECT_FALSE(Exists(marker));
-    EXPECT_EQ(Opened(), (std::vector<std::string>{"<" + volumes_ + path + "/" + name + ">",
-                                                  "<" + volume + "/\"; touch /tmp/pwned; \"$home.pkg>"}));
+    const std::string base = "\"; touch /tmp/pwned; \"$home";
+    fs::create_directories(volumes_ + path);
+    setenv("OPEN_STUB_MKDIR", (volumes_ + base).c_str(), 1);
+    EXPECT_TRUE(Run(Config("yes", path, base + ".dmg")));
+    EXPECT_FALSE(cwtest::Exists("/tmp/pwned"));
+    EXPECT_FALSE(cwtest::Exists(marker));
+    EXPECT_EQ(Opened(), (std::vector<std::string>{"<" + volumes_ + path + "/" + base + ".dmg>",
+                                                  "<" + volumes_ + base + "/" + base + ".pkg>"}));
 }
 
 TEST_F(SetupTest, IsVolumeExistTriesEveryTwoSecondsWithinItsBudget)
 {
-    EXPECT_FALSE(IsVolumeExist("Nothing", volumes_.c_str(), 1));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
-    EXPECT_EQ(PlatformTestingSleepSeconds(), 2u);
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"IsVolumeExist Enter",
-                                                    " 0 time, open (" + volumes_ + "Nothing) failed, open again",
-                                                    "IsVolumeExist exit false"}));
-    PlatformTestingResetSleep();
-    EXPECT_FALSE(IsVolumeExist("Nothing", volumes_.c_str(), 300));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 150u);
-
-    // The folder appears during the third wait.
-    ClearLog();
-    PlatformTestingResetSleep();
     static std::string appearing;
     appearing = volumes_ + "Later";
-    PlatformTestingSetSleepHook(
-        [](unsigned call, void *) {
-            if (call == 3) {
-                mkdir(appearing.c_str(), 0755);
-            }
-        },
-        nullptr);
-    EXPECT_TRUE(IsVolumeExist("Later", volumes_.c_str(), 30));
-    EXPECT_EQ(Messages().back(), "opertor 6 time, IsVolumeExist exit true");
+    PlatformTestingSetSleepHook([](unsigned call, void *) { (void)(call == 3 && mkdir(appearing.c_str(), 0755)); },
+                                nullptr);
+    EXPECT_TRUE(IsVolumeExist("Later", volumes_.c_str(), 30));  // appears during the third wait
     PlatformTestingResetSleep();
-
-    ClearLog();
-    EXPECT_TRUE(IsVolumeExist((volumes_ + "Later").c_str(), nullptr, 1));
+    EXPECT_FALSE(IsVolumeExist("Nothing", volumes_.c_str(), 1));
+    EXPECT_EQ(PlatformTestingSleepSeconds(), 2u);
+    EXPECT_TRUE(IsVolumeExist(appearing.c_str(), nullptr, 1));
     EXPECT_FALSE(IsVolumeExist("Later", volumes_.c_str(), 0));
     EXPECT_FALSE(IsVolumeExist(nullptr, volumes_.c_str(), 10));
     EXPECT_FALSE(IsVolumeExist("", "", 10));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"IsVolumeExist Enter", "opertor 0 time, IsVolumeExist exit true",
-                                                    "IsVolumeExist Enter", "testTime <= 0, can't check.",
-                                                    "param error", "IsVolumeExist Enter",
-                                                    "IsVolumeExist exit false"}));
+    auto messages = Messages();
+    messages.erase(messages.begin() + 1, messages.begin() + 3);  // the first two waits
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "IsVolumeExist Enter", " 2 time, open (" + appearing + ") failed, open again",
+                            "opertor 6 time, IsVolumeExist exit true", "IsVolumeExist Enter",
+                            " 0 time, open (" + volumes_ + "Nothing) failed, open again", "IsVolumeExist exit false",
+                            "IsVolumeExist Enter", "opertor 0 time, IsVolumeExist exit true", "IsVolumeExist Enter",
+                            "testTime <= 0, can't check.", "param error", "IsVolumeExist Enter",
+                            "IsVolumeExist exit false"}));
 }
 
 TEST_F(SetupTest, GetTempVolumeNameSpacesJoinedWordsAndChecksTheCapacity)
 {
-    struct Case {
-        const char *base;
-        const char *volume;
-    };
-    for (const Case &c : {Case{"FooSetup", "Foo Setup"}, Case{"Foo Setup", "Foo Setup"}, Case{"ABC", "A B C"},
-                          Case{"lower", "lower"}}) {
-        std::filesystem::create_directories(volumes_ + c.volume);
-        char buffer[1024];
-        strcpy(buffer, c.base);
+    const std::pair<const char *, const char *> cases[] = {
+        {"FooSetup", "Foo Setup"}, {"Foo Setup", "Foo Setup"}, {"ABC", "A B C"}, {"lower", "lower"}};
+    for (const auto &[base, volume] : cases) {
+        fs::create_directories(volumes_ + volume);
+        char buffer[1024] = {};
+        strcpy(buffer, base);
         int64_t capacity = 1018;
         EXPECT_TRUE(GetTempVolumeName(buffer, sizeof(buffer), &capacity, volumes_.c_str(), 30));
-        EXPECT_EQ(std::string(buffer), volumes_ + c.volume);
+        EXPECT_EQ(buffer, volumes_ + volume);
         EXPECT_EQ(capacity, 1018);
     }
-
     ClearLog();
-    char buffer[1024] = "ABC";
+    char buffer[1024] = "ABC", empty[4] = "";
     int64_t capacity = 5;
     EXPECT_FALSE(GetTempVolumeName(buffer, sizeof(buffer), &capacity, volumes_.c_str(), 30));
     EXPECT_EQ(capacity, static_cast<int64_t>((volumes_ + "A B C").size()) + 1);
+    EXPECT_FALSE(GetTempVolumeName(buffer, sizeof(buffer), nullptr, volumes_.c_str(), 30));
+    EXPECT_FALSE(GetTempVolumeName(empty, sizeof(empty), &capacity, volumes_.c_str(), 30));
     EXPECT_EQ(Messages(), (std::vector<std::string>{
                               "GetTempVolumeName Enter", "IsVolumeExist Enter",
                               "opertor 0 time, IsVolumeExist exit true", "pVPStr's space is small",
-                              "Error pVPStr=" + volumes_ + "A B C, is not exist, GetTempVolumeName exit false"}));
-    ClearLog();
-    EXPECT_FALSE(GetTempVolumeName(buffer, sizeof(buffer), nullptr, volumes_.c_str(), 30));
-    char empty[4] = "";
-    EXPECT_FALSE(GetTempVolumeName(empty, sizeof(empty), &capacity, volumes_.c_str(), 30));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"param error", "GetTempVolumeName Enter"}));
+                              "Error pVPStr=" + volumes_ + "A B C, is not exist, GetTempVolumeName exit false",
+                              "param error", "GetTempVolumeName Enter"}));
 }
 
 }  // namespace
