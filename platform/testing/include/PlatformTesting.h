@@ -54,6 +54,63 @@ void PlatformTestingSetMainBundlePath(const char *path);
 /* Disarms the seam, clears the counters and the main-bundle override. */
 void PlatformTestingResetCoreFoundation(void);
 
+/* ---- IOKit ---- */
+
+/* Reads the registry from this snapshot file, ahead of PLATFORM_IOREGISTRY and the live system;
+ * NULL removes it. */
+void PlatformTestingSetIORegistrySnapshot(const char *path);
+/* Reads the registry from this snapshot text (copied), ahead of everything else; NULL removes it. */
+void PlatformTestingSetIORegistrySnapshotText(const char *xml);
+/* Reads the live registry from this folder laid out as sysfs (class/net, class/tty, devices,
+ * bus/pci/slots) instead of "/sys"; NULL goes back to "/sys". */
+void PlatformTestingSetIORegistrySysfsRoot(const char *path);
+/* Registry handles alive now (objects and iterators): equal before and after code that should
+ * release everything it got. */
+long PlatformTestingIOKitLiveObjectCount(void);
+/* The named call ("IOServiceMatching", "IOServiceGetMatchingServices", "IOObjectRelease",
+ * "IORegistryEntryGetParentEntry", "IORegistryEntryCreateCFProperty",
+ * "IORegistryEntryCreateCFProperties", "IORegistryEntrySearchCFProperty") fails from now on:
+ * status calls return `status`, the others NULL. Status 0 disarms that call. */
+void PlatformTestingIOKitFailCall(const char *call, int32_t status);
+/* Removes the snapshot and sysfs overrides and every armed failure; snapshot complaints already
+ * written may be written again. */
+void PlatformTestingResetIOKit(void);
+
+/* ---- DiskArbitration ---- */
+
+/* A disk appears now, in process, without a device behind it: every session scheduled on a run
+ * loop gets it as an arrival for the peek callbacks registered now. Its description: volume name
+ * `volumeName` (UTF-8; NULL: no name), kind "ext2", BSD name `bsdName` (NULL: "disk9"). Mounting
+ * it mounts nothing: the request succeeds when mountStatus is 0 and otherwise fails with a
+ * dissenter of that status; the mount line on standard error names the device "<bsdName>
+ * (simulated)". */
+void PlatformTestingDiskArrival(const char *bsdName, const char *volumeName, int32_t mountStatus);
+
+/* One mount request, as the stand-in saw it. */
+typedef struct {
+    char bsdName[64];
+    char mountPoint[1024];  /* the folder mounted on, or meant when the mount failed */
+    char arguments[512];    /* the arguments, each followed by '\n' */
+    unsigned argumentCount;
+    uint32_t options;       /* the DADiskMountOptions given */
+    int withPath;           /* the caller named the folder */
+    int32_t status;         /* 0, or the dissenter's status */
+    int readOnly;           /* mounted (or meant to be) read-only */
+} PlatformTestingDiskMount;
+/* Mount requests since the last reset, real and simulated. */
+unsigned PlatformTestingDiskMountCount(void);
+/* Copies the index-th request (0 first); 0 when there is no such request. */
+int PlatformTestingDiskGetMount(unsigned index, PlatformTestingDiskMount *mount);
+/* The options the watcher keeps for the disk of that BSD name (kDADiskOptionMountAutomatic for
+ * a disk no one changed). */
+uint32_t PlatformTestingDiskOptions(const char *bsdName);
+/* The named call ("DASessionCreate", "DADiskSetOptions", "DADiskMountWithArguments") fails from
+ * now on with `status` (DASessionCreate returns NULL; a mount completes with a dissenter of that
+ * status and mounts nothing). Status 0 disarms that call. */
+void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status);
+/* Forgets the mount requests, the kept options of simulated disks and every armed failure. */
+void PlatformTestingResetDiskArbitration(void);
+
 #ifdef __cplusplus
 }
 #endif

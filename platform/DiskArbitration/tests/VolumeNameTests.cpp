@@ -1,0 +1,102 @@
+// Folder names made from disk labels, and what mount arguments mean.
+#include <gtest/gtest.h>
+
+#include "Mounter.h"
+
+#include <sys/mount.h>
+
+using da::InterpretMountArguments;
+using da::IsValidUTF8;
+using da::VolumeFolderName;
+
+namespace {
+
+// A folder name is one path component: no '/', no NUL, not "." or "..", not empty.
+void ExpectSingleComponent(const std::string &name)
+{
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(std::string::npos, name.find('/')) << name;
+    EXPECT_EQ(std::string::npos, name.find('\0')) << name;
+    EXPECT_NE(".", name);
+    EXPECT_NE("..", name);
+    EXPECT_LE(name.size(), 240u);
+    EXPECT_TRUE(IsValidUTF8(name)) << name;
+    for (unsigned char c : name) {
+        EXPECT_TRUE(c >= 0x20 && c != 0x7F) << name;
+    }
+}
+
+TEST(VolumeFolderName, PlainLabelsStayAsTheyAre)
+{
+    EXPECT_EQ("Velmora", VolumeFolderName("Velmora"));
+    EXPECT_EQ("My Disk 2", VolumeFolderName("My Disk 2"));
+    EXPECT_EQ("Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x92\xbe", VolumeFolderName("Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x92\xbe"));
+    EXPECT_EQ("..hidden", VolumeFolderName("..hidden"));
+    EXPECT_EQ("...", VolumeFolderName("..."));
+}
+
+TEST(VolumeFolderName, HostileLabelsNeverLeaveTheFolder)
+{
+    const std::string hostile[] = {
+        "", ".", "..", "/", "//", "../..", "../../etc", "a/b", "/etc/passwd", "x\n/y",
+        std::string("a\0b", 3), "\x01\x1b[31m", "\x7f", "\xc2\x85", "\xff\xfe", "\xc0\xaf\xc0\xae\xc0\xae",
+        "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "abc\xe2\x82", std::string(300, 'x'),
+    };
+    for (const std::string &label : hostile) {
+        ExpectSingleComponent(VolumeFolderName(label));
+    }
+    EXPECT_EQ("Untitled", VolumeFolderName(""));
+    EXPECT_EQ("Untitled", VolumeFolderName("."));
+    EXPECT_EQ("Untitled", VolumeFolderName(".."));
+    EXPECT_EQ("_", VolumeFolderName("/"));
+    EXPECT_EQ(".._.._etc", VolumeFolderName("../../etc"));
+    EXPECT_EQ("a_b", VolumeFolderName("a/b"));
+    EXPECT_EQ("a_b", VolumeFolderName(std::string("a\0b", 3)));
+    EXPECT_EQ("__[31m", VolumeFolderName("\x01\x1b[31m"));
+    EXPECT_EQ("_", VolumeFolderName("\xc2\x85")) << "a C1 control is a control";
+    EXPECT_EQ("__", VolumeFolderName("\xff\xfe"));
+    // An overlong '/' is not a '/' (nor anything else): each of its bytes is replaced.
+    EXPECT_EQ("______", VolumeFolderName("\xc0\xaf\xc0\xae\xc0\xae"));
+    EXPECT_EQ("abc__", VolumeFolderName("abc\xe2\x82"));
+}
+
+TEST(VolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
+{
+    std::string euros;
+    for (int i = 0; i < 100; ++i) {
+        euros += "\xe2\x82\xac";  // three bytes each
+    }
+    std::string name = VolumeFolderName(euros);
+    EXPECT_EQ(240u, name.size());
+    EXPECT_TRUE(IsValidUTF8(name));
+    EXPECT_EQ(238u, VolumeFolderName("x" + euros).size());
+}
+
+TEST(Utf8, WellFormedOnly)
+{
+    EXPECT_TRUE(IsValidUTF8(""));
+    EXPECT_TRUE(IsValidUTF8("ascii"));
+    EXPECT_TRUE(IsValidUTF8("\xc3\xa9\xe2\x82\xac\xf0\x9f\x92\xbe\xf4\x8f\xbf\xbf"));
+    EXPECT_FALSE(IsValidUTF8("\x80"));
+    EXPECT_FALSE(IsValidUTF8("\xc3"));
+    EXPECT_FALSE(IsValidUTF8("\xc1\xbf")) << "overlong";
+    EXPECT_FALSE(IsValidUTF8("\xed\xbf\xbf")) << "surrogate";
+    EXPECT_FALSE(IsValidUTF8("\xf4\x90\x80\x80")) << "above U+10FFFF";
+    EXPECT_FALSE(IsValidUTF8("\xf8\x88\x80\x80\x80"));
+}
+
+TEST(MountArguments, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)
+{
+    EXPECT_TRUE(InterpretMountArguments({"rdonly"}).flags & MS_RDONLY);
+    EXPECT_TRUE(InterpretMountArguments({"nobrowse"}).flags & MS_RDONLY);
+    EXPECT_FALSE(InterpretMountArguments({}).flags & MS_RDONLY);
+    da::MountFlags flags = InterpretMountArguments({"noexec", "perm", ""});
+    EXPECT_TRUE(flags.flags & MS_NOEXEC);
+    EXPECT_FALSE(flags.flags & MS_RDONLY);
+    EXPECT_EQ((std::vector<std::string>{"perm", ""}), flags.ignored);
+    // Removable volumes never honour set-user-ID bits or device nodes.
+    EXPECT_TRUE(InterpretMountArguments({}).flags & MS_NOSUID);
+    EXPECT_TRUE(InterpretMountArguments({}).flags & MS_NODEV);
+}
+
+}  // namespace

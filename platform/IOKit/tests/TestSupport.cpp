@@ -1,0 +1,157 @@
+#include "TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace iokit_test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "iokit-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void TempDir::File(const std::string &relative, const std::string &content) const
+{
+    fs::path file = path_ / relative;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+void TempDir::Dir(const std::string &relative) const { fs::create_directories(path_ / relative); }
+
+void TempDir::Link(const std::string &relative, const std::string &target) const
+{
+    fs::path link = path_ / relative;
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(target, link);
+}
+
+std::vector<io_object_t> Matching(CFMutableDictionaryRef matching)
+{
+    std::vector<io_object_t> objects;
+    io_iterator_t iterator = IO_OBJECT_NULL;
+    if (IOServiceGetMatchingServices(kIOMasterPortDefault, matching, &iterator) != KERN_SUCCESS) {
+        return objects;
+    }
+    while (io_object_t object = IOIteratorNext(iterator)) {
+        objects.push_back(object);
+    }
+    IOObjectRelease(iterator);
+    return objects;
+}
+
+void ReleaseAll(std::vector<io_object_t> &objects)
+{
+    for (io_object_t object : objects) {
+        IOObjectRelease(object);
+    }
+    objects.clear();
+}
+
+CFMutableDictionaryRef SerialMatching(const char *type)
+{
+    CFMutableDictionaryRef matching = IOServiceMatching("IOSerialBSDClient");
+    CFStringRef value = CFStringCreateWithCString(nullptr, type, kCFStringEncodingUTF8);
+    CFDictionarySetValue(matching, CFSTR("IOSerialBSDClientType"), value);
+    CFRelease(value);
+    return matching;
+}
+
+namespace {
+std::string TextOf(CFTypeRef value)
+{
+    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
+        return {};
+    }
+    char buffer[1024];
+    if (!CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof buffer, kCFStringEncodingUTF8)) {
+        return {};
+    }
+    return buffer;
+}
+
+CFTypeRef Copy(io_object_t object, const char *key)
+{
+    CFStringRef keyString = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+    CFTypeRef value = IORegistryEntryCreateCFProperty(object, keyString, kCFAllocatorDefault, 0);
+    CFRelease(keyString);
+    return value;
+}
+}  // namespace
+
+std::string StringProperty(io_object_t object, const char *key)
+{
+    CFTypeRef value = Copy(object, key);
+    std::string text = TextOf(value);
+    if (value != nullptr) {
+        CFRelease(value);
+    }
+    return text;
+}
+
+long long NumberProperty(io_object_t object, const char *key)
+{
+    CFTypeRef value = Copy(object, key);
+    long long number = -1;
+    if (value != nullptr && CFGetTypeID(value) == CFNumberGetTypeID()) {
+        CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberLongLongType, &number);
+    }
+    if (value != nullptr) {
+        CFRelease(value);
+    }
+    return number;
+}
+
+std::vector<uint8_t> DataProperty(io_object_t object, const char *key)
+{
+    CFTypeRef value = Copy(object, key);
+    std::vector<uint8_t> bytes;
+    if (value != nullptr && CFGetTypeID(value) == CFDataGetTypeID()) {
+        auto data = static_cast<CFDataRef>(value);
+        bytes.assign(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + CFDataGetLength(data));
+    }
+    if (value != nullptr) {
+        CFRelease(value);
+    }
+    return bytes;
+}
+
+std::string SearchStringUp(io_object_t object, const char *key)
+{
+    CFStringRef keyString = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
+    CFTypeRef value = IORegistryEntrySearchCFProperty(object, kIOServicePlane, keyString, kCFAllocatorDefault,
+                                                      kIORegistryIterateRecursively | kIORegistryIterateParents);
+    CFRelease(keyString);
+    std::string text = TextOf(value);
+    if (value != nullptr) {
+        CFRelease(value);
+    }
+    return text;
+}
+
+std::string ClassOf(io_object_t object)
+{
+    io_name_t name;
+    return IOObjectGetClass(object, name) == KERN_SUCCESS ? std::string(name) : std::string();
+}
+
+io_object_t Parent(io_object_t object)
+{
+    io_object_t parent = IO_OBJECT_NULL;
+    return IORegistryEntryGetParentEntry(object, kIOServicePlane, &parent) == KERN_SUCCESS ? parent : IO_OBJECT_NULL;
+}
+
+}  // namespace iokit_test
