@@ -1,0 +1,202 @@
+// Arrays, dictionaries and sets: stable sorting, insertion indexes, insertion-order enumeration,
+// custom callbacks.
+#include "PlatformTesting.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+CFComparisonResult ByFirstChar(const void *a, const void *b, void *)
+{
+    UniChar x = CFStringGetCharacterAtIndex(static_cast<CFStringRef>(a), 0);
+    UniChar y = CFStringGetCharacterAtIndex(static_cast<CFStringRef>(b), 0);
+    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
+}
+
+CFComparisonResult ByNumber(const void *a, const void *b, void *)
+{
+    return CFNumberCompare(static_cast<CFNumberRef>(a), static_cast<CFNumberRef>(b), nullptr);
+}
+
+CFComparisonResult Random(const void *, const void *, void *context)
+{
+    auto *rng = static_cast<std::mt19937 *>(context);
+    return static_cast<CFComparisonResult>((*rng)() % 3) - 1;
+}
+
+std::vector<std::string> Texts(CFArrayRef array)
+{
+    std::vector<std::string> out;
+    for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
+        out.push_back(Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, i))));
+    }
+    return out;
+}
+
+TEST(Arrays, SortIsStableAndSafeWithAnyComparator)
+{
+    Held<CFMutableArrayRef> a(NewArray());
+    for (const char *s : {"b1", "a1", "b2", "c1", "a2", "b3", "a3"}) {
+        Held<CFStringRef> v(Str(s));
+        CFArrayAppendValue(a, v);
+    }
+    CFArraySortValues(a, CFRangeMake(0, CFArrayGetCount(a)), ByFirstChar, nullptr);
+    EXPECT_EQ((std::vector<std::string>{"a1", "a2", "a3", "b1", "b2", "b3", "c1"}), Texts(a));
+
+    std::mt19937 rng(7);
+    Held<CFMutableArrayRef> many(NewArray());
+    for (int i = 0; i < 200; ++i) {
+        Held<CFNumberRef> n(Int(i));
+        CFArrayAppendValue(many, n);
+    }
+    CFArraySortValues(many, CFRangeMake(0, 200), Random, &rng);  // nonsense order, but no harm
+    EXPECT_EQ(200, CFArrayGetCount(many));
+    CFArraySortValues(many, CFRangeMake(0, 200), ByNumber, nullptr);
+    for (CFIndex i = 0; i < 200; ++i) {
+        long v = -1;
+        CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(many, i)), kCFNumberLongType, &v);
+        EXPECT_EQ(i, v);
+    }
+}
+
+TEST(Arrays, BinarySearchReturnsTheInsertionIndex)
+{
+    Held<CFMutableArrayRef> a(NewArray());
+    for (long v : {10L, 30L, 30L, 50L}) {
+        Held<CFNumberRef> n(Int(v));
+        CFArrayAppendValue(a, n);
+    }
+    auto search = [&](long v) {
+        Held<CFNumberRef> n(Int(v));
+        return CFArrayBSearchValues(a, CFRangeMake(0, 4), n, ByNumber, nullptr);
+    };
+    EXPECT_EQ(0, search(5));
+    EXPECT_EQ(0, search(10));
+    EXPECT_EQ(1, search(20));
+    EXPECT_EQ(1, search(30));
+    EXPECT_EQ(3, search(40));
+    EXPECT_EQ(4, search(60));
+    Held<CFNumberRef> n(Int(60));
+    EXPECT_EQ(2, CFArrayBSearchValues(a, CFRangeMake(1, 1), n, ByNumber, nullptr));
+}
+
+TEST(Arrays, EditingAndLookUp)
+{
+    Held<CFMutableArrayRef> a(NewArray());
+    CFArrayAppendValue(a, CFSTR("x"));
+    CFArrayInsertValueAtIndex(a, 0, CFSTR("w"));
+    CFArraySetValueAtIndex(a, 2, CFSTR("y"));  // at the end: appends
+    Held<CFStringRef> x(Str("x"));
+    EXPECT_EQ(1, CFArrayGetFirstIndexOfValue(a, CFRangeMake(0, 3), x));
+    EXPECT_TRUE(CFArrayContainsValue(a, CFRangeMake(0, 3), x));
+    EXPECT_FALSE(CFArrayContainsValue(a, CFRangeMake(2, 1), x));
+    const void *values[] = {CFSTR("p"), CFSTR("q")};
+    CFArrayReplaceValues(a, CFRangeMake(0, 2), values, 2);
+    EXPECT_EQ((std::vector<std::string>{"p", "q", "y"}), Texts(a));
+    CFArrayExchangeValuesAtIndices(a, 0, 2);
+    EXPECT_EQ((std::vector<std::string>{"y", "q", "p"}), Texts(a));
+    EXPECT_EQ(nullptr, CFArrayGetValueAtIndex(a, 3));  // refused, not a crash
+    Held<CFArrayRef> frozen(CFArrayCreateCopy(nullptr, a));
+    CFArrayAppendValue(const_cast<CFMutableArrayRef>(frozen.get()), CFSTR("z"));
+    EXPECT_EQ(3, CFArrayGetCount(frozen));
+    EXPECT_TRUE(CFEqual(frozen, a));
+}
+
+void CollectKeys(const void *key, const void *, void *context)
+{
+    static_cast<std::vector<std::string> *>(context)->push_back(Utf8(static_cast<CFStringRef>(key)));
+}
+
+TEST(Dictionaries, EnumerateInInsertionOrderThroughChanges)
+{
+    Held<CFMutableDictionaryRef> d(NewDict());
+    for (const char *k : {"zeta", "alpha", "mu", "beta"}) {
+        Held<CFStringRef> key(Str(k));
+        CFDictionarySetValue(d, key, kCFBooleanTrue);
+    }
+    CFDictionarySetValue(d, CFSTR("alpha"), kCFBooleanFalse);  // keeps its place
+    CFDictionaryRemoveValue(d, CFSTR("mu"));
+    CFDictionaryAddValue(d, CFSTR("zeta"), kCFBooleanFalse);  // present: unchanged
+    CFDictionaryReplaceValue(d, CFSTR("nu"), kCFBooleanFalse);  // absent: unchanged
+    CFDictionarySetValue(d, CFSTR("mu"), kCFBooleanTrue);
+    std::vector<std::string> keys;
+    CFDictionaryApplyFunction(d, CollectKeys, &keys);
+    EXPECT_EQ((std::vector<std::string>{"zeta", "alpha", "beta", "mu"}), keys);
+    EXPECT_EQ(kCFBooleanFalse, CFDictionaryGetValue(d, CFSTR("alpha")));
+    EXPECT_EQ(kCFBooleanTrue, CFDictionaryGetValue(d, CFSTR("zeta")));
+    const void *k[4];
+    const void *v[4];
+    CFDictionaryGetKeysAndValues(d, k, v);
+    EXPECT_EQ("mu", Utf8(static_cast<CFStringRef>(k[3])));
+    EXPECT_EQ(kCFBooleanTrue, v[3]);
+}
+
+TEST(Dictionaries, ManyEntriesSurviveGrowthAndRemoval)
+{
+    Held<CFMutableDictionaryRef> d(NewDict());
+    for (long i = 0; i < 2000; ++i) {
+        Held<CFNumberRef> key(Int(i));
+        Held<CFStringRef> value(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("v%ld"), i));
+        CFDictionarySetValue(d, key, value);
+    }
+    for (long i = 0; i < 2000; i += 2) {
+        Held<CFNumberRef> key(Int(i));
+        CFDictionaryRemoveValue(d, key);
+    }
+    EXPECT_EQ(1000, CFDictionaryGetCount(d));
+    for (long i = 0; i < 2000; ++i) {
+        Held<CFNumberRef> key(Int(i));
+        const void *value = nullptr;
+        bool present = CFDictionaryGetValueIfPresent(d, key, &value);
+        ASSERT_EQ(i % 2 == 1, present) << i;
+        if (present) {
+            EXPECT_EQ("v" + std::to_string(i), Utf8(static_cast<CFStringRef>(value)));
+        }
+    }
+    Held<CFNumberRef> asReal(Real(1999.0));
+    EXPECT_TRUE(CFDictionaryContainsKey(d, asReal));  // 1999.0 equals the integer key 1999
+    CFDictionaryRemoveAllValues(d);
+    EXPECT_EQ(0, CFDictionaryGetCount(d));
+}
+
+TEST(Dictionaries, PlainPointerCallbacksCompareByIdentity)
+{
+    static int a = 1;
+    static int b = 1;
+    Held<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr));
+    CFDictionarySetValue(d, &a, &b);
+    EXPECT_EQ(&b, CFDictionaryGetValue(d, &a));
+    EXPECT_FALSE(CFDictionaryContainsKey(d, &b));
+    Held<CFStringRef> key(Str("copied"));
+    Held<CFMutableStringRef> mutableKey(CFStringCreateMutableCopy(nullptr, 0, key));
+    Held<CFMutableDictionaryRef> c(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(c, mutableKey, kCFBooleanTrue);
+    CFStringAppend(mutableKey, CFSTR("-changed"));
+    EXPECT_TRUE(CFDictionaryContainsKey(c, key));  // the key was copied, not retained
+    EXPECT_EQ(1, CFGetRetainCount(mutableKey));
+}
+
+TEST(Sets, HoldDistinctValues)
+{
+    Held<CFMutableSetRef> s(CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks));
+    Held<CFStringRef> one(Str("svc-1"));
+    CFSetAddValue(s, one);
+    CFSetAddValue(s, CFSTR("svc-1"));
+    CFSetAddValue(s, CFSTR("svc-2"));
+    EXPECT_EQ(2, CFSetGetCount(s));
+    EXPECT_TRUE(CFSetContainsValue(s, CFSTR("svc-2")));
+    EXPECT_EQ(one.get(), CFSetGetValue(s, CFSTR("svc-1")));
+    CFSetRemoveValue(s, one);
+    EXPECT_EQ(1, CFGetRetainCount(one));
+    EXPECT_FALSE(CFSetContainsValue(s, one));
+    Held<CFSetRef> copy(CFSetCreateCopy(nullptr, s));
+    EXPECT_TRUE(CFEqual(copy, s));
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// XML property lists: every value type survives a write and a read, Python's plistlib (a reader
+// nobody here wrote) reads the files with the same content, the writer refuses what the readers
+// would not read back, and the reader survives hostile input.
+#include "PlatformTesting.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+CFDataRef DataOf(const std::string &bytes)
+{
+    return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+}
+
+std::string TextOf(CFDataRef data)
+{
+    return std::string(reinterpret_cast<const char *>(CFDataGetBytePtr(data)), static_cast<size_t>(CFDataGetLength(data)));
+}
+
+CFPropertyListRef Read(CFDataRef data, CFOptionFlags option = kCFPropertyListImmutable, CFIndex *errorCode = nullptr)
+{
+    CFErrorRef error = nullptr;
+    CFPropertyListRef plist = CFPropertyListCreateWithData(nullptr, data, option, nullptr, &error);
+    if (errorCode != nullptr) {
+        *errorCode = error != nullptr ? CFErrorGetCode(error) : 0;
+    }
+    if (error != nullptr) {
+        CFRelease(error);
+    }
+    return plist;
+}
+
+void Put(CFMutableDictionaryRef d, const char *key, CFTypeRef value)
+{
+    Held<CFStringRef> k(Str(key));
+    CFDictionarySetValue(d, k, value);
+    CFRelease(value);
+}
+
+// A property list with every value type and the edge values of each.
+CFMutableDictionaryRef EveryType()
+{
+    CFMutableDictionaryRef root = NewDict();
+    Put(root, "text", Str("Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 & <tag> \"q\" 'a'\tend\nline"));
+    Put(root, "empty string", Str(""));
+    Put(root, "zero", Int(0));
+    Put(root, "minus one", Int(-1));
+    Put(root, "int64 min", Int(std::numeric_limits<long long>::min()));
+    Put(root, "int64 max", Int(std::numeric_limits<long long>::max()));
+    Put(root, "reals", CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    for (double v : {0.1, -2.5, 1e-300, 1e300, 123456789.125}) {
+        Held<CFNumberRef> n(Real(v));
+        CFArrayAppendValue(static_cast<CFMutableArrayRef>(const_cast<void *>(CFDictionaryGetValue(root, CFSTR("reals")))), n);
+    }
+    Put(root, "yes", CFRetain(kCFBooleanTrue));
+    Put(root, "no", CFRetain(kCFBooleanFalse));
+    const UInt8 bytes[] = {0, 1, 2, 0xFF, 0x80, '<', '&'};
+    Put(root, "data", CFDataCreate(nullptr, bytes, sizeof bytes));
+    Put(root, "empty data", CFDataCreate(nullptr, nullptr, 0));
+    Put(root, "epoch", CFDateCreate(nullptr, 0));
+    Put(root, "moon", CFDateCreate(nullptr, -992490360.0));      // 1969-07-20T20:14:00Z
+    Put(root, "early", CFDateCreate(nullptr, -3187296000.0));    // 1900-01-01T00:00:00Z
+    Put(root, "late", CFDateCreate(nullptr, 3124137600.0));      // 2100-01-01T00:00:00Z
+    Put(root, "empty dict", NewDict());
+    Put(root, "empty array", NewArray());
+    CFMutableDictionaryRef nested = NewDict();
+    CFMutableArrayRef list = NewArray();
+    CFArrayAppendValue(list, CFSTR("one"));
+    CFMutableDictionaryRef deeper = NewDict();
+    CFDictionarySetValue(deeper, CFSTR("k"), CFSTR("v"));
+    CFArrayAppendValue(list, deeper);
+    CFRelease(deeper);
+    CFDictionarySetValue(nested, CFSTR("list"), list);
+    CFRelease(list);
+    Put(root, "nested", nested);
+    return root;
+}
+
+class PropertyLists : public ::testing::Test {
+protected:
+    void SetUp() override { live_ = PlatformTestingCFLiveObjectCount(); }
+    void TearDown() override { EXPECT_EQ(live_, PlatformTestingCFLiveObjectCount()) << "objects leaked by the test"; }
+    long live_ = 0;
+};
+
+TEST_F(PropertyLists, EveryValueTypeSurvivesWriteAndRead)
+{
+    Held<CFMutableDictionaryRef> original(EveryType());
+    Held<CFDataRef> bigXML(DataOf("<plist version=\"1.0\"><integer>18446744073709551615</integer></plist>"));
+    Put(original, "uint64 max", Read(bigXML));
+    Put(original, "carriage", Str("a\r\nb"));
+    Held<CFDataRef> xml(CFPropertyListCreateData(nullptr, original, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+    ASSERT_NE(nullptr, xml.get());
+    Held<CFPropertyListRef> back(Read(xml));
+    ASSERT_NE(nullptr, back.get());
+    EXPECT_TRUE(CFEqual(original, back));
+    std::string text = TextOf(xml);
+    EXPECT_NE(std::string::npos, text.find("<integer>18446744073709551615</integer>"));
+    EXPECT_NE(std::string::npos, text.find("<integer>-9223372036854775808</integer>"));
+    EXPECT_NE(std::string::npos, text.find("<date>1900-01-01T00:00:00Z</date>"));
+    EXPECT_NE(std::string::npos, text.find("<date>2100-01-01T00:00:00Z</date>"));
+    EXPECT_NE(std::string::npos, text.find("&#13;"));
+    // Keys are written sorted.
+    EXPECT_LT(text.find("<key>data</key>"), text.find("<key>early</key>"));
+    EXPECT_LT(text.find("<key>early</key>"), text.find("<key>zero</key>"));
+    // The big unsigned value is told apart from -1.
+    uint64_t big = 0;
+    CFNumberRef n = static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(back.get()), CFSTR("uint64 max")));
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt64Type, &big));
+    EXPECT_EQ(std::numeric_limits<uint64_t>::max(), big);
+    Held<CFNumberRef> minusOne(Int(-1));
+    EXPECT_FALSE(CFEqual(n, minusOne));
+    // The older interface reads and writes the same.
+    Held<CFDataRef> old(CFPropertyListCreateXMLData(nullptr, back));
+    EXPECT_TRUE(CFEqual(old, xml));
+    Held<CFPropertyListRef> oldBack(CFPropertyListCreateFromXMLData(nullptr, old, kCFPropertyListImmutable, nullptr));
+    EXPECT_TRUE(CFEqual(oldBack, original));
+    // Binary writing goes through libplist as well.
+    Held<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    ASSERT_NE(nullptr, binary.get());
+    EXPECT_EQ("bplist00", TextOf(binary).substr(0, 8));
+}
+
+std::string TempPath(const char *name)
+{
+    const char *dir = std::getenv("TMPDIR");
+    return std::string(dir != nullptr ? dir : "/tmp") + "/cf-test-" + std::to_string(getpid()) + "-" + name;
+}
+
+TEST_F(PropertyLists, PythonPlistlibReadsTheWrittenFileWithTheSameContent)
+{
+    if (std::system("python3 -c 'import plistlib' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 with plistlib is not available";
+    }
+    Held<CFMutableDictionaryRef> original(EveryType());
+    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
+    ASSERT_NE(nullptr, xml.get());
+    std::string ours = TempPath("ours.plist");
+    std::string theirs = TempPath("theirs.plist");
+    std::ofstream(ours, std::ios::binary) << TextOf(xml);
+    // Python checks a few values itself, then writes what it read in its own XML.
+    std::string script =
+        "import plistlib,sys,datetime\n"
+        "d=plistlib.load(open(sys.argv[1],'rb'))\n"
+        "assert d['int64 min']==-9223372036854775808, d['int64 min']\n"
+        "assert d['minus one']==-1\n"
+        "assert d['text'].endswith('\\tend\\nline'), repr(d['text'])\n"
+        "assert plistlib.load(open(sys.argv[3],'rb'))['carriage']=='a\\r\\nb'\n"
+        "assert d['data']==bytes([0,1,2,255,128,60,38])\n"
+        "assert d['early']==datetime.datetime(1900,1,1), d['early']\n"
+        "assert d['moon']==datetime.datetime(1969,7,20,20,14), d['moon']\n"
+        "assert d['reals'][0]==0.1 and d['reals'][3]==1e300\n"
+        "assert d['nested']['list'][1]=={'k':'v'}\n"
+        "assert d['yes'] is True and d['no'] is False\n"
+        "plistlib.dump(d,open(sys.argv[2],'wb'),fmt=plistlib.FMT_XML)\n";
+    std::string scriptPath = TempPath("check.py");
+    std::ofstream(scriptPath) << script;
+    Held<CFMutableDictionaryRef> carriage(NewDict());
+    Put(carriage, "carriage", Str("a\r\nb"));
+    Held<CFDataRef> carriageXML(CFPropertyListCreateXMLData(nullptr, carriage));
+    std::string crPath = TempPath("cr.plist");
+    std::ofstream(crPath, std::ios::binary) << TextOf(carriageXML);
+    std::string command = "python3 " + scriptPath + " " + ours + " " + theirs + " " + crPath;
+    ASSERT_EQ(0, std::system(command.c_str())) << "plistlib refused or misread " << ours;
+    std::ifstream in(theirs, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    Held<CFDataRef> pythonXML(DataOf(buffer.str()));
+    Held<CFPropertyListRef> pythonRead(Read(pythonXML));
+    ASSERT_NE(nullptr, pythonRead.get());
+    EXPECT_TRUE(CFEqual(original, pythonRead));
+    std::remove(ours.c_str());
+    std::remove(theirs.c_str());
+    std::remove(scriptPath.c_str());
+    std::remove(crPath.c_str());
+}
+
+TEST_F(PropertyLists, WriterRefusesWhatCouldNotBeReadBack)
+{
+    auto refused = [](CFTypeRef value) {
+        CFErrorRef error = nullptr;
+        CFDataRef data = CFPropertyListCreateData(nullptr, value, kCFPropertyListXMLFormat_v1_0, 0, &error);
+        bool result = data == nullptr && error != nullptr && CFErrorGetCode(error) == kCFPropertyListWriteStreamError;
+        if (data != nullptr) {
+            CFRelease(data);
+        }
+        if (error != nullptr) {
+            CFRelease(error);
+        }
+        return result;
+    };
+    Held<CFStringRef> control(Str("bell\x07"));
+    EXPECT_TRUE(refused(control));
+    const UniChar lone[] = {'a', 0xD800, 'b'};
+    Held<CFStringRef> surrogate(CFStringCreateWithCharacters(nullptr, lone, 3));
+    EXPECT_TRUE(refused(surrogate));
+    Held<CFMutableDictionaryRef> numberKey(NewDict());
+    Held<CFNumberRef> one(Int(1));
+    CFDictionarySetValue(numberKey, one, CFSTR("x"));
+    EXPECT_TRUE(refused(numberKey));
+    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true));
+    Held<CFMutableArrayRef> holder(NewArray());
+    CFArrayAppendValue(holder, url);
+    EXPECT_TRUE(refused(holder));
+    Held<CFMutableArrayRef> cycle(NewArray());
+    CFArrayAppendValue(cycle, cycle);  // holds itself
+    EXPECT_TRUE(refused(cycle));
+    EXPECT_FALSE(CFPropertyListIsValid(cycle, kCFPropertyListXMLFormat_v1_0));
+    EXPECT_EQ(nullptr, CFPropertyListCreateDeepCopy(nullptr, cycle, kCFPropertyListImmutable));
+    CFArrayRemoveAllValues(cycle);
+}
+
+std::string Nested(int depth)
+{
+    std::string text = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < depth; ++i) {
+        text += "<array>";
+    }
+    for (int i = 0; i < depth; ++i) {
+        text += "</array>";
+    }
+    return text + "</plist>";
+}
+
+TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
+{
+    Held<CFDataRef> fine(DataOf(Nested(kCFPropertyListMaxDepth)));
+    Held<CFPropertyListRef> ok(Read(fine));
+    EXPECT_NE(nullptr, ok.get());
+    CFIndex code = 0;
+    Held<CFDataRef> deep(DataOf(Nested(kCFPropertyListMaxDepth + 1)));
+    EXPECT_EQ(nullptr, Read(deep, 0, &code));
+    EXPECT_EQ(kCFPropertyListReadCorruptError, code);
+    Held<CFDataRef> hostile(DataOf(Nested(200000)));  // would overflow libplist's recursion
+    EXPECT_EQ(nullptr, Read(hostile));
+    // A writer of nesting deeper than the reader accepts refuses to write it.
+    Held<CFMutableArrayRef> top(NewArray());
+    CFMutableArrayRef current = top;
+    for (int i = 0; i < kCFPropertyListMaxDepth + 1; ++i) {
+        CFMutableArrayRef next = NewArray();
+        CFArrayAppendValue(current, next);
+        CFRelease(next);
+        current = next;
+    }
+    EXPECT_EQ(nullptr, CFPropertyListCreateData(nullptr, top, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+
+    for (const char *bad : {"", "garbage", "<plist><dict><key>a</key><string>x</string>",
+                            "<plist version=\"1.0\"><string>\xC3\x28</string></plist>",
+                            "<plist><array><!-- <array> --></array></plist><<<"}) {
+        Held<CFDataRef> data(DataOf(bad));
+        Held<CFPropertyListRef> result(Read(data));
+        if (std::string(bad).find("<!--") != std::string::npos) {
+            continue;  // comments do not count as nesting; whatever libplist makes of the tail is fine
+        }
+        EXPECT_EQ(nullptr, result.get()) << bad;
+    }
+    Held<CFStringRef> errorString;
+    Held<CFDataRef> garbage(DataOf("garbage"));
+    EXPECT_EQ(nullptr, CFPropertyListCreateFromXMLData(nullptr, garbage, 0, errorString.out()));
+    EXPECT_NE(nullptr, errorString.get());
+}
+
+TEST_F(PropertyLists, MutabilityOptionsOfTheReader)
+{
+    Held<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>name</key><string>Modem</string>"
+                               "<key>list</key><array><string>a</string></array></dict></plist>"));
+    Held<CFDictionaryRef> frozen(static_cast<CFDictionaryRef>(Read(xml, kCFPropertyListImmutable)));
+    CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(frozen.get()), CFSTR("x"), CFSTR("y"));
+    EXPECT_EQ(2, CFDictionaryGetCount(frozen));
+
+    Held<CFMutableDictionaryRef> containers(
+        static_cast<CFMutableDictionaryRef>(const_cast<void *>(Read(xml, kCFPropertyListMutableContainers))));
+    CFDictionarySetValue(containers, CFSTR("x"), CFSTR("y"));
+    EXPECT_EQ(3, CFDictionaryGetCount(containers));
+    auto *list = static_cast<CFMutableArrayRef>(const_cast<void *>(CFDictionaryGetValue(containers, CFSTR("list"))));
+    CFArrayAppendValue(list, CFSTR("b"));
+    EXPECT_EQ(2, CFArrayGetCount(list));
+    auto *name = static_cast<CFMutableStringRef>(const_cast<void *>(CFDictionaryGetValue(containers, CFSTR("name"))));
+    CFStringAppend(name, CFSTR("!"));
+    EXPECT_EQ("Modem", Utf8(name));
+
+    Held<CFMutableDictionaryRef> leaves(
+        static_cast<CFMutableDictionaryRef>(const_cast<void *>(Read(xml, kCFPropertyListMutableContainersAndLeaves))));
+    name = static_cast<CFMutableStringRef>(const_cast<void *>(CFDictionaryGetValue(leaves, CFSTR("name"))));
+    CFStringAppend(name, CFSTR("!"));
+    EXPECT_EQ("Modem!", Utf8(name));
+}
+
+TEST_F(PropertyLists, EveryReaderCreationFailureLeavesNothingBehind)
+{
+    Held<CFMutableDictionaryRef> original(EveryType());
+    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
+    long live = PlatformTestingCFLiveObjectCount();
+    PlatformTestingCFFailNthCreation(1);
+    CFErrorRef error = nullptr;
+    EXPECT_EQ(nullptr, CFPropertyListCreateWithData(nullptr, xml, 0, nullptr, &error));
+    EXPECT_EQ(nullptr, error);
+    PlatformTestingCFFailNthCreation(1);
+    EXPECT_EQ(nullptr, CFPropertyListCreateXMLData(nullptr, original));
+    EXPECT_EQ(live, PlatformTestingCFLiveObjectCount());
+    PlatformTestingResetCoreFoundation();
+}
+
+}  // namespace
