@@ -54,6 +54,21 @@ void PlatformTestingSetMainBundlePath(const char *path);
 /* Disarms the seam, clears the counters and the main-bundle override. */
 void PlatformTestingResetCoreFoundation(void);
 
+/* ---- CoreServices ---- */
+
+/* Folder prefixed to every folder FSFindFolder finds ("/tmp/t" makes the local domain's
+ * Frameworks folder "/tmp/t/Library/Frameworks", the user domain's "/tmp/t$HOME/Library/...").
+ * NULL or "" removes it. */
+void PlatformTestingSetFolderRoot(const char *root);
+/* The version Gestalt reports ("10.4.11"), ahead of PLATFORM_SYSTEM_VERSION; NULL removes it. */
+void PlatformTestingSetSystemVersion(const char *version);
+/* The named call ("FSFindFolder", "FSPathMakeRef", "FSGetCatalogInfo", "FSOpenIterator",
+ * "FSGetCatalogInfoBulk", "Gestalt") returns status once, after afterCalls calls of it have
+ * succeeded. Several may be armed. */
+void PlatformTestingFailCoreServicesCall(const char *function, int32_t status, unsigned afterCalls);
+/* Removes the folder root, the version override and every armed failure. */
+void PlatformTestingResetCoreServices(void);
+
 /* ---- IOKit ---- */
 
 /* Reads the registry from this snapshot file, ahead of PLATFORM_IOREGISTRY and the live system;
