@@ -1,0 +1,32 @@
+/*
+ * The contract check of NetSprout. MoreSCFAssert(condition) states an obligation of a caller (a
+ * required argument is present, an out slot is empty on entry) or a result a function promises.
+ * A broken contract is a programming error: in Debug builds and in test programs it stops the
+ * process with a message on standard error; in Release builds it writes one line to the system
+ * log and the program carries on.
+ *
+ * Nothing that comes from outside the process (a stored file, a registry entry) may ever reach
+ * an assertion: such failures are statuses.
+ */
+#ifndef MORESCF_ASSERT_H
+#define MORESCF_ASSERT_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+void MoreSCFAssertFailed(const char *condition, const char *file, int line, const char *function);
+
+/* Makes broken contracts fatal (true) or logged (false) in this process. Debug builds start fatal,
+ * other builds logged; test programs switch it on at start-up. */
+void MoreSCFAssertSetFatal(int fatal);
+int MoreSCFAssertIsFatal(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#define MoreSCFAssert(condition) \
+    ((condition) ? (void) 0 : MoreSCFAssertFailed(#condition, __FILE__, __LINE__, __func__))
+
+#endif /* MORESCF_ASSERT_H */

@@ -1,0 +1,65 @@
+// MoreCFQ: broken caller contracts stop a test or Debug program; a Release program logs them and
+// carries on without crashing.
+#include "MoreCFQ.h"
+
+#include "CFQTestSupport.h"
+#include "MoreSCFAssert.h"
+
+using namespace cfqtest;
+
+namespace {
+
+class CFQContract : public SeamTest {
+protected:
+    void TearDown() override
+    {
+        MoreSCFAssertSetFatal(1);
+        SeamTest::TearDown();
+    }
+};
+
+void Ignore(CFTypeRef, CFTypeRef, void *) {}
+
+TEST_F(CFQContract, BrokenContractsAreFatalInTests)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ASSERT_TRUE(MoreSCFAssertIsFatal());
+
+    CF<CFMutableDictionaryRef> occupied(Dict({}));
+    CFMutableDictionaryRef slot = occupied.get();
+    EXPECT_DEATH(CFQDictionaryCreateMutable(&slot), "assertion failed: \\*\\(result\\) == nullptr");
+
+    const void *path[] = {CFSTR("a")};
+    const void *value = nullptr;
+    EXPECT_DEATH(CFQDictionaryGetValueAtPath(occupied, path, 0, &value), "pathElementCount > 0");
+
+    CF<CFMutableArrayRef> emptyPath(Array({}));
+    EXPECT_DEATH(CFQDictionaryGetValueAtPathArray(occupied, emptyPath, &value), "count > 0");
+
+    EXPECT_DEATH(CFQPropertyListShallowApplyFunction(CFSTR("leaf"), Ignore, nullptr), "assertion failed");
+
+    void *block = nullptr;
+    EXPECT_DEATH(CFQAllocate(static_cast<size_t>(-1), &block), "bytesToAllocate");
+
+    EXPECT_DEATH(CFQDictionaryMerge(reinterpret_cast<CFMutableDictionaryRef>(const_cast<__CFString *>(CFSTR("x"))), occupied),
+                 "assertion failed");
+}
+
+TEST_F(CFQContract, BrokenContractsAreRefusedWhenOnlyLogged)
+{
+    MoreSCFAssertSetFatal(0);
+    EXPECT_EQ(CFQDictionaryCreateMutable(nullptr), paramErr);
+    CF<CFMutableDictionaryRef> dict(Dict({}));
+    const void *value = nullptr;
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(dict, nullptr, 1, &value), paramErr);
+    const void *path[] = {CFSTR("a")};
+    EXPECT_EQ(CFQDictionarySetValueAtPath(dict, path, 0, CFSTR("v")), paramErr);
+    EXPECT_EQ(CFDictionaryGetCount(dict), 0);
+    void *block = nullptr;
+    EXPECT_EQ(CFQAllocate(static_cast<size_t>(-1), &block), memFullErr);
+    EXPECT_EQ(block, nullptr);
+    CFQPropertyListShallowApplyFunction(CFSTR("leaf"), Ignore, nullptr);  // nothing happens
+    EXPECT_EQ(CFQDictionaryMerge(nullptr, dict), noErr);
+}
+
+}  // namespace

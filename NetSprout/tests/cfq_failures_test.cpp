@@ -1,0 +1,178 @@
+// MoreCFQ under creation failures: every CoreFoundation creation (and every memory block) an
+// operation makes is failed in turn. Each run must report -4960 or -108, leave its out slot
+// empty, and leave no object or block behind (the asan preset checks the blocks).
+#include "MoreCFQ.h"
+
+#include "CFQTestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace cfqtest;
+
+namespace {
+
+class CFQFailures : public SeamTest {};
+
+// Runs a Create/Copy operation that fills slot; checks the out-slot contract and releases.
+template <class Ref>
+OSStatus CheckSlot(OSStatus err, Ref &slot)
+{
+    EXPECT_EQ(err == noErr, slot != nullptr) << "status " << err;
+    if (slot != nullptr) {
+        CFRelease(slot);
+        slot = nullptr;
+    }
+    return err;
+}
+
+TEST_F(CFQFailures, ContainerConstructors)
+{
+    EXPECT_EQ(FailEachCreation([] {
+                  CFMutableDictionaryRef dict = nullptr;
+                  return CheckSlot(CFQDictionaryCreateMutable(&dict), dict);
+              }, {-4960}), 1);
+    EXPECT_EQ(FailEachCreation([] {
+                  CFMutableArrayRef array = nullptr;
+                  return CheckSlot(CFQArrayCreateMutable(&array), array);
+              }, {-4960}), 1);
+
+    CF<CFNumberRef> one(Num(1));
+    CF<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
+    // A scratch block (-108), then the array (-4960).
+    EXPECT_EQ(FailEachCreation([&] {
+                  CFArrayRef keys = nullptr;
+                  return CheckSlot(CFQArrayCreateWithDictionaryKeys(dict, &keys), keys);
+              }, {-108, -4960}), 2);
+    EXPECT_EQ(FailEachCreation([&] {
+                  CFArrayRef values = nullptr;
+                  return CheckSlot(CFQArrayCreateWithDictionaryValues(dict, &values), values);
+              }, {-108, -4960}), 2);
+
+    CF<CFStringRef> a(Str("a"));
+    CF<CFMutableArrayRef> keys(Array({a}));
+    CF<CFMutableArrayRef> values(Array({one}));
+    // Two scratch blocks (-108 each), then the dictionary (-4960).
+    EXPECT_EQ(FailEachCreation([&] {
+                  CFDictionaryRef made = nullptr;
+                  return CheckSlot(CFQDictionaryCreateWithArrayOfKeysAndValues(keys, values, &made), made);
+              }, {-108, -4960}), 3);
+
+    CF<CFMutableDictionaryRef> target(Dict({}));
+    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetNumber(target, CFSTR("n"), 5); }, {-4960}), 1);
+}
+
+TEST_F(CFQFailures, Strings)
+{
+    CF<CFStringRef> accented(Str("caf\xC3\xA9"));
+    EXPECT_EQ(FailEachCreation([&] {
+                  char *text = nullptr;
+                  OSStatus err = CFQStringCopyCString(accented, kCFStringEncodingUTF8, &text);
+                  EXPECT_EQ(err == noErr, text != nullptr);
+                  free(text);
+                  return err;
+              }, {-108}), 1);
+
+    EXPECT_EQ(FailEachCreation([&] {
+                  // The slot's reference is given up by a successful normalization.
+                  CFStringRef str = static_cast<CFStringRef>(CFRetain(accented));
+                  OSStatus err = CFQStringNormalize(&str);
+                  EXPECT_TRUE(err == noErr || str == accented.get()) << "a failure keeps the string in the slot";
+                  CFRelease(str);
+                  return err;
+              }, {-4960}), 1);
+
+    HFSUniStr255 record;
+    ASSERT_EQ(CFQStringGetHFSUniStr255(accented, &record), noErr);
+    EXPECT_EQ(FailEachCreation([&] {
+                  CFStringRef str = nullptr;
+                  return CheckSlot(CFQStringCreateWithHFSUniStr255(&record, &str), str);
+              }, {-4960}), 1);
+
+    ScratchFolder bundle;
+    std::filesystem::create_directories(bundle.path() + "/Resources");
+    {
+        std::ofstream strings(bundle.path() + "/Resources/Localizable.strings");
+        strings << "\"Key\" = \"Valu\xC3\xA9\";\n";
+    }
+    PlatformTestingSetMainBundlePath(bundle.path().c_str());
+    auto localised = [] {
+        CFStringRef str = nullptr;
+        return CheckSlot(CFQCopyLocalisedNormalisedString(CFSTR("Key"), CFSTR("comment"), &str), str);
+    };
+    long creations = FailEachCreation(localised, {-4960});
+    EXPECT_GE(creations, 2);  // the localized string and its normalized copy
+}
+
+TEST_F(CFQFailures, PathEditorsOnAFixedTree)
+{
+    CF<CFNumberRef> one(Num(1));
+    CF<CFNumberRef> two(Num(2));
+    CF<CFMutableDictionaryRef> c(Dict({{"v", one}}));
+    CF<CFMutableDictionaryRef> b(Dict({{"c", c}}));
+    CF<CFMutableDictionaryRef> tree(Dict({{"b", b}}));
+    const void *path[] = {CFSTR("b"), CFSTR("c"), CFSTR("v")};
+
+    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}), 2);
+    EXPECT_EQ(FailEachCreation([&] {
+                  OSStatus err = CFQDictionaryRemoveValueAtPath(tree, path, 3);
+                  if (err == noErr) {
+                      // Put the value back for the next run, without creating anything.
+                      CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
+                      CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(
+                                               static_cast<CFDictionaryRef>(CFDictionaryGetValue(treeB, CFSTR("c")))),
+                                           CFSTR("v"), one);
+                  }
+                  return err;
+              }, {-4960}), 2);
+    const void *value = nullptr;
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(tree, path, 3, &value), noErr);
+    CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
+    EXPECT_NE(CFDictionaryGetValue(treeB, CFSTR("c")), static_cast<const void *>(c.get()));
+    EXPECT_EQ(LongValue(CFDictionaryGetValue(c, CFSTR("v"))), 1) << "the original nested dictionary never changed";
+
+    CF<CFMutableArrayRef> pathArray(Array({CFSTR("b"), CFSTR("c"), CFSTR("v")}));
+    // The C array of the twin (-108) and the two copies (-4960).
+    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetValueAtPathArray(tree, pathArray, two); }, {-108, -4960}), 3);
+    EXPECT_EQ(FailEachCreation([&] {
+                  const void *found = nullptr;
+                  return CFQDictionaryGetValueAtPathArray(tree, pathArray, &found);
+              }, {-108}), 1);
+}
+
+TEST_F(CFQFailures, Loading)
+{
+    ScratchFolder folder;
+    std::string path = folder.path() + "/list.plist";
+    {
+        std::ofstream out(path);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>k</key>"
+               "<array><string>v</string><integer>1</integer></array></dict></plist>\n";
+    }
+    FSRef ref;
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
+    // The URL, the file's data (false with error code 0), the parse.
+    EXPECT_EQ(FailEachCreation([&] {
+                  CFPropertyListRef plist = nullptr;
+                  return CheckSlot(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListMutableContainersAndLeaves, &plist),
+                                   plist);
+              }, {-4960}), 3);
+}
+
+TEST_F(CFQFailures, FrameworkLoading)
+{
+    ScratchFolder root;
+    PlatformTestingSetFolderRoot(root.path().c_str());
+    std::string folder = root.path() + "/System/Library/Frameworks/Fixture.framework";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(CFQ_FIXTURE_FRAMEWORK_EXECUTABLE, folder + "/Fixture");
+    auto load = [] {
+        CFBundleRef bundle = nullptr;
+        return CheckSlot(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), &bundle), bundle);
+    };
+    // The folder's URL, the framework's URL, the bundle.
+    long creations = FailEachCreation(load, {-4960});
+    EXPECT_GE(creations, 3);
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+// MoreCFQ: property lists read from files (by URL and by file reference) and frameworks loaded
+// from the system's Frameworks folder.
+#include "MoreCFQ.h"
+
+#include "CFQTestSupport.h"
+
+#include <cstdio>
+#include <fstream>
+
+using namespace cfqtest;
+
+namespace {
+
+constexpr const char *kStorePlist = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CurrentSet</key>
+	<string>/Sets/0</string>
+	<key>Sets</key>
+	<dict>
+		<key>0</key>
+		<dict>
+			<key>UserDefinedName</key>
+			<string>Automatic</string>
+		</dict>
+	</dict>
+	<key>Order</key>
+	<array>
+		<integer>3</integer>
+		<true/>
+	</array>
+</dict>
+</plist>
+)";
+
+class CFQLoading : public SeamTest {
+protected:
+    void SetUp() override
+    {
+        SeamTest::SetUp();
+        ASSERT_FALSE(scratch.path().empty());
+        plistPath = scratch.path() + "/preferences.plist";
+        WriteFile(plistPath, kStorePlist);
+    }
+
+    static void WriteFile(const std::string &path, const std::string &contents)
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << contents;
+    }
+
+    static CFURLRef FileURL(const std::string &path)
+    {
+        return CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(path.c_str()),
+                                                       static_cast<CFIndex>(path.size()), false);
+    }
+
+    ScratchFolder scratch;
+    std::string plistPath;
+};
+
+TEST_F(CFQLoading, ReadsAPropertyListByURLWithTheAskedMutability)
+{
+    CF<CFURLRef> url(FileURL(plistPath));
+    CF<CFPropertyListRef> plist;
+    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, plist.slot()), noErr);
+    ASSERT_EQ(CFGetTypeID(plist), CFDictionaryGetTypeID());
+    const void *path[] = {CFSTR("Sets"), CFSTR("0"), CFSTR("UserDefinedName")};
+    const void *name = nullptr;
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(static_cast<CFDictionaryRef>(plist.get()), path, 3, &name), noErr);
+    EXPECT_EQ(StdString(name), "Automatic");
+    CFArrayRef order = static_cast<CFArrayRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist.get()), CFSTR("Order")));
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(LongValue(CFArrayGetValueAtIndex(order, 0)), 3);
+    EXPECT_EQ(CFArrayGetValueAtIndex(order, 1), static_cast<const void *>(kCFBooleanTrue));
+
+    // With mutable containers the path editors can work on it directly.
+    CF<CFPropertyListRef> editable;
+    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListMutableContainers, editable.slot()), noErr);
+    CFMutableDictionaryRef dict = const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(editable.get()));
+    ASSERT_EQ(CFQDictionarySetValueAtPath(dict, path, 3, CFSTR("Edited")), noErr);
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(dict, path, 3, &name), noErr);
+    EXPECT_EQ(StdString(name), "Edited");
+}
+
+TEST_F(CFQLoading, ReadsAPropertyListByFileReference)
+{
+    FSRef ref;
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(plistPath.c_str()), &ref, nullptr), noErr);
+    CF<CFPropertyListRef> byRef;
+    ASSERT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, byRef.slot()), noErr);
+    CF<CFURLRef> url(FileURL(plistPath));
+    CF<CFPropertyListRef> byURL;
+    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, byURL.slot()), noErr);
+    EXPECT_TRUE(CFEqual(byRef, byURL));
+
+    // A reference whose file has gone makes no URL.
+    std::remove(plistPath.c_str());
+    CF<CFPropertyListRef> gone;
+    EXPECT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, gone.slot()), -4960);
+    EXPECT_EQ(gone.get(), nullptr);
+}
+
+TEST_F(CFQLoading, ReadErrorsPassThroughAndBadContentIsRefused)
+{
+    CF<CFURLRef> missing(FileURL(scratch.path() + "/absent.plist"));
+    CF<CFPropertyListRef> plist;
+    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(missing, kCFPropertyListImmutable, plist.slot()),
+              kCFURLResourceNotFoundError);
+    EXPECT_EQ(plist.get(), nullptr);
+
+    std::string brokenPath = scratch.path() + "/broken.plist";
+    WriteFile(brokenPath, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key></plist>");
+    CF<CFURLRef> broken(FileURL(brokenPath));
+    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(broken, kCFPropertyListImmutable, plist.slot()), -4960);
+    EXPECT_EQ(plist.get(), nullptr);
+
+    std::string emptyPath = scratch.path() + "/empty.plist";
+    WriteFile(emptyPath, "");
+    CF<CFURLRef> empty(FileURL(emptyPath));
+    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(empty, kCFPropertyListImmutable, plist.slot()), -4960);
+    EXPECT_EQ(plist.get(), nullptr);
+}
+
+class CFQFrameworks : public CFQLoading {
+protected:
+    void SetUp() override
+    {
+        CFQLoading::SetUp();
+        PlatformTestingSetFolderRoot(scratch.path().c_str());
+        frameworks = scratch.path() + "/System/Library/Frameworks";
+    }
+
+    // Installs Name.framework with the given executable file (copied) and its Info.plist.
+    void InstallFramework(const std::string &name, const std::string &executable)
+    {
+        std::string folder = frameworks + "/" + name + ".framework";
+        std::filesystem::create_directories(folder + "/Resources");
+        std::filesystem::copy_file(executable, folder + "/" + name, std::filesystem::copy_options::overwrite_existing);
+        WriteFile(folder + "/Resources/Info.plist",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                  "<key>CFBundleExecutable</key><string>" + name + "</string>"
+                  "<key>CFBundleIdentifier</key><string>com.example." + name + "</string>"
+                  "</dict></plist>\n");
+    }
+
+    std::string frameworks;
+};
+
+TEST_F(CFQFrameworks, LoadsANamedFrameworkFromTheFrameworksFolder)
+{
+    std::filesystem::create_directories(frameworks);
+    InstallFramework("Fixture", CFQ_FIXTURE_FRAMEWORK_EXECUTABLE);
+    CF<CFBundleRef> bundle;
+    ASSERT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), noErr);
+    EXPECT_TRUE(CFBundleIsExecutableLoaded(bundle));
+    auto answer = reinterpret_cast<int (*)(void)>(CFBundleGetFunctionPointerForName(bundle, CFSTR("CFQFixtureFrameworkAnswer")));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+}
+
+TEST_F(CFQFrameworks, FailuresLeaveNoBundle)
+{
+    // The Frameworks folder is created when missing; a framework that is not there is -4960.
+    CF<CFBundleRef> bundle;
+    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Absent.framework"), bundle.slot()), -4960);
+    EXPECT_EQ(bundle.get(), nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory(frameworks));
+
+    // An executable that cannot be loaded.
+    std::string junk = scratch.path() + "/junk";
+    WriteFile(junk, "not a loadable module");
+    InstallFramework("Junk", junk);
+    long live = PlatformTestingCFLiveObjectCount();
+    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Junk.framework"), bundle.slot()), -4960);
+    EXPECT_EQ(bundle.get(), nullptr);
+    EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
+
+    // The folder look-up's own status is passed through.
+    PlatformTestingFailCoreServicesCall("FSFindFolder", fnfErr, 0);
+    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), fnfErr);
+    EXPECT_EQ(bundle.get(), nullptr);
+}
+
+}  // namespace

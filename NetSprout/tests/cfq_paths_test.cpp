@@ -1,0 +1,183 @@
+// MoreCFQ: access by path into nested dictionaries, and the copy-on-write descent of the editors.
+#include "MoreCFQ.h"
+
+#include "CFQTestSupport.h"
+
+using namespace cfqtest;
+
+namespace {
+
+// A tree shaped like a preferences store:
+//   { Sets: { S1: { Name: "Home", Network: { Service: { A: 1 } } } }, Flag: "text" }
+class CFQPaths : public SeamTest {
+protected:
+    void SetUp() override
+    {
+        SeamTest::SetUp();
+        one.reset(Num(1));
+        home.reset(Str("Home"));
+        text.reset(Str("text"));
+        service.reset(Dict({{"A", one}}));
+        network.reset(Dict({{"Service", service}}));
+        set.reset(Dict({{"Name", home}, {"Network", network}}));
+        sets.reset(Dict({{"S1", set}}));
+        root.reset(Dict({{"Sets", sets}, {"Flag", text}}));
+    }
+
+    CF<CFNumberRef> one;
+    CF<CFStringRef> home;
+    CF<CFStringRef> text;
+    CF<CFMutableDictionaryRef> service;
+    CF<CFMutableDictionaryRef> network;
+    CF<CFMutableDictionaryRef> set;
+    CF<CFMutableDictionaryRef> sets;
+    CF<CFMutableDictionaryRef> root;
+};
+
+TEST_F(CFQPaths, GetFollowsNestedDictionaries)
+{
+    const void *value = nullptr;
+    const void *full[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")};
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(root, full, 5, &value), noErr);
+    EXPECT_EQ(value, static_cast<const void *>(one.get()));
+
+    // One key is a plain look-up.
+    const void *flag[] = {CFSTR("Flag")};
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(root, flag, 1, &value), noErr);
+    EXPECT_EQ(value, static_cast<const void *>(text.get()));
+    const void *absent[] = {CFSTR("Nope")};
+    value = nullptr;
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(root, absent, 1, &value), 5400);
+    EXPECT_EQ(value, nullptr) << "the slot is written only on success";
+
+    // An absent key deeper down, and a string where a dictionary is needed.
+    const void *deepAbsent[] = {CFSTR("Sets"), CFSTR("S2"), CFSTR("Name")};
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(root, deepAbsent, 3, &value), 5400);
+    const void *throughString[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Name"), CFSTR("X")};
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(root, throughString, 4, &value), 5401);
+    EXPECT_EQ(value, nullptr);
+}
+
+TEST_F(CFQPaths, SetChangesOnlyTheTreesCopyOfASharedNestedDictionary)
+{
+    // A second container shares the nested "Network" dictionary with the tree.
+    CF<CFMutableArrayRef> otherOwner(Array({network}));
+    ASSERT_GE(CFGetRetainCount(network), 2);
+    CFIndex sharedCount = CFGetRetainCount(network);
+
+    CF<CFNumberRef> two(Num(2));
+    const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("B")};
+    ASSERT_EQ(CFQDictionarySetValueAtPath(root, path, 5, two), noErr);
+
+    // The tree sees the new value...
+    const void *value = nullptr;
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(root, path, 5, &value), noErr);
+    EXPECT_EQ(value, static_cast<const void *>(two.get()));
+
+    // ...through fresh copies at every level on the path, each owned by the tree alone.
+    const void *treeNetwork = nullptr;
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(root, path, 3, &treeNetwork), noErr);
+    EXPECT_NE(treeNetwork, static_cast<const void *>(network.get()));
+    EXPECT_EQ(CFGetRetainCount(treeNetwork), 1);
+    const void *treeSets = CFDictionaryGetValue(root, CFSTR("Sets"));
+    EXPECT_NE(treeSets, static_cast<const void *>(sets.get()));
+
+    // The other owner still sees the old nested dictionary, unchanged.
+    EXPECT_EQ(CFArrayGetValueAtIndex(otherOwner, 0), static_cast<const void *>(network.get()));
+    EXPECT_EQ(CFDictionaryGetCount(service), 1);
+    EXPECT_FALSE(CFDictionaryContainsKey(service, CFSTR("B")));
+    EXPECT_EQ(CFGetRetainCount(network), sharedCount);
+    // The dictionaries the tree held before the edit are untouched as well.
+    EXPECT_EQ(CFDictionaryGetValue(set, CFSTR("Network")), static_cast<const void *>(network.get()));
+    EXPECT_EQ(CFDictionaryGetValue(sets, CFSTR("S1")), static_cast<const void *>(set.get()));
+
+    // Unchanged levels keep their values: the copies are shallow.
+    const void *name[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Name")};
+    ASSERT_EQ(CFQDictionaryGetValueAtPath(root, name, 3, &value), noErr);
+    EXPECT_EQ(value, static_cast<const void *>(home.get()));
+}
+
+TEST_F(CFQPaths, SetReplacesAnImmutableNestedDictionaryByAMutableCopy)
+{
+    CF<CFDictionaryRef> frozen(CFDictionaryCreateCopy(kCFAllocatorDefault, network));
+    CFDictionarySetValue(set, CFSTR("Network"), frozen);
+    const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Added")};
+    ASSERT_EQ(CFQDictionarySetValueAtPath(root, path, 4, one), noErr);
+    EXPECT_EQ(CFDictionaryGetCount(frozen), 1);
+    const void *value = nullptr;
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(root, path, 4, &value), noErr);
+}
+
+TEST_F(CFQPaths, SetCreatesNoMissingLevels)
+{
+    const void *missing[] = {CFSTR("Sets"), CFSTR("S2"), CFSTR("Name")};
+    EXPECT_EQ(CFQDictionarySetValueAtPath(root, missing, 3, home), 5400);
+    CFDictionaryRef treeSets = static_cast<CFDictionaryRef>(CFDictionaryGetValue(root, CFSTR("Sets")));
+    EXPECT_FALSE(CFDictionaryContainsKey(treeSets, CFSTR("S2")));
+    EXPECT_TRUE(CFEqual(treeSets, sets));
+    EXPECT_EQ(CFDictionaryGetCount(sets), 1);
+
+    const void *throughString[] = {CFSTR("Flag"), CFSTR("X")};
+    EXPECT_EQ(CFQDictionarySetValueAtPath(root, throughString, 2, home), 5401);
+    EXPECT_EQ(CFDictionaryGetValue(root, CFSTR("Flag")), static_cast<const void *>(text.get()));
+
+    // A one-key path sets in the given dictionary itself, adding the key.
+    const void *top[] = {CFSTR("New")};
+    ASSERT_EQ(CFQDictionarySetValueAtPath(root, top, 1, one), noErr);
+    EXPECT_EQ(CFDictionaryGetValue(root, CFSTR("New")), static_cast<const void *>(one.get()));
+}
+
+TEST_F(CFQPaths, RemoveDeletesTheLastKeyOrReportsItAbsent)
+{
+    CF<CFMutableArrayRef> otherOwner(Array({service}));
+    const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")};
+    ASSERT_EQ(CFQDictionaryRemoveValueAtPath(root, path, 5), noErr);
+    const void *value = nullptr;
+    EXPECT_EQ(CFQDictionaryGetValueAtPath(root, path, 5, &value), 5400);
+    EXPECT_TRUE(CFDictionaryContainsKey(service, CFSTR("A"))) << "the shared dictionary keeps its entry";
+
+    EXPECT_EQ(CFQDictionaryRemoveValueAtPath(root, path, 5), 5400);
+    const void *missing[] = {CFSTR("Sets"), CFSTR("S9"), CFSTR("A")};
+    EXPECT_EQ(CFQDictionaryRemoveValueAtPath(root, missing, 3), 5400);
+    const void *throughString[] = {CFSTR("Flag"), CFSTR("A")};
+    EXPECT_EQ(CFQDictionaryRemoveValueAtPath(root, throughString, 2), 5401);
+}
+
+TEST_F(CFQPaths, ParentForPathIsTheTreesMutableCopy)
+{
+    const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Name")};
+    CFMutableDictionaryRef parent = nullptr;
+    ASSERT_EQ(CFQMutableDictionaryGetParentForPath(root, path, 3, &parent), noErr);
+    EXPECT_NE(parent, set.get());
+    CFDictionaryRef treeSets = static_cast<CFDictionaryRef>(CFDictionaryGetValue(root, CFSTR("Sets")));
+    EXPECT_EQ(CFDictionaryGetValue(treeSets, CFSTR("S1")), static_cast<const void *>(parent));
+    EXPECT_EQ(CFGetRetainCount(parent), 1);
+    // A one-key path's parent is the dictionary itself.
+    CFMutableDictionaryRef top = nullptr;
+    ASSERT_EQ(CFQMutableDictionaryGetParentForPath(root, path, 1, &top), noErr);
+    EXPECT_EQ(top, root.get());
+}
+
+TEST_F(CFQPaths, ArrayPathTwinsBehaveLikeTheCArrayForms)
+{
+    CF<CFMutableArrayRef> path(Array({CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")}));
+    const void *value = nullptr;
+    ASSERT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), noErr);
+    EXPECT_EQ(value, static_cast<const void *>(one.get()));
+
+    CF<CFNumberRef> five(Num(5));
+    ASSERT_EQ(CFQDictionarySetValueAtPathArray(root, path, five), noErr);
+    ASSERT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), noErr);
+    EXPECT_EQ(LongValue(value), 5);
+    EXPECT_EQ(LongValue(CFDictionaryGetValue(service, CFSTR("A"))), 1);
+
+    ASSERT_EQ(CFQDictionaryRemoveValueAtPathArray(root, path), noErr);
+    EXPECT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), 5400);
+    EXPECT_EQ(CFQDictionaryRemoveValueAtPathArray(root, path), 5400);
+
+    // The C array of a twin is allocated; without memory the twin fails with -108.
+    PlatformTestingCFFailNthCreation(1);
+    EXPECT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), -108);
+}
+
+}  // namespace

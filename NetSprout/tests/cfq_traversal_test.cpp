@@ -1,0 +1,135 @@
+// MoreCFQ: leaf test, deep (pre-order) and shallow traversal.
+#include "MoreCFQ.h"
+
+#include "CFQTestSupport.h"
+
+#include <string>
+#include <vector>
+
+using namespace cfqtest;
+
+namespace {
+
+class CFQTraversal : public SeamTest {};
+
+std::string Describe(CFTypeRef node)
+{
+    CFTypeID type = CFGetTypeID(node);
+    if (type == CFDictionaryGetTypeID()) {
+        return "dict";
+    }
+    if (type == CFArrayGetTypeID()) {
+        return "array";
+    }
+    if (type == CFNumberGetTypeID()) {
+        return std::to_string(LongValue(node));
+    }
+    return StdString(node);
+}
+
+void RecordNode(CFTypeRef node, void *context)
+{
+    static_cast<std::vector<std::string> *>(context)->push_back(Describe(node));
+}
+
+void RecordChild(CFTypeRef key, CFTypeRef node, void *context)
+{
+    static_cast<std::vector<std::string> *>(context)->push_back(Describe(key) + "=" + Describe(node));
+}
+
+TEST_F(CFQTraversal, LeavesAreEverythingButContainers)
+{
+    CF<CFMutableDictionaryRef> dict(Dict({}));
+    CF<CFMutableArrayRef> array(Array({}));
+    CF<CFStringRef> str(Str("s"));
+    CF<CFNumberRef> num(Num(1));
+    CF<CFDataRef> data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>("d"), 1));
+    EXPECT_FALSE(CFQPropertyListIsLeaf(dict));
+    EXPECT_FALSE(CFQPropertyListIsLeaf(array));
+    EXPECT_TRUE(CFQPropertyListIsLeaf(str));
+    EXPECT_TRUE(CFQPropertyListIsLeaf(num));
+    EXPECT_TRUE(CFQPropertyListIsLeaf(data));
+    EXPECT_TRUE(CFQPropertyListIsLeaf(kCFBooleanTrue));
+}
+
+TEST_F(CFQTraversal, DeepApplyVisitsContainersBeforeTheirChildren)
+{
+    CF<CFStringRef> first(Str("first"));
+    CF<CFStringRef> second(Str("second"));
+    CF<CFMutableArrayRef> array(Array({first, second}));
+    CF<CFMutableDictionaryRef> dict(Dict({{"list", array}}));
+    std::vector<std::string> seen;
+    CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"dict", "array", "first", "second"}));
+
+    // Deeper: an array of a dictionary and a number; a leaf alone is one call.
+    CF<CFNumberRef> seven(Num(7));
+    CF<CFMutableArrayRef> outer(Array({dict, seven}));
+    seen.clear();
+    CFQPropertyListDeepApplyFunction(outer, RecordNode, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"array", "dict", "array", "first", "second", "7"}));
+    seen.clear();
+    CFQPropertyListDeepApplyFunction(seven, RecordNode, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"7"}));
+}
+
+TEST_F(CFQTraversal, DeepApplySkipsTheChildrenWhenTheSnapshotCannotBeMade)
+{
+    CF<CFStringRef> leaf(Str("leaf"));
+    CF<CFMutableDictionaryRef> dict(Dict({{"k", leaf}}));
+    std::vector<std::string> seen;
+    PlatformTestingCFFailNthCreation(1);
+    CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"dict"}));
+}
+
+TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
+{
+    CF<CFNumberRef> one(Num(1));
+    CF<CFNumberRef> two(Num(2));
+    CF<CFNumberRef> three(Num(3));
+    CF<CFMutableDictionaryRef> dict(Dict({{"b", two}, {"c", three}, {"B", one}, {"a", one}}));
+    std::vector<std::string> seen;
+    CFQPropertyListShallowApplyFunction(dict, RecordChild, &seen);
+    // Plain comparison: upper case before lower case.
+    EXPECT_EQ(seen, (std::vector<std::string>{"B=1", "a=1", "b=2", "c=3"}));
+
+    CF<CFMutableDictionaryRef> empty(Dict({}));
+    seen.clear();
+    CFQPropertyListShallowApplyFunction(empty, RecordChild, &seen);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(CFQTraversal, ShallowApplyPassesArrayIndexesAsNumbers)
+{
+    CF<CFStringRef> x(Str("x"));
+    CF<CFStringRef> y(Str("y"));
+    CF<CFStringRef> z(Str("z"));
+    CF<CFMutableArrayRef> array(Array({x, y, z}));
+    std::vector<std::string> seen;
+    CFQPropertyListShallowApplyFunction(array, RecordChild, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"0=x", "1=y", "2=z"}));
+
+    // An index whose number cannot be made is skipped; the others are still visited.
+    seen.clear();
+    PlatformTestingCFFailNthCreation(2);
+    CFQPropertyListShallowApplyFunction(array, RecordChild, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"0=x", "2=z"}));
+}
+
+TEST_F(CFQTraversal, ShallowApplyCallsNothingWithoutItsScratchSpace)
+{
+    CF<CFNumberRef> one(Num(1));
+    CF<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
+    long live = PlatformTestingCFLiveObjectCount();
+    for (long nth = 1; nth <= 3; nth++) {  // the key block, the key array, its sorted copy
+        std::vector<std::string> seen;
+        PlatformTestingCFFailNthCreation(nth);
+        CFQPropertyListShallowApplyFunction(dict, RecordChild, &seen);
+        PlatformTestingCFFailNthCreation(0);
+        EXPECT_TRUE(seen.empty()) << "creation " << nth;
+        EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live) << "creation " << nth;
+    }
+}
+
+}  // namespace
