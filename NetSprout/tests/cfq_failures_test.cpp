@@ -113,18 +113,19 @@ TEST_F(CFQFailures, PathEditorsOnAFixedTree)
     CF<CFMutableDictionaryRef> tree(Dict({{"b", b}}));
     const void *path[] = {CFSTR("b"), CFSTR("c"), CFSTR("v")};
 
+    // After a successful removal the value goes back, without creating anything, for the next run.
+    auto putBack = [&](OSStatus err) {
+        if (err == noErr) {
+            CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
+            CFDictionarySetValue(
+                const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(CFDictionaryGetValue(treeB, CFSTR("c")))),
+                CFSTR("v"), one);
+        }
+        return err;
+    };
+
     EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}), 2);
-    EXPECT_EQ(FailEachCreation([&] {
-                  OSStatus err = CFQDictionaryRemoveValueAtPath(tree, path, 3);
-                  if (err == noErr) {
-                      // Put the value back for the next run, without creating anything.
-                      CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
-                      CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(
-                                               static_cast<CFDictionaryRef>(CFDictionaryGetValue(treeB, CFSTR("c")))),
-                                           CFSTR("v"), one);
-                  }
-                  return err;
-              }, {-4960}), 2);
+    EXPECT_EQ(FailEachCreation([&] { return putBack(CFQDictionaryRemoveValueAtPath(tree, path, 3)); }, {-4960}), 2);
     const void *value = nullptr;
     ASSERT_EQ(CFQDictionaryGetValueAtPath(tree, path, 3, &value), noErr);
     CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
@@ -138,6 +139,9 @@ TEST_F(CFQFailures, PathEditorsOnAFixedTree)
                   const void *found = nullptr;
                   return CFQDictionaryGetValueAtPathArray(tree, pathArray, &found);
               }, {-108}), 1);
+    EXPECT_EQ(FailEachCreation([&] { return putBack(CFQDictionaryRemoveValueAtPathArray(tree, pathArray)); },
+                               {-108, -4960}),
+              3);
 }
 
 TEST_F(CFQFailures, Loading)
