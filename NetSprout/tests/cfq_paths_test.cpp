@@ -3,6 +3,8 @@
 
 #include "CFQTestSupport.h"
 
+#include <vector>
+
 using namespace cfqtest;
 
 namespace {
@@ -95,6 +97,36 @@ TEST_F(CFQPaths, SetChangesOnlyTheTreesCopyOfASharedNestedDictionary)
     const void *name[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Name")};
     ASSERT_EQ(CFQDictionaryGetValueAtPath(root, name, 3, &value), noErr);
     EXPECT_EQ(value, static_cast<const void *>(home.get()));
+}
+
+// Value callbacks that retain like the standard ones and record the count each stored value has
+// just after the tree took its reference.
+std::vector<CFIndex> gCountsWhenStored;
+const void *RecordingRetain(CFAllocatorRef, const void *value)
+{
+    CFRetain(value);
+    gCountsWhenStored.push_back(CFGetRetainCount(value));
+    return value;
+}
+void StandardRelease(CFAllocatorRef, const void *value) { CFRelease(value); }
+
+TEST_F(CFQPaths, EachCopyIsHeldTwiceWhenHungIntoTheTree)
+{
+    // The moment a level's copy is stored, it has the tree's reference and the one from its
+    // creation; the creation's reference is then given up, leaving the tree as sole owner.
+    CFDictionaryValueCallBacks recording = kCFTypeDictionaryValueCallBacks;
+    recording.retain = RecordingRetain;
+    recording.release = StandardRelease;
+    CF<CFMutableDictionaryRef> tree(
+        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &recording));
+    CFDictionarySetValue(tree, CFSTR("Sets"), sets);
+    gCountsWhenStored.clear();
+
+    const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Name")};
+    ASSERT_EQ(CFQDictionarySetValueAtPath(tree, path, 3, text), noErr);
+    ASSERT_FALSE(gCountsWhenStored.empty());
+    EXPECT_GE(gCountsWhenStored.front(), 2) << "the copy of Sets when hung into the tree";
+    EXPECT_EQ(CFGetRetainCount(CFDictionaryGetValue(tree, CFSTR("Sets"))), 1);
 }
 
 TEST_F(CFQPaths, SetReplacesAnImmutableNestedDictionaryByAMutableCopy)
