@@ -62,7 +62,8 @@ namespace morecfq {
 
 OSStatus AllocatePointers(CFIndex count, const void ***blockPtr)
 {
-    if (count < 0 || static_cast<size_t>(count) > SIZE_MAX / sizeof(void *) / 2) {
+    // A block whose size would not fit a CFIndex cannot be had.
+    if (count < 0 || static_cast<size_t>(count) > static_cast<size_t>(LONG_MAX) / sizeof(void *)) {
         return memFullErr;
     }
     void *block = nullptr;
@@ -73,8 +74,9 @@ OSStatus AllocatePointers(CFIndex count, const void ***blockPtr)
 
 void *MallocBlock(size_t bytes)
 {
-    // The C library's allocator, reached through the platform's malloc allocator so that the
-    // block may be given back with free().
+    // The C library's malloc, reached through the platform's malloc allocator (which allocates
+    // with malloc, so the block is given back with free()); going through CoreFoundation lets the
+    // creation-failure seam make this allocation fail too.
     if (bytes == 0 || bytes > static_cast<size_t>(LONG_MAX)) {
         return nullptr;
     }
