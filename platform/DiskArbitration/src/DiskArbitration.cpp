@@ -73,6 +73,25 @@ private:
     bool granted_;
 };
 
+// A scope for the watcher's own creations (disks it reports, dissenters of completions): they
+// are not the caller's creations, so a single failure armed through the seam is spent on the
+// first attempt and the second one proceeds; only failures armed to last make them fail.
+class InternalScope {
+public:
+    InternalScope() : granted_(_CFStandInCreationBegin() || _CFStandInCreationBegin()) {}
+    ~InternalScope()
+    {
+        if (granted_) {
+            _CFStandInCreationEnd();
+        }
+    }
+    InternalScope(const InternalScope &) = delete;
+    InternalScope &operator=(const InternalScope &) = delete;
+
+private:
+    bool granted_;
+};
+
 // Text of a CF string as UTF-8 ("" for NULL or a non-string).
 std::string TextOf(CFTypeRef value)
 {
@@ -515,12 +534,13 @@ void Poll(SessionImpl &impl)
         std::fflush(stderr);
         DADiskRef disk = nullptr;
         {
-            CreationScope scope;  // the watcher's own creation: never failed by the seam
+            InternalScope scope;
             disk = MakeDisk(impl.self, &found.device, filesystem, found.device.name, false, 0);
         }
         std::lock_guard<std::mutex> lock(impl.mutex);
         impl.known[found.device.identity].reported = true;
         if (disk == nullptr) {
+            std::fprintf(stderr, "DiskArbitration: disk %s cannot be reported (out of memory)\n", found.device.name.c_str());
             continue;
         }
         for (unsigned long registration : found.registrations) {
@@ -637,6 +657,17 @@ bool StillPresent(const DiskImpl &disk)
     return false;
 }
 
+DADissenterRef MakeDissenter(DAReturn status, const std::string &reason)
+{
+    InternalScope scope;
+    CFStringRef text = CFStringCreateWithCString(nullptr, reason.c_str(), kCFStringEncodingUTF8);
+    DADissenterRef dissenter = DADissenterCreate(nullptr, status, text);
+    if (text != nullptr) {
+        CFRelease(text);
+    }
+    return dissenter;
+}
+
 std::string PathOfURL(CFURLRef url)
 {
     char buffer[4096];
@@ -688,6 +719,10 @@ DASessionRef DASessionCreate(CFAllocatorRef allocator)
     if (ArmedFailure("DASessionCreate") != 0) {
         return nullptr;
     }
+    CreationScope scope;
+    if (!scope.Granted()) {
+        return nullptr;
+    }
     CFTypeRef object = _CFStandInCreateInstance(allocator, SessionType(), sizeof(SessionImpl *));
     if (object == nullptr) {
         return nullptr;
@@ -695,6 +730,18 @@ DASessionRef DASessionCreate(CFAllocatorRef allocator)
     auto *impl = new SessionImpl;
     impl->self = static_cast<DASessionRef>(const_cast<void *>(object));
     *static_cast<SessionImpl **>(_CFStandInGetStorage(object)) = impl;
+    // The poll timer and the delivery source, added to the run loop when the session is scheduled.
+    CFRunLoopTimerContext timerContext = {0, impl, nullptr, nullptr, nullptr};
+    impl->timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kPollInterval, kPollInterval, 0, 0,
+                                       PollTimerFired, &timerContext);
+    CFRunLoopSourceContext sourceContext = {};
+    sourceContext.info = impl;
+    sourceContext.perform = Deliver;
+    impl->source = CFRunLoopSourceCreate(nullptr, 0, &sourceContext);
+    if (impl->timer == nullptr || impl->source == nullptr) {
+        CFRelease(object);
+        return nullptr;
+    }
     std::lock_guard<std::mutex> lock(gStateMutex);
     gSessions.push_back(impl);
     return impl->self;
@@ -719,18 +766,9 @@ void DASessionScheduleWithRunLoop(DASessionRef session, CFRunLoopRef runLoop, CF
                 return;
             }
         }
-        CreationScope scope;  // the session's own machinery: never failed by the seam
-        if (impl.timer == nullptr) {
-            CFRunLoopTimerContext timerContext = {0, &impl, nullptr, nullptr, nullptr};
-            impl.timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kPollInterval, kPollInterval, 0, 0,
-                                              PollTimerFired, &timerContext);
-            CFRunLoopSourceContext sourceContext = {};
-            sourceContext.info = &impl;
-            sourceContext.perform = Deliver;
-            impl.source = CFRunLoopSourceCreate(nullptr, 0, &sourceContext);
-        }
         if (impl.runLoop == nullptr) {
             impl.runLoop = static_cast<CFRunLoopRef>(const_cast<void *>(CFRetain(runLoop)));
+            CFRunLoopTimerSetNextFireDate(impl.timer, CFAbsoluteTimeGetCurrent() + kPollInterval);
         }
         impl.modes.push_back(static_cast<CFStringRef>(CFRetain(runLoopMode)));
         timer = impl.timer;
@@ -785,8 +823,7 @@ void DARegisterDiskPeekCallback(DASessionRef session, CFDictionaryRef match, CFI
     registration.callback = callback;
     registration.context = context;
     if (match != nullptr) {
-        CreationScope scope;
-        registration.match = CFDictionaryCreateCopy(nullptr, match);
+        registration.match = static_cast<CFDictionaryRef>(CFRetain(match));
     }
     std::lock_guard<std::mutex> lock(impl.mutex);
     // What is present now is the registration's baseline: it is never reported to it.
@@ -995,13 +1032,9 @@ void DADiskMountWithArguments(DADiskRef disk, CFURLRef path, DADiskMountOptions 
     pending.arrival = false;
     pending.completion = callback;
     pending.context = context;
-    if (status != kDAReturnSuccess) {
-        CreationScope scope;
-        CFStringRef text = CFStringCreateWithCString(nullptr, reason.c_str(), kCFStringEncodingUTF8);
-        pending.dissenter = DADissenterCreate(nullptr, status, text);
-        if (text != nullptr) {
-            CFRelease(text);
-        }
+    if (status != kDAReturnSuccess && (pending.dissenter = MakeDissenter(status, reason)) == nullptr) {
+        std::fprintf(stderr, "DiskArbitration: the completion for %s cannot be delivered (out of memory)\n", impl.bsdName.c_str());
+        return;
     }
     pending.disk = static_cast<DADiskRef>(CFRetain(disk));
     Enqueue(SessionOf(impl.session), pending);
@@ -1051,13 +1084,9 @@ void DADiskUnmount(DADiskRef disk, DADiskUnmountOptions options, DADiskUnmountCa
     pending.arrival = false;
     pending.completion = callback;
     pending.context = context;
-    if (status != kDAReturnSuccess) {
-        CreationScope scope;
-        CFStringRef text = CFStringCreateWithCString(nullptr, reason.c_str(), kCFStringEncodingUTF8);
-        pending.dissenter = DADissenterCreate(nullptr, status, text);
-        if (text != nullptr) {
-            CFRelease(text);
-        }
+    if (status != kDAReturnSuccess && (pending.dissenter = MakeDissenter(status, reason)) == nullptr) {
+        std::fprintf(stderr, "DiskArbitration: the completion for %s cannot be delivered (out of memory)\n", impl.bsdName.c_str());
+        return;
     }
     pending.disk = static_cast<DADiskRef>(CFRetain(disk));
     Enqueue(SessionOf(impl.session), pending);
@@ -1081,7 +1110,7 @@ void PlatformTestingDiskArrival(const char *bsdName, const char *volumeName, int
     for (SessionImpl *impl : sessions) {
         DADiskRef disk = nullptr;
         {
-            CreationScope scope;
+            InternalScope scope;
             disk = MakeDisk(impl->self, nullptr, filesystem, name, true, mountStatus);
         }
         if (disk == nullptr) {

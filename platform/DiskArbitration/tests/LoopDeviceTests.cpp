@@ -108,7 +108,7 @@ std::string DeviceNumbers(const std::string &node)
 
 std::string gSkipReason;
 
-class LoopDevices : public ::testing::Test {
+class DALoopDevices : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -205,7 +205,7 @@ protected:
     int counter_ = 0;
 };
 
-TEST_F(LoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
+TEST_F(DALoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
 {
     std::string label = Unique("Vel");
     Seen seen;
@@ -258,7 +258,7 @@ TEST_F(LoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
     CFRelease(kept);
 }
 
-TEST_F(LoopDevices, DisksPresentAtRegistrationAreNeverReported)
+TEST_F(DALoopDevices, DisksPresentAtRegistrationAreNeverReported)
 {
     std::string before = AttachImage(Unique("pre"));
     Seen seen;
@@ -277,7 +277,7 @@ TEST_F(LoopDevices, DisksPresentAtRegistrationAreNeverReported)
     }
 }
 
-TEST_F(LoopDevices, DisksNobodyMatchedAreNotTouched)
+TEST_F(DALoopDevices, DisksNobodyMatchedAreNotTouched)
 {
     std::string wanted = Unique("want");
     Seen seen;
@@ -301,7 +301,7 @@ TEST_F(LoopDevices, DisksNobodyMatchedAreNotTouched)
     EXPECT_TRUE(mineMounted);
 }
 
-TEST_F(LoopDevices, HostileLabelsAreMountedInsideVolumes)
+TEST_F(DALoopDevices, HostileLabelsAreMountedInsideVolumes)
 {
     const std::string hostile[] = {"..", "../" + Unique("e"), "/", "a/../" + Unique("b"), "\x01\x1b" + Unique("c"),
                                    "\xff\xfe" + Unique("d")};
@@ -336,7 +336,7 @@ TEST_F(LoopDevices, HostileLabelsAreMountedInsideVolumes)
     }
 }
 
-TEST_F(LoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
+TEST_F(DALoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
 {
     std::string label = Unique("gone");
     Seen seen;
@@ -360,7 +360,7 @@ TEST_F(LoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
     EXPECT_FALSE(fs::exists("/Volumes/" + label));
 }
 
-TEST_F(LoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
+TEST_F(DALoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
 {
     std::string label = Unique("bad");
     Seen seen;
@@ -389,7 +389,7 @@ TEST_F(LoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
     EXPECT_FALSE(fs::exists("/Volumes/" + label));
 }
 
-TEST_F(LoopDevices, TakenNamesAndSymbolicLinksAreSteppedAround)
+TEST_F(DALoopDevices, TakenNamesAndSymbolicLinksAreSteppedAround)
 {
     std::string label = Unique("busy");
     fs::create_directories("/Volumes/" + label);

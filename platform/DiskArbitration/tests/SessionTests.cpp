@@ -12,7 +12,7 @@ using namespace da_test;
 
 namespace {
 
-class Session : public ::testing::Test {
+class DASessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -42,7 +42,7 @@ protected:
     long cfObjectsBefore_ = 0;
 };
 
-TEST_F(Session, PeekSeesMatchingArrivalsOnTheRunLoopAndTheMountCompletesAfterThePeekReturns)
+TEST_F(DASessionTest, PeekSeesMatchingArrivalsOnTheRunLoopAndTheMountCompletesAfterThePeekReturns)
 {
     Schedule();
     Seen seen;
@@ -79,7 +79,7 @@ TEST_F(Session, PeekSeesMatchingArrivalsOnTheRunLoopAndTheMountCompletesAfterThe
     EXPECT_EQ(static_cast<uint32_t>(kDADiskOptionMountAutomatic), PlatformTestingDiskOptions("disk4"));
 }
 
-TEST_F(Session, FailedMountReachesTheCompletionWithTheDissentersStatusAndText)
+TEST_F(DASessionTest, FailedMountReachesTheCompletionWithTheDissentersStatusAndText)
 {
     Schedule();
     Seen seen;
@@ -102,7 +102,7 @@ TEST_F(Session, FailedMountReachesTheCompletionWithTheDissentersStatusAndText)
     EXPECT_EQ(kDAReturnBusy, seen.dissenterStatus[1]);
 }
 
-TEST_F(Session, OnlyRegisteredCallbacksAtArrivalTimeSeeADiskInOrderOfTheirOrder)
+TEST_F(DASessionTest, OnlyRegisteredCallbacksAtArrivalTimeSeeADiskInOrderOfTheirOrder)
 {
     Schedule();
     Seen early, late, all, gone;
@@ -133,7 +133,7 @@ TEST_F(Session, OnlyRegisteredCallbacksAtArrivalTimeSeeADiskInOrderOfTheirOrder)
     EXPECT_TRUE(after.peeked.empty());
 }
 
-TEST_F(Session, ArrivalsWaitForTheSessionToBeScheduled)
+TEST_F(DASessionTest, ArrivalsWaitForTheSessionToBeScheduled)
 {
     Seen seen;
     RegisterFor("Velmora", seen);
@@ -144,7 +144,7 @@ TEST_F(Session, ArrivalsWaitForTheSessionToBeScheduled)
     ASSERT_TRUE(RunUntil([&] { return seen.peeked.size() == 1; }));
 }
 
-TEST_F(Session, DescriptionOfADisk)
+TEST_F(DASessionTest, DescriptionOfADisk)
 {
     Schedule();
     Seen seen;
@@ -174,7 +174,7 @@ TEST_F(Session, DescriptionOfADisk)
     CFRelease(kept);
 }
 
-TEST(DissenterAndSessionObjects, AreCountedObjectsAndTheSeamFailsCreation)
+TEST(DAObjects, AreCountedObjectsAndTheSeamFailsCreation)
 {
     PlatformTestingReset();
     long before = PlatformTestingCFLiveObjectCount();

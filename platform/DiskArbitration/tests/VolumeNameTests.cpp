@@ -26,7 +26,7 @@ void ExpectSingleComponent(const std::string &name)
     }
 }
 
-TEST(VolumeFolderName, PlainLabelsStayAsTheyAre)
+TEST(DAVolumeFolderName, PlainLabelsStayAsTheyAre)
 {
     EXPECT_EQ("Velmora", VolumeFolderName("Velmora"));
     EXPECT_EQ("My Disk 2", VolumeFolderName("My Disk 2"));
@@ -35,7 +35,7 @@ TEST(VolumeFolderName, PlainLabelsStayAsTheyAre)
     EXPECT_EQ("...", VolumeFolderName("..."));
 }
 
-TEST(VolumeFolderName, HostileLabelsNeverLeaveTheFolder)
+TEST(DAVolumeFolderName, HostileLabelsNeverLeaveTheFolder)
 {
     const std::string hostile[] = {
         "", ".", "..", "/", "//", "../..", "../../etc", "a/b", "/etc/passwd", "x\n/y",
@@ -60,7 +60,7 @@ TEST(VolumeFolderName, HostileLabelsNeverLeaveTheFolder)
     EXPECT_EQ("abc__", VolumeFolderName("abc\xe2\x82"));
 }
 
-TEST(VolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
+TEST(DAVolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
 {
     std::string euros;
     for (int i = 0; i < 100; ++i) {
@@ -72,7 +72,7 @@ TEST(VolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
     EXPECT_EQ(238u, VolumeFolderName("x" + euros).size());
 }
 
-TEST(Utf8, WellFormedOnly)
+TEST(DAUtf8, WellFormedOnly)
 {
     EXPECT_TRUE(IsValidUTF8(""));
     EXPECT_TRUE(IsValidUTF8("ascii"));
@@ -85,7 +85,7 @@ TEST(Utf8, WellFormedOnly)
     EXPECT_FALSE(IsValidUTF8("\xf8\x88\x80\x80\x80"));
 }
 
-TEST(MountArguments, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)
+TEST(DAMountArguments, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)
 {
     EXPECT_TRUE(InterpretMountArguments({"rdonly"}).flags & MS_RDONLY);
     EXPECT_TRUE(InterpretMountArguments({"nobrowse"}).flags & MS_RDONLY);

@@ -125,7 +125,7 @@ void LayOutMachine(const TempDir &sys)
     sys.Link("class/tty/tty0", "../../devices/virtual/tty/tty0");
 }
 
-class LiveSource : public ::testing::Test {
+class IOKitLiveSource : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -170,7 +170,7 @@ protected:
     long objectsBefore_ = 0;
 };
 
-TEST_F(LiveSource, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
+TEST_F(IOKitLiveSource, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
 {
     auto chains = InterfaceChains();
     // Loopback and tunnels have no registry entry.
@@ -221,7 +221,7 @@ TEST_F(LiveSource, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
     Release(chains);
 }
 
-TEST_F(LiveSource, InterfacesComeInInterfaceIndexOrder)
+TEST_F(IOKitLiveSource, InterfacesComeInInterfaceIndexOrder)
 {
     std::vector<io_object_t> interfaces = Matching(IOServiceMatching("IONetworkInterface"));
     std::vector<std::string> names;
@@ -232,7 +232,7 @@ TEST_F(LiveSource, InterfacesComeInInterfaceIndexOrder)
     ReleaseAll(interfaces);
 }
 
-TEST_F(LiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
+TEST_F(IOKitLiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
 {
     std::vector<io_object_t> all = Matching(SerialMatching("IOSerialStream"));
     std::vector<io_object_t> modems = Matching(SerialMatching("IOModemSerialStream"));
@@ -285,14 +285,14 @@ TEST_F(LiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
     ReleaseAll(rs232);
 }
 
-TEST_F(LiveSource, UnreadableSysfsGivesAnEmptyRegistry)
+TEST_F(IOKitLiveSource, UnreadableSysfsGivesAnEmptyRegistry)
 {
     PlatformTestingSetIORegistrySysfsRoot((sys_.Path() / "missing").c_str());
     std::vector<io_object_t> interfaces = Matching(IOServiceMatching("IOService"));
     EXPECT_TRUE(interfaces.empty());
 }
 
-TEST(HardwareAddressText, OnlyColonSeparatedHexPairsParse)
+TEST(IOKitHardwareAddressText, OnlyColonSeparatedHexPairsParse)
 {
     using iokit::live::ParseHardwareAddress;
     EXPECT_EQ((std::vector<uint8_t>{0x0a, 0x3f, 0x71, 0xff, 0, 1}), ParseHardwareAddress("0a:3f:71:FF:00:01"));

@@ -85,7 +85,7 @@ bool Privileged(std::string &why)
     return true;
 }
 
-TEST(LiveMachine, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAddress)
+TEST(IOKitLiveMachine, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAddress)
 {
     PlatformTestingReset();
     std::map<std::string, std::string> kernel = KernelEthernetLinks();
@@ -97,7 +97,7 @@ TEST(LiveMachine, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAddress
     }
 }
 
-TEST(LiveMachine, VirtualLinksOfANetworkNamespaceWithTheVendorsAddress)
+TEST(IOKitLiveMachine, VirtualLinksOfANetworkNamespaceWithTheVendorsAddress)
 {
     std::string why;
     if (!Privileged(why)) {

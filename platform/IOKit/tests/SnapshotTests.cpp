@@ -56,7 +56,7 @@ std::vector<std::string> Callouts(const char *type)
     return paths;
 }
 
-class Snapshot : public ::testing::Test {
+class IOKitSnapshot : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -87,7 +87,7 @@ protected:
     std::size_t count_ = 0;
 };
 
-TEST_F(Snapshot, ModemSampleAnswersTheProbeAndThePortScanner)
+TEST_F(IOKitSnapshot, ModemSampleAnswersTheProbeAndThePortScanner)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     // The service's probe asks for every stream type; the port scanner for each type in turn.
@@ -113,13 +113,13 @@ TEST_F(Snapshot, ModemSampleAnswersTheProbeAndThePortScanner)
     ReleaseAll(interfaces);
 }
 
-TEST_F(Snapshot, NoModemSampleHasSerialPortsButNotTheModemsOne)
+TEST_F(IOKitSnapshot, NoModemSampleHasSerialPortsButNotTheModemsOne)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-no-modem.plist").c_str());
     EXPECT_EQ((std::vector<std::string>{"/dev/cu.Bluetooth-Modem"}), Callouts(kIOSerialBSDAllTypes));
 }
 
-TEST_F(Snapshot, EnvironmentVariableNamesTheSnapshot)
+TEST_F(IOKitSnapshot, EnvironmentVariableNamesTheSnapshot)
 {
     setenv("PLATFORM_IOREGISTRY", (kExamples + "/registry-modem.plist").c_str(), 1);
     EXPECT_EQ(3u, Callouts(kIOSerialBSDAllTypes).size());
@@ -129,7 +129,7 @@ TEST_F(Snapshot, EnvironmentVariableNamesTheSnapshot)
     unsetenv("PLATFORM_IOREGISTRY");
 }
 
-TEST_F(Snapshot, MatchingOnClassPropertiesNamesAndParents)
+TEST_F(IOKitSnapshot, MatchingOnClassPropertiesNamesAndParents)
 {
     std::string xml = Top(
         Entry("IOPCIDevice", "<key>name</key><string>ethernet</string>",
@@ -192,7 +192,7 @@ TEST_F(Snapshot, MatchingOnClassPropertiesNamesAndParents)
     EXPECT_EQ(0u, count_);
 }
 
-TEST_F(Snapshot, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
+TEST_F(IOKitSnapshot, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
 {
     std::string xml = Top(Entry(
         "IOUSBDevice", "<key>Product Name</key><string>Outer</string><key>V92Modem</key><integer>1</integer>",
@@ -228,7 +228,7 @@ TEST_F(Snapshot, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
     ReleaseAll(devices);
 }
 
-TEST_F(Snapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
+TEST_F(IOKitSnapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     io_iterator_t iterator = IO_OBJECT_NULL;
@@ -263,7 +263,7 @@ TEST_F(Snapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
     IOObjectRelease(iterator);
 }
 
-TEST_F(Snapshot, ArmedFailuresAndBadArguments)
+TEST_F(IOKitSnapshot, ArmedFailuresAndBadArguments)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     PlatformTestingIOKitFailCall("IOServiceMatching", 1);
@@ -309,7 +309,7 @@ TEST_F(Snapshot, ArmedFailuresAndBadArguments)
 
 // ---- Broken snapshots ----
 
-TEST_F(Snapshot, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
+TEST_F(IOKitSnapshot, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
 {
     std::string errors = LoadText("this is not a property list");
     EXPECT_EQ(0u, count_);
@@ -324,7 +324,7 @@ TEST_F(Snapshot, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
     EXPECT_NE(std::string::npos, errors.find("is not a property list")) << errors;
 }
 
-TEST_F(Snapshot, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
+TEST_F(IOKitSnapshot, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
 {
     PlatformTestingSetIORegistrySnapshot("/nonexistent/registry.plist");
     testing::internal::CaptureStderr();
@@ -334,7 +334,7 @@ TEST_F(Snapshot, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
     EXPECT_NE(std::string::npos, errors.find("/nonexistent/registry.plist cannot be read (No such file or directory)")) << errors;
 }
 
-TEST_F(Snapshot, WrongTopLevelTypesGiveAnEmptyRegistry)
+TEST_F(IOKitSnapshot, WrongTopLevelTypesGiveAnEmptyRegistry)
 {
     std::string errors = LoadText(Plist("<array><string>x</string></array>"));
     EXPECT_EQ(0u, count_);
@@ -349,7 +349,7 @@ TEST_F(Snapshot, WrongTopLevelTypesGiveAnEmptyRegistry)
     EXPECT_EQ(0u, count_);
 }
 
-TEST_F(Snapshot, BadEntriesAreLeftOutAndTheRestStays)
+TEST_F(IOKitSnapshot, BadEntriesAreLeftOutAndTheRestStays)
 {
     std::string good = Entry("IOService", "<key>tag</key><string>kept</string>");
     std::string xml = Top(
@@ -387,7 +387,7 @@ TEST_F(Snapshot, BadEntriesAreLeftOutAndTheRestStays)
     EXPECT_EQ(8u, lines) << errors;
 }
 
-TEST_F(Snapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
+TEST_F(IOKitSnapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
 {
     std::string xml = Top(Entry("IOSerialBSDClient",
                                 "<key>IOCalloutDevice</key><integer>5</integer>"
@@ -409,7 +409,7 @@ TEST_F(Snapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
     ReleaseAll(ports);
 }
 
-TEST_F(Snapshot, DeepNestingIsCutOffNotFollowed)
+TEST_F(IOKitSnapshot, DeepNestingIsCutOffNotFollowed)
 {
     std::string nested = Entry("IOService");
     for (int i = 0; i < 70; ++i) {
