@@ -1,0 +1,115 @@
+// Harness of the service's end-to-end tests: the real OVCardWatch binary in private mount and PID
+// namespaces (see fixtures/sandbox), real loop devices holding real ext2 filesystems.
+#ifndef TESTS_E2E_CARDWATCH_SANDBOX_H
+#define TESTS_E2E_CARDWATCH_SANDBOX_H
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Why these tests cannot run here (not root, no namespaces, no loop devices), or "" when they can.
+std::string MissingPrivileges();
+
+// Runs a shell command line; its exit status (or -1).
+int Shell(const std::string &command);
+// Runs a shell command line and returns its standard output.
+std::string ShellOutput(const std::string &command);
+// Quotes text as one word for the shell.
+std::string Quote(const std::string &text);
+
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &text);
+
+// Files of a connection-manager "CD": "Velmora.app" and the setup image "Setup/VelmoraSetup.dmg"
+// (a tar archive whose top folder "Velmora Setup" holds "VelmoraSetup.pkg"), made under folder.
+void MakeCDContents(const std::string &folder);
+
+// An ext2 image with a label, attached as a loop device on demand and detached when it goes.
+class LoopDisk {
+public:
+    // contents: a folder copied into the filesystem ("" for an empty one).
+    LoopDisk(const std::string &imagePath, const std::string &label, const std::string &contents);
+    ~LoopDisk();
+    LoopDisk(const LoopDisk &) = delete;
+    LoopDisk &operator=(const LoopDisk &) = delete;
+
+    // Attaches the image; sizeLimit (bytes, 0: whole image) cuts the device short of its
+    // filesystem, so that the label reads but a mount fails. Returns "/dev/loopN".
+    std::string Attach(unsigned long sizeLimit = 0);
+    void Detach();
+    const std::string &Device() const { return device_; }
+    // "loopN"
+    std::string Name() const;
+
+private:
+    std::string image_;
+    std::string device_;
+};
+
+// One run of the service in its sandbox. The folders that stand in for "/Library",
+// "/Applications" and "/usr/local/RevediriService" live under Root() and stay readable
+// afterwards; "/Volumes" is a tmpfs of the sandbox.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox &) = delete;
+    Sandbox &operator=(const Sandbox &) = delete;
+
+    const std::string &Root() const { return root_; }
+
+    // The service's configuration file (absent unless written).
+    void WriteConfig(const std::string &text);
+    // The connection manager's bundle in /Applications, with its "SysConfig.dat" holding text.
+    void WriteSysConfig(const std::string &text);
+    std::string SysConfig() const;
+    // A registry snapshot from tests/e2e/fixtures ("registry-modem.plist" ...).
+    void UseRegistry(const std::string &fixtureName);
+    // An environment variable of the sandbox (CW_FINDER, CW_CONSOLE_USER, CW_BOOT_...).
+    void SetEnv(const std::string &name, const std::string &value);
+
+    void Start();
+    // Ends everything in the sandbox and waits until its namespaces are gone.
+    void Stop();
+    bool Running() const;
+
+    std::string Log() const;
+    std::string Stderr() const;
+    // The "open" calls seen so far, one line each.
+    std::vector<std::string> OpenCalls() const;
+    // The sandbox's mount table (/proc/<pid>/mountinfo of its first process).
+    std::string MountInfo() const;
+
+    // Waits until the log holds text; false after the timeout.
+    bool WaitForLog(const std::string &text, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+    bool WaitForStderr(const std::string &text, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+    // Waits until the service has registered for disk arrivals (its last start-up line), plus a
+    // little, so that a disk attached next is one that appears after the registration.
+    bool WaitForWatch(std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+
+    // Runs a shell command line inside the sandbox's namespaces; its exit status.
+    int RunInside(const std::string &command) const;
+    // Makes the Finder stand-in appear (CW_FINDER=trigger).
+    void StartFinder();
+
+private:
+    std::string root_;
+    std::map<std::string, std::string> env_;
+    pid_t unshare_ = -1;
+    pid_t first_ = -1;  // process 1 of the sandbox, as the host numbers it
+};
+
+// Counts the occurrences of text in haystack.
+size_t Count(const std::string &haystack, const std::string &text);
+// True when every text occurs in haystack, each after the previous one; on failure, names the
+// first missing one in *missing.
+bool InOrder(const std::string &haystack, const std::vector<std::string> &texts, std::string *missing);
+
+}  // namespace e2e
+
+#endif
