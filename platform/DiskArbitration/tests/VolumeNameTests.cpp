@@ -5,6 +5,8 @@
 
 #include <sys/mount.h>
 
+#include <random>
+
 using da::InterpretMountArguments;
 using da::IsValidUTF8;
 using da::VolumeFolderName;
@@ -58,6 +60,20 @@ TEST(DAVolumeFolderName, HostileLabelsNeverLeaveTheFolder)
     // An overlong '/' is not a '/' (nor anything else): each of its bytes is replaced.
     EXPECT_EQ("______", VolumeFolderName("\xc0\xaf\xc0\xae\xc0\xae"));
     EXPECT_EQ("abc__", VolumeFolderName("abc\xe2\x82"));
+}
+
+TEST(DAVolumeFolderName, AnyBytesGiveASingleComponent)
+{
+    std::mt19937 random(2024);
+    for (int round = 0; round < 5000; ++round) {
+        std::string label(random() % 24, '\0');
+        for (char &c : label) {
+            // Mostly the bytes that matter: '/', '.', controls, UTF-8 lead and continuation bytes.
+            const char interesting[] = {'/', '.', '\0', '\x01', '\x7f', '\xc2', '\x85', '\xe2', '\x80', '\xf0', '\xff', 'a'};
+            c = random() % 2 ? interesting[random() % sizeof interesting] : static_cast<char>(random());
+        }
+        ExpectSingleComponent(VolumeFolderName(label));
+    }
 }
 
 TEST(DAVolumeFolderName, LongLabelsAreCutOnACharacterBoundary)

@@ -147,7 +147,18 @@ void Complain(const std::string &line)
 {
     std::lock_guard<std::mutex> lock(gComplaintMutex);
     if (gComplaints.insert(gComplaintScope + '\n' + line).second) {
-        std::fprintf(stderr, "IOKit: %s\n", line.c_str());
+        // Names from a snapshot may hold anything: control characters are written as \xNN.
+        std::string printable;
+        for (unsigned char c : line) {
+            if (c < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+                printable += escaped;
+            } else {
+                printable += static_cast<char>(c);
+            }
+        }
+        std::fprintf(stderr, "IOKit: %s\n", printable.c_str());
         std::fflush(stderr);
     }
 }

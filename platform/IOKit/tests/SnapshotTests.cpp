@@ -409,6 +409,14 @@ TEST_F(IOKitSnapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
     ReleaseAll(ports);
 }
 
+TEST_F(IOKitSnapshot, ComplaintsStayOneLineWhateverTheSnapshotHolds)
+{
+    std::string errors = LoadText(Top("<dict><key>IOObjectClass</key><string>Bad\nClass</string>"
+                                      "<key>IORegistryEntryProperties</key><string/></dict>"));
+    EXPECT_NE(std::string::npos, errors.find("entry /0 (Bad\\x0aClass): IORegistryEntryProperties is a string")) << errors;
+    EXPECT_EQ(errors.size() - 1, errors.find('\n'));
+}
+
 TEST_F(IOKitSnapshot, DeepNestingIsCutOffNotFollowed)
 {
     std::string nested = Entry("IOService");
