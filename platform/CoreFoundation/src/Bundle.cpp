@@ -499,9 +499,16 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef b, CFStringRef resourceName, CFStri
     std::string name = stringUTF8(resourceName);
     if (resourceType != nullptr && CFStringGetLength(resourceType) > 0) {
         std::string type = stringUTF8(resourceType);
-        name += (type[0] == '.' ? "" : ".") + type;
+        if (type[0] != '.') {
+            name.push_back('.');
+        }
+        name.append(type);
     }
-    std::string dir = p->resources + (subDirName != nullptr ? "/" + stringUTF8(subDirName) : std::string());
+    std::string dir = p->resources;
+    if (subDirName != nullptr) {
+        dir.push_back('/');
+        dir.append(stringUTF8(subDirName));
+    }
     std::vector<std::string> candidates = {dir + "/" + name};
     for (const char *l : {"en", "English", "Base"}) {
         candidates.push_back(dir + "/" + l + ".lproj/" + name);

@@ -168,7 +168,8 @@ struct HashCore {
         bool live;
     };
     std::vector<Entry> entries;
-    std::vector<int32_t> index;  // -1 empty; else position in entries
+    std::vector<int32_t> index;  // -1 empty; else position in entries; none while small
+    static constexpr size_t kLinear = 8;
     size_t live = 0;
 
     CFDictionaryKeyCallBacks keyCB{};
@@ -242,7 +243,11 @@ struct HashCore {
             }
             entries.swap(kept);
         }
-        size_t size = 8;
+        if (minimum <= kLinear) {
+            index.clear();  // small tables are searched linearly
+            return;
+        }
+        size_t size = 16;
         while (size < minimum * 2) {
             size *= 2;
         }
@@ -259,10 +264,16 @@ struct HashCore {
     // Position of the live entry holding the key, or -1.
     long find(const void *key) const
     {
+        CFHashCode h = hashOf(key);
         if (index.empty()) {
+            for (size_t i = 0; i < entries.size(); ++i) {
+                const Entry &e = entries[i];
+                if (e.live && e.hash == h && keysEqual(e.key, key)) {
+                    return static_cast<long>(i);
+                }
+            }
             return -1;
         }
-        CFHashCode h = hashOf(key);
         size_t mask = index.size() - 1;
         for (size_t slot = h & mask;; slot = (slot + 1) & mask) {
             int32_t at = index[slot];
@@ -278,13 +289,16 @@ struct HashCore {
 
     void insert(const void *key, const void *value)
     {
-        if (index.empty() || (entries.size() + 1) * 2 > index.size()) {
+        if (index.empty() ? entries.size() + 1 > kLinear : (entries.size() + 1) * 2 > index.size()) {
             rebuild(live + 1);
         }
         CFHashCode h = hashOf(key);
         Entry e{keepKey(key), keepValue(value), h, true};
         entries.push_back(e);
         ++live;
+        if (index.empty()) {
+            return;
+        }
         size_t mask = index.size() - 1;
         size_t slot = h & mask;
         while (index[slot] != -1) {
@@ -438,6 +452,35 @@ struct __CFSet final : Object {
         return out;
     }
 };
+
+CFMutableDictionaryRef cf::newDictionary(size_t capacity)
+{
+    auto *d = new __CFDictionary(&kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    d->isMutable = true;
+    if (capacity > 0) {
+        d->core.entries.reserve(capacity);
+        d->core.rebuild(capacity);
+    }
+    return d;
+}
+
+CFMutableArrayRef cf::newArray(size_t capacity)
+{
+    auto *a = new __CFArray(&kCFTypeArrayCallBacks);
+    a->isMutable = true;
+    a->values.reserve(capacity);
+    return a;
+}
+
+void cf::freeze(CFTypeRef container)
+{
+    switch (CFGetTypeID(container)) {
+    case kTypeArray: static_cast<__CFArray *>(mobj(container))->isMutable = false; break;
+    case kTypeDictionary: static_cast<__CFDictionary *>(mobj(container))->isMutable = false; break;
+    case kTypeSet: static_cast<__CFSet *>(mobj(container))->isMutable = false; break;
+    default: break;
+    }
+}
 
 std::u16string cf::describeValue(CFTypeRef cf, int indent)
 {

@@ -142,6 +142,12 @@ public:
     bool tooDeep() const;
 };
 
+// Containers with the standard callbacks, sized ahead, and turning a container made here
+// immutable once filled (the readers and deep copies build in place instead of copying).
+CFMutableDictionaryRef newDictionary(size_t capacity);
+CFMutableArrayRef newArray(size_t capacity);
+void freeze(CFTypeRef container);
+
 // Deep structures: the depth past which recursion (copy, write, equality, description) stops.
 constexpr int kMaxDepth = kCFPropertyListMaxDepth;
 

@@ -26,6 +26,8 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 using namespace cf;
@@ -62,7 +64,7 @@ bool valid(CFTypeRef value, int depth, std::string &reason)
         return false;
     }
     if (depth > kMaxDepth) {
-        reason = "the nesting is deeper than " + std::to_string(kMaxDepth) + " levels";
+        reason = std::string("the nesting is deeper than ") + std::to_string(kMaxDepth) + " levels";
         return false;
     }
     CFTypeID t = CFGetTypeID(value);
@@ -121,7 +123,7 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
     if (t == CFArrayGetTypeID()) {
         CFArrayRef a = static_cast<CFArrayRef>(value);
         CFIndex n = CFArrayGetCount(a);
-        CFMutableArrayRef copy = CFArrayCreateMutable(nullptr, n, &kCFTypeArrayCallBacks);
+        CFMutableArrayRef copy = newArray(static_cast<size_t>(n));
         for (CFIndex i = 0; i < n; ++i) {
             CFTypeRef element = deepCopy(CFArrayGetValueAtIndex(a, i), option, depth + 1);
             if (element == nullptr) {
@@ -131,12 +133,10 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
             CFArrayAppendValue(copy, element);
             CFRelease(element);
         }
-        if (mutableContainer) {
-            return copy;
+        if (!mutableContainer) {
+            freeze(copy);
         }
-        CFArrayRef frozen = CFArrayCreateCopy(nullptr, copy);
-        CFRelease(copy);
-        return frozen;
+        return copy;
     }
     if (t == CFDictionaryGetTypeID()) {
         CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
@@ -144,8 +144,7 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
         std::vector<const void *> keys(static_cast<size_t>(n));
         std::vector<const void *> values(static_cast<size_t>(n));
         CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
-        CFMutableDictionaryRef copy =
-            CFDictionaryCreateMutable(nullptr, n, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        CFMutableDictionaryRef copy = newDictionary(static_cast<size_t>(n));
         for (CFIndex i = 0; i < n; ++i) {
             CFTypeRef key = deepCopy(keys[static_cast<size_t>(i)], kCFPropertyListImmutable, depth + 1);
             CFTypeRef element = deepCopy(values[static_cast<size_t>(i)], option, depth + 1);
@@ -159,12 +158,10 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
             CFRelease(key);
             CFRelease(element);
         }
-        if (mutableContainer) {
-            return copy;
+        if (!mutableContainer) {
+            freeze(copy);
         }
-        CFDictionaryRef frozen = CFDictionaryCreateCopy(nullptr, copy);
-        CFRelease(copy);
-        return frozen;
+        return copy;
     }
     return nullptr;
 }
@@ -294,10 +291,68 @@ CFStringRef stringFromBytes(const char *p, size_t n, bool mutableLeaf)
     return m;
 }
 
-CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason)
+// Strings read once per document: keys and immutable values repeat a great deal in a
+// preferences store, so equal texts become one shared object (as the platform's reader does).
+class Uniquer {
+public:
+    Uniquer() = default;
+    Uniquer(const Uniquer &) = delete;
+    Uniquer &operator=(const Uniquer &) = delete;
+    ~Uniquer()
+    {
+        for (auto &entry : table_) {
+            CFRelease(entry.second);
+        }
+        for (CFNumberRef n : smallNumbers_) {
+            if (n != nullptr) {
+                CFRelease(n);
+            }
+        }
+    }
+    // Small integers (flags, counts, timers) are shared the same way.
+    CFNumberRef number(int64_t v)
+    {
+        if (v < kSmallMin || v > kSmallMax) {
+            return CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+        }
+        CFNumberRef &slot = smallNumbers_[static_cast<size_t>(v - kSmallMin)];
+        if (slot == nullptr) {
+            slot = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+        }
+        CFRetain(slot);
+        return slot;
+    }
+    CFStringRef get(const char *p, size_t n)
+    {
+        std::string_view text(p, n);
+        auto found = table_.find(text);
+        if (found != table_.end()) {
+            CFRetain(found->second);
+            return found->second;
+        }
+        CFStringRef s = stringFromBytes(p, n, false);
+        if (s != nullptr) {
+            CFRetain(s);
+            table_.emplace(std::string(text), s);
+        }
+        return s;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
+    };
+    std::unordered_map<std::string, CFStringRef, Hash, std::equal_to<>> table_;
+    static constexpr int64_t kSmallMin = -1;
+    static constexpr int64_t kSmallMax = 4095;
+    std::vector<CFNumberRef> smallNumbers_ = std::vector<CFNumberRef>(static_cast<size_t>(kSmallMax - kSmallMin + 1), nullptr);
+};
+
+CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings)
 {
     if (depth > kMaxDepth) {
-        reason = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+        reason = std::string("nesting deeper than ") + std::to_string(kMaxDepth) + " levels";
         return nullptr;
     }
     bool mutableLeaf = option == kCFPropertyListMutableContainersAndLeaves;
@@ -314,8 +369,7 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
         if ((v >> 63) != 0 && nodeText(node).find("<integer>-") == std::string::npos) {
             return _CFNumberCreateUnsigned64(v);
         }
-        int64_t s = static_cast<int64_t>(v);
-        return CFNumberCreate(nullptr, kCFNumberSInt64Type, &s);
+        return strings.number(static_cast<int64_t>(v));
     }
     case PLIST_REAL: {
         double v = 0;
@@ -326,7 +380,9 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
     case PLIST_KEY: {
         uint64_t length = 0;
         const char *p = plist_get_string_ptr(node, &length);
-        CFStringRef s = stringFromBytes(p != nullptr ? p : "", p != nullptr ? length : 0, mutableLeaf);
+        const char *text = p != nullptr ? p : "";
+        size_t n = p != nullptr ? length : 0;
+        CFStringRef s = mutableLeaf ? stringFromBytes(text, n, true) : strings.get(text, n);
         if (s == nullptr) {
             reason = "a string that is not UTF-8";
         }
@@ -355,9 +411,9 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
     }
     case PLIST_ARRAY: {
         uint32_t n = plist_array_get_size(node);
-        CFMutableArrayRef array = CFArrayCreateMutable(nullptr, n, &kCFTypeArrayCallBacks);
+        CFMutableArrayRef array = newArray(n);
         for (uint32_t i = 0; i < n; ++i) {
-            CFTypeRef element = fromNode(plist_array_get_item(node, i), option, depth + 1, reason);
+            CFTypeRef element = fromNode(plist_array_get_item(node, i), option, depth + 1, reason, strings);
             if (element == nullptr) {
                 CFRelease(array);
                 return nullptr;
@@ -365,16 +421,13 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
             CFArrayAppendValue(array, element);
             CFRelease(element);
         }
-        if (mutableContainer) {
-            return array;
+        if (!mutableContainer) {
+            freeze(array);
         }
-        CFArrayRef frozen = CFArrayCreateCopy(nullptr, array);
-        CFRelease(array);
-        return frozen;
+        return array;
     }
     case PLIST_DICT: {
-        CFMutableDictionaryRef dict =
-            CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        CFMutableDictionaryRef dict = newDictionary(plist_dict_get_size(node));
         plist_dict_iter iter = nullptr;
         plist_dict_new_iter(node, &iter);
         bool ok = true;
@@ -386,14 +439,14 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
                 std::free(key);
                 break;
             }
-            CFStringRef k = key != nullptr ? stringFromBytes(key, std::strlen(key), false) : nullptr;
+            CFStringRef k = key != nullptr ? strings.get(key, std::strlen(key)) : nullptr;
             std::free(key);
             if (k == nullptr) {
                 reason = "a dictionary key that is not UTF-8";
                 ok = false;
                 break;
             }
-            CFTypeRef value = fromNode(child, option, depth + 1, reason);
+            CFTypeRef value = fromNode(child, option, depth + 1, reason, strings);
             if (value == nullptr) {
                 CFRelease(k);
                 ok = false;
@@ -408,12 +461,10 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
             CFRelease(dict);
             return nullptr;
         }
-        if (mutableContainer) {
-            return dict;
+        if (!mutableContainer) {
+            freeze(dict);
         }
-        CFDictionaryRef frozen = CFDictionaryCreateCopy(nullptr, dict);
-        CFRelease(dict);
-        return frozen;
+        return dict;
     }
     default:
         reason = "a value of a kind property lists here do not hold (UID)";
@@ -425,7 +476,7 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
 
 plist_t parsedNode(const std::string &xmlValue)
 {
-    std::string text = "<plist version=\"1.0\">" + xmlValue + "</plist>";
+    std::string text = std::string("<plist version=\"1.0\">") + xmlValue + "</plist>";
     plist_t node = nullptr;
     plist_from_xml(text.c_str(), static_cast<uint32_t>(text.size()), &node);
     return node;
@@ -450,23 +501,27 @@ bool xmlSafe(const std::u16string &text)
     return true;
 }
 
-bool xmlSafeUTF8(CFStringRef s, std::string &out)
+// The string as zero-terminated UTF-8 for libplist: its own 8-bit buffer when it has one,
+// else converted into scratch. NULL when XML cannot carry the text.
+const char *xmlSafeUTF8(CFStringRef s, std::string &scratch)
 {
     const char *fast = CFStringGetCStringPtr(s, kCFStringEncodingASCII);
     if (fast != nullptr) {
-        out.assign(fast);
-        if (out.size() != static_cast<size_t>(CFStringGetLength(s))) {
-            return false;  // holds U+0000
+        CFIndex length = CFStringGetLength(s);
+        for (CFIndex i = 0; i < length; ++i) {
+            auto c = static_cast<unsigned char>(fast[i]);
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                return nullptr;  // control characters, U+0000 among them
+            }
         }
-        return std::all_of(out.begin(), out.end(),
-                           [](char c) { return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r'; });
+        return fast;
     }
     std::u16string text = stringText(s);
     if (!xmlSafe(text)) {
-        return false;
+        return nullptr;
     }
-    out = toUTF8(text);
-    return true;
+    scratch = toUTF8(text);
+    return scratch.c_str();
 }
 
 plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
@@ -476,17 +531,18 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
         return nullptr;
     }
     if (depth > kMaxDepth) {
-        reason = "the nesting is deeper than " + std::to_string(kMaxDepth) + " levels";
+        reason = std::string("the nesting is deeper than ") + std::to_string(kMaxDepth) + " levels";
         return nullptr;
     }
     CFTypeID t = CFGetTypeID(value);
     if (t == CFStringGetTypeID()) {
-        std::string text;
-        if (!xmlSafeUTF8(static_cast<CFStringRef>(value), text)) {
+        std::string scratch;
+        const char *text = xmlSafeUTF8(static_cast<CFStringRef>(value), scratch);
+        if (text == nullptr) {
             reason = "a string holding characters XML cannot carry (control characters or broken surrogates)";
             return nullptr;
         }
-        return plist_new_string(text.c_str());
+        return plist_new_string(text);
     }
     if (t == CFBooleanGetTypeID()) {
         return plist_new_bool(CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? 1 : 0);
@@ -551,36 +607,86 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
     }
     if (t == CFDictionaryGetTypeID()) {
         CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
-        CFIndex n = CFDictionaryGetCount(d);
-        std::vector<const void *> keys(static_cast<size_t>(n));
-        std::vector<const void *> values(static_cast<size_t>(n));
-        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
-        std::vector<size_t> order(static_cast<size_t>(n));
-        for (size_t i = 0; i < order.size(); ++i) {
+        size_t n = static_cast<size_t>(CFDictionaryGetCount(d));
+        // Small dictionaries (nearly all of them) need no heap for their snapshot.
+        constexpr size_t kSmall = 16;
+        const void *smallKeys[kSmall];
+        const void *smallValues[kSmall];
+        std::vector<const void *> bigKeys;
+        std::vector<const void *> bigValues;
+        const void **keys = smallKeys;
+        const void **values = smallValues;
+        if (n > kSmall) {
+            bigKeys.resize(n);
+            bigValues.resize(n);
+            keys = bigKeys.data();
+            values = bigValues.data();
+        }
+        CFDictionaryGetKeysAndValues(d, keys, values);
+        for (size_t i = 0; i < n; ++i) {
             if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
                 reason = "a dictionary key that is not a string";
                 return nullptr;
             }
-            order[i] = i;
         }
-        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options).
-        std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
-            return CFStringCompare(static_cast<CFStringRef>(keys[x]), static_cast<CFStringRef>(keys[y]), 0) < 0;
-        });
+        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options); the
+        // values move with their keys. Insertion sort for small dictionaries, merge sort else.
+        auto less = [](const void *x, const void *y) {
+            return CFStringCompare(static_cast<CFStringRef>(x), static_cast<CFStringRef>(y), 0) < 0;
+        };
+        if (n <= kSmall) {
+            for (size_t i = 1; i < n; ++i) {
+                const void *k = keys[i];
+                const void *v = values[i];
+                size_t j = i;
+                for (; j > 0 && less(k, keys[j - 1]); --j) {
+                    keys[j] = keys[j - 1];
+                    values[j] = values[j - 1];
+                }
+                keys[j] = k;
+                values[j] = v;
+            }
+        } else {
+            std::vector<size_t> order(n);
+            for (size_t i = 0; i < n; ++i) {
+                order[i] = i;
+            }
+            std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return less(bigKeys[x], bigKeys[y]); });
+            std::vector<const void *> sortedKeys(n);
+            std::vector<const void *> sortedValues(n);
+            for (size_t i = 0; i < n; ++i) {
+                sortedKeys[i] = bigKeys[order[i]];
+                sortedValues[i] = bigValues[order[i]];
+            }
+            bigKeys.swap(sortedKeys);
+            bigValues.swap(sortedValues);
+            keys = bigKeys.data();
+            values = bigValues.data();
+        }
         plist_t node = plist_new_dict();
-        for (size_t i : order) {
-            std::string key;
-            if (!xmlSafeUTF8(static_cast<CFStringRef>(keys[i]), key)) {
+        std::string scratch;
+        for (size_t i = 0; i < n; ++i) {
+            const char *key = xmlSafeUTF8(static_cast<CFStringRef>(keys[i]), scratch);
+            if (key == nullptr) {
                 reason = "a dictionary key holding characters XML cannot carry";
                 plist_free(node);
                 return nullptr;
+            }
+            std::string keyCopy;
+            if (key == scratch.c_str()) {
+                keyCopy = scratch;  // the scratch is reused by the value below
+                key = keyCopy.c_str();
             }
             plist_t child = toNode(values[i], depth + 1, forXML, reason);
             if (child == nullptr) {
                 plist_free(node);
                 return nullptr;
             }
-            plist_dict_set_item(node, key.c_str(), child);
+            // Keys of a dictionary are distinct: no look-up for an existing key is needed.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+            plist_dict_insert_item(node, key, child);
+#pragma GCC diagnostic pop
         }
         return node;
     }
@@ -639,10 +745,12 @@ CFDataRef writeData(CFPropertyListRef plist, CFPropertyListFormat format, std::s
             }
         }
         data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
+        std::free(out);
     } else {
-        data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(out), static_cast<CFIndex>(length));
+        // The buffer libplist allocated becomes the data's bytes (freed with free()).
+        data = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(out), static_cast<CFIndex>(length),
+                                           kCFAllocatorMalloc);
     }
-    std::free(out);
     return data;
 }
 
@@ -670,7 +778,7 @@ CFPropertyListRef readData(CFDataRef data, CFOptionFlags option, CFPropertyListF
     // libplist's XML parser recurses without limit: check the nesting first (root element
     // "plist" adds one level).
     if (xmlDepth(bytes, static_cast<size_t>(length), kMaxDepth + 2) > kMaxDepth + 1) {
-        reason = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+        reason = std::string("nesting deeper than ") + std::to_string(kMaxDepth) + " levels";
         return nullptr;
     }
     plist_t root = nullptr;
@@ -683,7 +791,8 @@ CFPropertyListRef readData(CFDataRef data, CFOptionFlags option, CFPropertyListF
     if (format != nullptr) {
         *format = kCFPropertyListXMLFormat_v1_0;
     }
-    return fromNode(root, option, 0, reason);
+    Uniquer strings;
+    return fromNode(root, option, 0, reason, strings);
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ struct __CFString final : Object {
     CFAllocatorRef deallocator = nullptr; // NoCopy: frees data (kCFAllocatorNull: nobody)
     CFIndex length = 0;
     const void *data = "";
+    // Short text lives inside the object (one allocation per string).
+    alignas(char16_t) char small[48] = {};
 
     __CFString() : Object(kTypeString) {}
     __CFString(Immortal tag) : Object(kTypeString, tag) {}
@@ -84,42 +86,60 @@ struct __CFString final : Object {
     }
 
     // Takes the text, choosing 8-bit storage when it is all ASCII.
+    void *buffer(size_t bytesNeeded, bool &inSmall)
+    {
+        inSmall = bytesNeeded <= sizeof small;
+        if (inSmall) {
+            return small;
+        }
+        void *b = std::malloc(bytesNeeded);
+        if (b == nullptr) {
+            std::abort();
+        }
+        return b;
+    }
+    void adopt(void *b, bool inSmall, bool ascii, size_t units)
+    {
+        if (data != b) {
+            freeData();
+        }
+        data = b;
+        owned = !inSmall;
+        eight = ascii;
+        length = static_cast<CFIndex>(units);
+    }
+
+    // Takes the text, choosing 8-bit storage when it is all ASCII.
     void assign(std::u16string_view t)
     {
         bool ascii = std::all_of(t.begin(), t.end(), [](char16_t c) { return c < 0x80; });
-        size_t bytesNeeded = ascii ? t.size() + 1 : t.size() * 2;
-        void *buffer = std::malloc(bytesNeeded > 0 ? bytesNeeded : 1);
-        if (buffer == nullptr) {
-            std::abort();
+        size_t bytesNeeded = ascii ? t.size() + 1 : t.size() * 2 + 2;
+        if (owned || deallocator != nullptr) {
+            freeData();
         }
+        bool inSmall = false;
+        void *b = buffer(bytesNeeded, inSmall);
         if (ascii) {
-            char *b = static_cast<char *>(buffer);
+            char *c = static_cast<char *>(b);
             for (size_t i = 0; i < t.size(); ++i) {
-                b[i] = static_cast<char>(t[i]);
+                c[i] = static_cast<char>(t[i]);
             }
-            b[t.size()] = '\0';
+            c[t.size()] = '\0';
         } else {
-            std::memcpy(buffer, t.data(), t.size() * 2);
+            std::memcpy(b, t.data(), t.size() * 2);
         }
-        freeData();
-        data = buffer;
-        owned = true;
-        eight = ascii;
-        length = static_cast<CFIndex>(t.size());
+        adopt(b, inSmall, ascii, t.size());
     }
     void assignASCII(std::string_view t)
     {
-        auto *buffer = static_cast<char *>(std::malloc(t.size() + 1));
-        if (buffer == nullptr) {
-            std::abort();
+        if (owned || deallocator != nullptr) {
+            freeData();
         }
-        std::memcpy(buffer, t.data(), t.size());
-        buffer[t.size()] = '\0';
-        freeData();
-        data = buffer;
-        owned = true;
-        eight = true;
-        length = static_cast<CFIndex>(t.size());
+        bool inSmall = false;
+        auto *b = static_cast<char *>(buffer(t.size() + 1, inSmall));
+        std::memcpy(b, t.data(), t.size());
+        b[t.size()] = '\0';
+        adopt(b, inSmall, true, t.size());
     }
 
     const char *className() const override { return "CFString"; }
@@ -931,12 +951,13 @@ std::u16string formatText(std::u16string_view f, va_list args)
         Spec effective = s;
         effective.flags = flags;
         const ArgValue &v = values[static_cast<size_t>(s.argIndex)];
-        std::string cfmt = "%" + flags;
+        std::string cfmt = std::string("%") + flags;
         if (width >= 0) {
             cfmt += std::to_string(width);
         }
         if (precision >= 0) {
-            cfmt += "." + std::to_string(precision);
+            cfmt.push_back('.');
+            cfmt.append(std::to_string(precision));
         }
         switch (s.conv) {
         case u'@': {

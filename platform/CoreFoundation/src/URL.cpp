@@ -362,7 +362,8 @@ CFURLRef CFURLCreateCopyAppendingPathExtension(CFAllocatorRef, CFURLRef u, CFStr
     if (dir) {
         path.pop_back();
     }
-    path += "." + percentEncode(stringUTF8(extension));
+    path.push_back('.');
+    path.append(percentEncode(stringUTF8(extension)));
     if (dir) {
         path.push_back('/');
     }
