@@ -40,7 +40,7 @@ std::string Registry(const std::vector<std::string> &entries)
     return xml + "</array></dict></plist>";
 }
 
-class ServiceTest : public LoggedTest {
+class CardWatchServiceTest : public LoggedTest {
 protected:
     void SetUp() override
     {
@@ -72,7 +72,7 @@ protected:
 
 // ---- FindCommPort ----
 
-TEST_F(ServiceTest, FindCommPortMatchesTheFragmentAndFillsTheOutput)
+TEST_F(CardWatchServiceTest, FindCommPortMatchesTheFragmentAndFillsTheOutput)
 {
     UseRegistry({Port("/dev/cu.Bluetooth-Modem"), Port("/dev/cu.ORVEKAMobile-Pcui", "IORS232SerialStream")});
     long before = PlatformTestingIOKitLiveObjectCount();
@@ -85,7 +85,7 @@ TEST_F(ServiceTest, FindCommPortMatchesTheFragmentAndFillsTheOutput)
     EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
 }
 
-TEST_F(ServiceTest, FindCommPortStopsAtTheFirstMatch)
+TEST_F(CardWatchServiceTest, FindCommPortStopsAtTheFirstMatch)
 {
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui1"), Port("/dev/cu.ORVEKAMobile-Pcui2"), Port("/dev/cu.Later")});
     char out[64] = "";
@@ -95,7 +95,7 @@ TEST_F(ServiceTest, FindCommPortStopsAtTheFirstMatch)
                                                         "FindCommPort success, and exit"}));
 }
 
-TEST_F(ServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFailure)
+TEST_F(CardWatchServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFailure)
 {
     UseRegistry({Port("/dev/cu.orvekamobile-pcui"), Port(""), Port("/dev/cu.ORVEKAMOBILE-PCUI")});
     long before = PlatformTestingIOKitLiveObjectCount();
@@ -109,7 +109,7 @@ TEST_F(ServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFailure)
     EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
 }
 
-TEST_F(ServiceTest, FindCommPortOutputBufferRules)
+TEST_F(CardWatchServiceTest, FindCommPortOutputBufferRules)
 {
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
     // Size 0 and no buffer: a probe only.
@@ -132,7 +132,7 @@ TEST_F(ServiceTest, FindCommPortOutputBufferRules)
     EXPECT_EQ(PortMessages().back(), "findCommPort failed, FindCommPort exit");
 }
 
-TEST_F(ServiceTest, FindCommPortFailures)
+TEST_F(CardWatchServiceTest, FindCommPortFailures)
 {
     EXPECT_EQ(FindCommPort(NULL, NULL, 0), -1);
     EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "param error."}));
@@ -159,7 +159,7 @@ TEST_F(ServiceTest, FindCommPortFailures)
 
 // The live registry of this machine (its own serial ports): the probe answers without a crash or
 // a leak, and a fragment no device carries is not found.
-TEST_F(ServiceTest, FindCommPortOnTheLiveRegistry)
+TEST_F(CardWatchServiceTest, FindCommPortOnTheLiveRegistry)
 {
     unsetenv("PLATFORM_IOREGISTRY");
     long before = PlatformTestingIOKitLiveObjectCount();
@@ -174,7 +174,7 @@ TEST_F(ServiceTest, FindCommPortOnTheLiveRegistry)
 
 // ---- Start-up decisions ----
 
-TEST_F(ServiceTest, MountArgumentFollowsDisableCdrom)
+TEST_F(CardWatchServiceTest, MountArgumentFollowsDisableCdrom)
 {
     struct Case {
         const char *config;
@@ -204,7 +204,7 @@ TEST_F(ServiceTest, MountArgumentFollowsDisableCdrom)
     EXPECT_TRUE(CFEqual(gMountArgs[0], CFSTR("rdonly")));
 }
 
-TEST_F(ServiceTest, VolumeNameFromTheConfiguration)
+TEST_F(CardWatchServiceTest, VolumeNameFromTheConfiguration)
 {
     char name[kCardWatchVolumeNameSize];
     ReadVolumeName(Config("[Volumes]\nname = Foo \n").c_str(), name, sizeof name);
@@ -228,7 +228,7 @@ TEST_F(ServiceTest, VolumeNameFromTheConfiguration)
     EXPECT_EQ(std::string(name), latin.substr(0, 63));
 }
 
-TEST_F(ServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
+TEST_F(CardWatchServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
 {
     struct Case {
         const char *name;
@@ -257,7 +257,7 @@ TEST_F(ServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
     EXPECT_FALSE(IsUTF8Text("\xf4\x90\x80\x80"));
 }
 
-TEST_F(ServiceTest, PortWaitProbesTenTimesOneSecondApart)
+TEST_F(CardWatchServiceTest, PortWaitProbesTenTimesOneSecondApart)
 {
     UseRegistry({Port("/dev/cu.Bluetooth-Modem")});
     PlatformTestingResetSleep();
@@ -277,7 +277,7 @@ TEST_F(ServiceTest, PortWaitProbesTenTimesOneSecondApart)
 
 // ---- Open command ----
 
-TEST_F(ServiceTest, OpenCommandAssembly)
+TEST_F(CardWatchServiceTest, OpenCommandAssembly)
 {
     char command[kCardWatchOpenCommandSize];
     BuildOpenCommand(Config("[Volumes]\nname=Velmora\n").c_str(), command, sizeof command);
@@ -296,7 +296,7 @@ TEST_F(ServiceTest, OpenCommandAssembly)
 
 // The two appends get the room left below 511 characters: an over-long path gives a command cut
 // at 511 characters, never an empty one.
-TEST_F(ServiceTest, OpenCommandIsCutAt511Characters)
+TEST_F(CardWatchServiceTest, OpenCommandIsCutAt511Characters)
 {
     char command[kCardWatchOpenCommandSize];
     for (size_t length : {500u, 501u, 502u, 503u, 600u}) {
@@ -314,11 +314,11 @@ TEST_F(ServiceTest, OpenCommandIsCutAt511Characters)
 
 // ---- Peek callback on simulated disks ----
 
-class PeekTest : public ServiceTest {
+class CardWatchPeekTest : public CardWatchServiceTest {
 protected:
     void SetUp() override
     {
-        ServiceTest::SetUp();
+        CardWatchServiceTest::SetUp();
         // The console belongs to somebody else: every pass ends after the owner check, before
         // any login wait or open.
         const char *path = getenv("PATH");
@@ -338,7 +338,7 @@ protected:
         }
         setenv("PATH", savedPath_.c_str(), 1);
         unsetenv("CW_CONSOLE_USER");
-        ServiceTest::TearDown();
+        CardWatchServiceTest::TearDown();
     }
     void Watch(const char *name)
     {
@@ -359,7 +359,7 @@ protected:
     std::string savedPath_;
 };
 
-TEST_F(PeekTest, ArrivalSwitchesAutomountOffAndMountsWithTheSingleArgument)
+TEST_F(CardWatchPeekTest, ArrivalSwitchesAutomountOffAndMountsWithTheSingleArgument)
 {
     gMountArgs[0] = CFSTR("nobrowse");
     Watch("Velmora");
@@ -384,7 +384,7 @@ TEST_F(PeekTest, ArrivalSwitchesAutomountOffAndMountsWithTheSingleArgument)
     EXPECT_EQ(pass[2], "are not same return.....");
 }
 
-TEST_F(PeekTest, OnlyTheConfiguredNameIsTaken)
+TEST_F(CardWatchPeekTest, OnlyTheConfiguredNameIsTaken)
 {
     gMountArgs[0] = CFSTR("rdonly");
     Watch("Foo");
@@ -401,7 +401,7 @@ TEST_F(PeekTest, OnlyTheConfiguredNameIsTaken)
 }
 
 // A failed mount and a failed option change: the pass goes on as after a success.
-TEST_F(PeekTest, FailuresDoNotStopThePass)
+TEST_F(CardWatchPeekTest, FailuresDoNotStopThePass)
 {
     gMountArgs[0] = CFSTR("rdonly");
     Watch("Velmora");
