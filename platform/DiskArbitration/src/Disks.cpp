@@ -1,0 +1,463 @@
+// Disks and dissenters: the objects, a disk's description and kept options, the process-wide
+// state and the seams that read it.
+#include <DiskArbitration/DiskArbitration.h>
+
+#include <CoreFoundation/CFStandIn.h>
+
+#include "BlockDevices.h"
+#include "DAInternal.h"
+#include "Mounter.h"
+#include "PlatformTesting.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+// ---- Description keys ----
+
+const CFStringRef kDADiskDescriptionVolumeKindKey = CFSTR("DAVolumeKind");
+const CFStringRef kDADiskDescriptionVolumeMountableKey = CFSTR("DAVolumeMountable");
+const CFStringRef kDADiskDescriptionVolumeNameKey = CFSTR("DAVolumeName");
+const CFStringRef kDADiskDescriptionVolumeNetworkKey = CFSTR("DAVolumeNetwork");
+const CFStringRef kDADiskDescriptionVolumePathKey = CFSTR("DAVolumePath");
+const CFStringRef kDADiskDescriptionVolumeUUIDKey = CFSTR("DAVolumeUUID");
+const CFStringRef kDADiskDescriptionMediaBSDNameKey = CFSTR("DAMediaBSDName");
+const CFStringRef kDADiskDescriptionMediaNameKey = CFSTR("DAMediaName");
+const CFStringRef kDADiskDescriptionMediaRemovableKey = CFSTR("DAMediaRemovable");
+const CFStringRef kDADiskDescriptionMediaSizeKey = CFSTR("DAMediaSize");
+const CFStringRef kDADiskDescriptionMediaWholeKey = CFSTR("DAMediaWhole");
+const CFStringRef kDADiskDescriptionMediaWritableKey = CFSTR("DAMediaWritable");
+const CFStringRef kDADiskDescriptionDevicePathKey = CFSTR("DADevicePath");
+
+namespace da {
+
+std::mutex gStateMutex;
+std::map<std::string, DeviceState> gDevices;  // by BSD name
+std::vector<PlatformTestingDiskMount> gMounts;
+std::vector<SessionImpl *> gSessions;
+
+namespace {
+std::map<std::string, int32_t> gFailures;
+unsigned long gSimulatedSequence = 0;
+}  // namespace
+
+std::string TextOf(CFTypeRef value)
+{
+    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
+        return {};
+    }
+    auto string = static_cast<CFStringRef>(value);
+    CFIndex length = CFStringGetLength(string);
+    CFIndex size = 0;
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0, &size);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
+                     reinterpret_cast<UInt8 *>(text.data()), size, &size);
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
+// A label as a string: UTF-8 when it is UTF-8, else Mac Roman, so that no label is lost.
+CFStringRef LabelString(const std::string &label)
+{
+    const auto *bytes = reinterpret_cast<const UInt8 *>(label.data());
+    auto length = static_cast<CFIndex>(label.size());
+    if (IsValidUTF8(label)) {
+        if (CFStringRef string = CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingUTF8, false)) {
+            return string;
+        }
+    }
+    return CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingMacRoman, false);
+}
+
+std::string Printable(const std::string &text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+DAReturn StatusForErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTBLK:
+        return kDAReturnNotFound;
+    case EBUSY:
+    case EEXIST:
+        return kDAReturnBusy;
+    case EPERM:
+    case EACCES:
+        return kDAReturnNotPermitted;
+    case EROFS:
+        return kDAReturnNotWritable;
+    case ENOMEM:
+    case ENOSPC:
+        return kDAReturnNoResources;
+    default:
+        return kDAReturnError;
+    }
+}
+
+int32_t ArmedFailure(const char *call)
+{
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    auto found = gFailures.find(call);
+    return found == gFailures.end() ? 0 : found->second;
+}
+
+namespace {
+
+// ---- Dissenters ----
+
+struct DissenterImpl {
+    DAReturn status = kDAReturnSuccess;
+    CFStringRef string = nullptr;
+};
+
+DissenterImpl &DissenterOf(CFTypeRef dissenter)
+{
+    return *static_cast<DissenterImpl *>(_CFStandInGetStorage(dissenter));
+}
+
+void FinalizeDissenter(CFTypeRef dissenter)
+{
+    if (DissenterOf(dissenter).string != nullptr) {
+        CFRelease(DissenterOf(dissenter).string);
+    }
+}
+
+CFTypeID DissenterType()
+{
+    static const CFStandInClass cls = {"DADissenter", FinalizeDissenter, nullptr, nullptr, nullptr};
+    static const CFTypeID type = _CFStandInRegisterClass(&cls);
+    return type;
+}
+
+// ---- Disks ----
+
+}  // namespace
+
+DiskImpl &DiskOf(CFTypeRef disk)
+{
+    return **static_cast<DiskImpl **>(_CFStandInGetStorage(disk));
+}
+
+void FinalizeDisk(CFTypeRef disk)
+{
+    DiskImpl *impl = &DiskOf(disk);
+    if (impl->description != nullptr) {
+        CFRelease(impl->description);
+    }
+    if (impl->session != nullptr) {
+        CFRelease(impl->session);
+    }
+    delete impl;
+}
+
+Boolean DisksEqual(CFTypeRef a, CFTypeRef b)
+{
+    return DiskOf(a).bsdName == DiskOf(b).bsdName && DiskOf(a).identity == DiskOf(b).identity;
+}
+
+CFHashCode HashDisk(CFTypeRef disk)
+{
+    return std::hash<std::string>{}(DiskOf(disk).bsdName);
+}
+
+CFTypeID DiskType()
+{
+    static const CFStandInClass cls = {"DADisk", FinalizeDisk, DisksEqual, HashDisk, nullptr};
+    static const CFTypeID type = _CFStandInRegisterClass(&cls);
+    return type;
+}
+
+void SetValue(CFMutableDictionaryRef dictionary, CFStringRef key, CFTypeRef value)
+{
+    if (value != nullptr) {
+        CFDictionarySetValue(dictionary, key, value);
+        CFRelease(value);
+    }
+}
+
+CFNumberRef MakeSize(uint64_t size)
+{
+    auto value = static_cast<int64_t>(size);
+    return CFNumberCreate(nullptr, kCFNumberSInt64Type, &value);
+}
+
+CFTypeRef Boolean_(bool value)
+{
+    return CFRetain(value ? kCFBooleanTrue : kCFBooleanFalse);
+}
+
+// A new disk object (callers are inside a creation scope), or NULL.
+DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesystem &filesystem, const std::string &bsdName,
+                   bool simulated, int32_t simulatedStatus)
+{
+    CFTypeRef object = _CFStandInCreateInstance(nullptr, DiskType(), sizeof(DiskImpl *));
+    if (object == nullptr) {
+        return nullptr;
+    }
+    auto *impl = new DiskImpl;
+    *static_cast<DiskImpl **>(_CFStandInGetStorage(object)) = impl;
+    impl->bsdName = bsdName;
+    impl->simulated = simulated;
+    impl->simulatedStatus = simulatedStatus;
+    impl->filesystem = filesystem;
+    impl->node = device != nullptr ? device->node : "/dev/" + bsdName;
+    impl->identity = device != nullptr ? device->identity : "simulated:" + std::to_string(++gSimulatedSequence);
+    if (session != nullptr) {
+        impl->session = static_cast<DASessionRef>(const_cast<void *>(CFRetain(session)));
+    }
+    CFMutableDictionaryRef description =
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    impl->description = description;
+    if (description == nullptr) {
+        CFRelease(object);
+        return nullptr;
+    }
+    if (filesystem.found) {
+        SetValue(description, kDADiskDescriptionVolumeKindKey, CFStringCreateWithCString(nullptr, filesystem.type.c_str(), kCFStringEncodingUTF8));
+        SetValue(description, kDADiskDescriptionVolumeMountableKey, Boolean_(true));
+        SetValue(description, kDADiskDescriptionVolumeNetworkKey, Boolean_(false));
+        if (filesystem.hasLabel) {
+            SetValue(description, kDADiskDescriptionVolumeNameKey, LabelString(filesystem.label));
+        }
+        if (!filesystem.uuid.empty()) {
+            CFStringRef text = CFStringCreateWithCString(nullptr, filesystem.uuid.c_str(), kCFStringEncodingUTF8);
+            if (text != nullptr) {
+                SetValue(description, kDADiskDescriptionVolumeUUIDKey, CFUUIDCreateFromString(nullptr, text));
+                CFRelease(text);
+            }
+        }
+    }
+    SetValue(description, kDADiskDescriptionMediaBSDNameKey, CFStringCreateWithCString(nullptr, bsdName.c_str(), kCFStringEncodingUTF8));
+    SetValue(description, kDADiskDescriptionMediaNameKey, CFStringCreateWithCString(nullptr, bsdName.c_str(), kCFStringEncodingUTF8));
+    SetValue(description, kDADiskDescriptionDevicePathKey, CFStringCreateWithCString(nullptr, impl->node.c_str(), kCFStringEncodingUTF8));
+    if (device != nullptr) {
+        SetValue(description, kDADiskDescriptionMediaSizeKey, MakeSize(device->sizeBytes));
+        SetValue(description, kDADiskDescriptionMediaWritableKey, Boolean_(!device->readOnly));
+        SetValue(description, kDADiskDescriptionMediaRemovableKey, Boolean_(device->removable || !device->backingFile.empty()));
+        SetValue(description, kDADiskDescriptionMediaWholeKey, Boolean_(!device->partition));
+    } else {
+        SetValue(description, kDADiskDescriptionMediaSizeKey, MakeSize(0));
+        SetValue(description, kDADiskDescriptionMediaWritableKey, Boolean_(false));
+        SetValue(description, kDADiskDescriptionMediaRemovableKey, Boolean_(true));
+        SetValue(description, kDADiskDescriptionMediaWholeKey, Boolean_(true));
+    }
+    {
+        std::lock_guard<std::mutex> lock(gStateMutex);
+        DeviceState &state = gDevices[bsdName];
+        if (state.identity != impl->identity) {
+            state = DeviceState{};
+            state.identity = impl->identity;
+        }
+    }
+    return static_cast<DADiskRef>(object);
+}
+
+// True when the description holds every entry of the match dictionary.
+bool DescriptionMatches(CFDictionaryRef description, CFDictionaryRef match)
+{
+    if (match == nullptr) {
+        return true;
+    }
+    CFIndex count = CFDictionaryGetCount(match);
+    std::vector<const void *> keys(static_cast<std::size_t>(count)), values(static_cast<std::size_t>(count));
+    CFDictionaryGetKeysAndValues(match, keys.data(), values.data());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const void *have = CFDictionaryGetValue(description, keys[i]);
+        if (have == nullptr || !CFEqual(have, values[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace da
+
+using namespace da;
+
+extern "C" {
+
+// ---- Dissenters ----
+
+CFTypeID DADissenterGetTypeID(void) { return DissenterType(); }
+
+DADissenterRef DADissenterCreate(CFAllocatorRef allocator, DAReturn status, CFStringRef string)
+{
+    CFTypeRef object = _CFStandInCreateInstance(allocator, DissenterType(), sizeof(DissenterImpl));
+    if (object == nullptr) {
+        return nullptr;
+    }
+    DissenterImpl &impl = DissenterOf(object);
+    impl.status = status;
+    impl.string = string != nullptr ? static_cast<CFStringRef>(CFRetain(string)) : nullptr;
+    return static_cast<DADissenterRef>(object);
+}
+
+DAReturn DADissenterGetStatus(DADissenterRef dissenter)
+{
+    return dissenter != nullptr ? DissenterOf(dissenter).status : kDAReturnBadArgument;
+}
+
+CFStringRef DADissenterGetStatusString(DADissenterRef dissenter)
+{
+    return dissenter != nullptr ? DissenterOf(dissenter).string : nullptr;
+}
+
+// ---- Disks ----
+
+CFTypeID DADiskGetTypeID(void) { return DiskType(); }
+
+DADiskRef DADiskCreateFromBSDName(CFAllocatorRef allocator, DASessionRef session, const char *name)
+{
+    if (name == nullptr) {
+        return nullptr;
+    }
+    std::string bsdName = name;
+    if (bsdName.rfind("/dev/", 0) == 0) {
+        bsdName = bsdName.substr(5);
+    }
+    CreationScope scope;
+    if (!scope.Granted()) {
+        return nullptr;
+    }
+    for (const BlockDevice &device : ListBlockDevices(kSysfsRoot)) {
+        if (device.name == bsdName) {
+            Filesystem filesystem = ProbeFilesystem(device.node);
+            return MakeDisk(session, &device, filesystem, bsdName, false, 0);
+        }
+    }
+    return nullptr;
+}
+
+CFDictionaryRef DADiskCopyDescription(DADiskRef disk)
+{
+    if (disk == nullptr) {
+        return nullptr;
+    }
+    CreationScope scope;
+    if (!scope.Granted()) {
+        return nullptr;
+    }
+    DiskImpl &impl = DiskOf(disk);
+    CFMutableDictionaryRef copy = CFDictionaryCreateMutableCopy(nullptr, 0, impl.description);
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    std::string mountPoint;
+    {
+        std::lock_guard<std::mutex> lock(gStateMutex);
+        auto found = gDevices.find(impl.bsdName);
+        if (found != gDevices.end() && found->second.identity == impl.identity) {
+            mountPoint = found->second.mountPoint;
+        }
+    }
+    if (!mountPoint.empty()) {
+        SetValue(copy, kDADiskDescriptionVolumePathKey,
+                 CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8 *>(mountPoint.c_str()),
+                                                         static_cast<CFIndex>(mountPoint.size()), true));
+    }
+    return copy;
+}
+
+const char *DADiskGetBSDName(DADiskRef disk)
+{
+    return disk != nullptr ? DiskOf(disk).bsdName.c_str() : nullptr;
+}
+
+DAReturn DADiskSetOptions(DADiskRef disk, DADiskOptions options, Boolean value)
+{
+    if (disk == nullptr) {
+        return kDAReturnBadArgument;
+    }
+    if (int32_t failure = ArmedFailure("DADiskSetOptions")) {
+        return failure;
+    }
+    DiskImpl &impl = DiskOf(disk);
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    DeviceState &state = gDevices[impl.bsdName];
+    if (state.identity != impl.identity) {
+        return kDAReturnNotFound;  // the medium changed since this disk object was made
+    }
+    state.options = value ? (state.options | options) : (state.options & ~options);
+    return kDAReturnSuccess;
+}
+
+DADiskOptions DADiskGetOptions(DADiskRef disk)
+{
+    if (disk == nullptr) {
+        return kDADiskOptionDefault;
+    }
+    DiskImpl &impl = DiskOf(disk);
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    auto found = gDevices.find(impl.bsdName);
+    return found != gDevices.end() && found->second.identity == impl.identity ? found->second.options
+                                                                              : DADiskOptions{kDADiskOptionMountAutomatic};
+}
+
+// ---- Seams ----
+
+unsigned PlatformTestingDiskMountCount(void)
+{
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    return static_cast<unsigned>(gMounts.size());
+}
+
+int PlatformTestingDiskGetMount(unsigned index, PlatformTestingDiskMount *mount)
+{
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    if (mount == nullptr || index >= gMounts.size()) {
+        return 0;
+    }
+    *mount = gMounts[index];
+    return 1;
+}
+
+uint32_t PlatformTestingDiskOptions(const char *bsdName)
+{
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    auto found = bsdName != nullptr ? gDevices.find(bsdName) : gDevices.end();
+    return found != gDevices.end() ? found->second.options : DADiskOptions{kDADiskOptionMountAutomatic};
+}
+
+void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status)
+{
+    if (call == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    if (status == 0) {
+        gFailures.erase(call);
+    } else {
+        gFailures[call] = status;
+    }
+}
+
+void PlatformTestingResetDiskArbitration(void)
+{
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    gMounts.clear();
+    gFailures.clear();
+    for (auto it = gDevices.begin(); it != gDevices.end();) {
+        if (it->second.identity.rfind("simulated:", 0) == 0) {
+            it = gDevices.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // extern "C"
