@@ -351,11 +351,17 @@ CFMutableDictionaryRef CreateDiskMatch(const char *volumeName)
     CFStringRef name = CreateVolumeNameString(volumeName);
     if (match != NULL && name != NULL) {
         CFDictionarySetValue(match, kDADiskDescriptionVolumeNameKey, name);
-    }
-    if (name != NULL) {
         CFRelease(name);  // the dictionary holds it
+        return match;
     }
-    return match;
+    // An empty match would take every disk that appears: no match at all instead.
+    if (name != NULL) {
+        CFRelease(name);
+    }
+    if (match != NULL) {
+        CFRelease(match);
+    }
+    return NULL;
 }
 
 void SetMountArguments(const char *configPath)
@@ -394,7 +400,12 @@ int CardWatchMain(void)
 
     CFMutableDictionaryRef match = CreateDiskMatch(volumeName);
     SetMountArguments(CARDWATCH_CONFIG_FILE);
-    StartWatching(session, match);
+    if (match != NULL) {
+        StartWatching(session, match);
+    } else {
+        // Without its match the callback would be called for every disk of the machine.
+        Log(__FILE__, kMainName, "can't create the match of the volume name, not watching for the volume");
+    }
     CFRunLoopRun();
 
     CloseLogSystem();

@@ -82,7 +82,8 @@ void HandleDeviceAtBoot(const char *volumeName);
  * are), else as Mac Roman. The caller releases it; NULL when it cannot be made. */
 CFStringRef CreateVolumeNameString(const char *volumeName);
 
-/* A new match dictionary { kDADiskDescriptionVolumeNameKey = the volume name }, or NULL. */
+/* A new match dictionary { kDADiskDescriptionVolumeNameKey = the volume name }, or NULL when
+ * the dictionary or the name cannot be made (never an empty match, which would match every disk). */
 CFMutableDictionaryRef CreateDiskMatch(const char *volumeName);
 
 /* Sets slot 0 of gMountArgs from disable_cdrom in section Volumes of the file at configPath:

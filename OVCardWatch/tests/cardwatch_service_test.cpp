@@ -165,10 +165,20 @@ TEST_F(CardWatchServiceTest, FindCommPortOnTheLiveRegistry)
     long before = PlatformTestingIOKitLiveObjectCount();
     EXPECT_EQ(FindCommPort("no-such-port-fragment-7f3a", NULL, 0), -1);
     EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    // Every port examined is one of this machine's terminals, by its device path.
+    std::vector<std::string> examined;
     for (const std::string &message : PortMessages()) {
         if (message != "FindCommPort Enter" && message != "findCommPort failed, FindCommPort exit") {
-            EXPECT_EQ(message.rfind("/dev/", 0), 0u) << message;
+            ASSERT_EQ(message.rfind("/dev/", 0), 0u) << message;
+            EXPECT_TRUE(cwtest::Exists("/sys/class/tty/" + message.substr(5))) << message;
+            examined.push_back(message);
         }
+    }
+    // The first of them is found by its own path, and the output holds it.
+    if (!examined.empty()) {
+        char out[kCardWatchCalloutPathSize] = "";
+        EXPECT_EQ(FindCommPort(examined[0].c_str(), out, sizeof out), 0);
+        EXPECT_EQ(std::string(out), examined[0]);
     }
 }
 
@@ -252,6 +262,15 @@ TEST_F(CardWatchServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
         CFRelease(expected);
         CFRelease(match);
     }
+    // A match that cannot be made whole is no match at all (an empty one would take every disk).
+    for (long nth : {1L, 2L}) {
+        SCOPED_TRACE(nth);
+        long live = PlatformTestingCFLiveObjectCount();
+        PlatformTestingCFFailNthCreation(nth);
+        EXPECT_EQ(CreateDiskMatch("Velmora"), nullptr);
+        EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
+    }
+    PlatformTestingCFFailNthCreation(0);
     EXPECT_TRUE(IsUTF8Text("\xf0\x9f\x92\xbe"));
     EXPECT_FALSE(IsUTF8Text("\xc0\xaf"));  // overlong "/"
     EXPECT_FALSE(IsUTF8Text("\xf4\x90\x80\x80"));
