@@ -98,6 +98,9 @@ struct DiskImpl {
 };
 
 DiskImpl &DiskOf(CFTypeRef disk);
+// Where this stand-in mounted the disk, when the medium is still mounted there; "" otherwise
+// (a record left by a mount that someone else has undone since is dropped).
+std::string CurrentMountPoint(const DiskImpl &disk);
 // A new disk object (callers are inside a creation scope), or NULL. `device` NULL: a simulated disk.
 DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesystem &filesystem, const std::string &bsdName,
                    bool simulated, int32_t simulatedStatus);

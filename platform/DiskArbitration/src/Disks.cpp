@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 // ---- Description keys ----
 
 const CFStringRef kDADiskDescriptionVolumeKindKey = CFSTR("DAVolumeKind");
@@ -267,6 +269,35 @@ DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesy
     return static_cast<DADiskRef>(object);
 }
 
+std::string CurrentMountPoint(const DiskImpl &disk)
+{
+    std::string point;
+    {
+        std::lock_guard<std::mutex> lock(gStateMutex);
+        auto found = gDevices.find(disk.bsdName);
+        if (found == gDevices.end() || found->second.identity != disk.identity) {
+            return {};
+        }
+        point = found->second.mountPoint;
+    }
+    if (point.empty() || disk.simulated) {
+        return point;
+    }
+    // The root of a mounted filesystem reports the device it was mounted from.
+    struct stat mounted {};
+    struct stat device {};
+    if (stat(point.c_str(), &mounted) == 0 && stat(disk.node.c_str(), &device) == 0 && S_ISBLK(device.st_mode) &&
+        mounted.st_dev == device.st_rdev) {
+        return point;
+    }
+    std::lock_guard<std::mutex> lock(gStateMutex);
+    auto found = gDevices.find(disk.bsdName);
+    if (found != gDevices.end() && found->second.identity == disk.identity && found->second.mountPoint == point) {
+        found->second.mountPoint.clear();
+    }
+    return {};
+}
+
 // True when the description holds every entry of the match dictionary.
 bool DescriptionMatches(CFDictionaryRef description, CFDictionaryRef match)
 {
@@ -357,14 +388,7 @@ CFDictionaryRef DADiskCopyDescription(DADiskRef disk)
     if (copy == nullptr) {
         return nullptr;
     }
-    std::string mountPoint;
-    {
-        std::lock_guard<std::mutex> lock(gStateMutex);
-        auto found = gDevices.find(impl.bsdName);
-        if (found != gDevices.end() && found->second.identity == impl.identity) {
-            mountPoint = found->second.mountPoint;
-        }
-    }
+    std::string mountPoint = CurrentMountPoint(impl);
     if (!mountPoint.empty()) {
         SetValue(copy, kDADiskDescriptionVolumePathKey,
                  CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8 *>(mountPoint.c_str()),

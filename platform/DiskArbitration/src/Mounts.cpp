@@ -117,11 +117,7 @@ void DADiskMountWithArguments(DADiskRef disk, CFURLRef path, DADiskMountOptions 
         status = kDAReturnUnsupported;
         reason = "the disk holds no filesystem this system can mount";
     } else {
-        std::string mountedAt;
-        {
-            std::lock_guard<std::mutex> lock(gStateMutex);
-            mountedAt = gDevices[impl.bsdName].mountPoint;
-        }
+        std::string mountedAt = CurrentMountPoint(impl);
         if (!mountedAt.empty()) {
             status = kDAReturnBusy;
             reason = "already mounted at \"" + Printable(mountedAt) + "\"";
@@ -192,14 +188,7 @@ void DADiskUnmount(DADiskRef disk, DADiskUnmountOptions options, DADiskUnmountCa
         return;
     }
     DiskImpl &impl = DiskOf(disk);
-    std::string mountPoint;
-    {
-        std::lock_guard<std::mutex> lock(gStateMutex);
-        auto found = gDevices.find(impl.bsdName);
-        if (found != gDevices.end() && found->second.identity == impl.identity) {
-            mountPoint = found->second.mountPoint;
-        }
-    }
+    std::string mountPoint = CurrentMountPoint(impl);
     DAReturn status = kDAReturnSuccess;
     std::string reason;
     if (mountPoint.empty()) {

@@ -255,6 +255,23 @@ TEST_F(DALoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
     EXPECT_EQ(kDAReturnBusy, again.dissenterStatus[0]);
     EXPECT_EQ(0, again.dissenterStatus[1]);
     EXPECT_FALSE(fs::exists(point));
+
+    // Mounted again, then unmounted behind the stand-in's back: it no longer claims the mount.
+    testing::internal::CaptureStderr();
+    DADiskMount(kept, nullptr, kDADiskMountOptionDefault, MountDone, &again);
+    ASSERT_TRUE(RunUntil([&] { return again.completions == 3; }));
+    EXPECT_EQ(0, again.dissenterStatus[2]);
+    ASSERT_EQ(0, umount2(point.c_str(), 0));
+    description = DADiskCopyDescription(kept);
+    EXPECT_EQ(nullptr, CFDictionaryGetValue(description, kDADiskDescriptionVolumePathKey));
+    CFRelease(description);
+    DADiskUnmount(kept, kDADiskUnmountOptionDefault, MountDone, &again);
+    DADiskMount(kept, nullptr, kDADiskMountOptionDefault, MountDone, &again);
+    ASSERT_TRUE(RunUntil([&] { return again.completions == 5; }));
+    std::string lines = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(kDAReturnNotMounted, again.dissenterStatus[3]);
+    EXPECT_EQ(0, again.dissenterStatus[4]) << again.dissenterText[4] << lines;
+    EXPECT_NE(std::string::npos, lines.find("with arguments none (read-write): mounted")) << lines;
     CFRelease(kept);
 }
 
