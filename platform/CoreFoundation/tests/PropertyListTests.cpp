@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -128,6 +129,70 @@ TEST_F(PropertyLists, EveryValueTypeSurvivesWriteAndRead)
     Held<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
     ASSERT_NE(nullptr, binary.get());
     EXPECT_EQ("bplist00", TextOf(binary).substr(0, 8));
+    CFPropertyListFormat format = 0;
+    Held<CFPropertyListRef> binaryBack(CFPropertyListCreateWithData(nullptr, binary, 0, &format, nullptr));
+    EXPECT_EQ(kCFPropertyListBinaryFormat_v1_0, format);
+    EXPECT_TRUE(CFEqual(original, binaryBack));
+}
+
+// A binary property list of `count` arrays, each holding the next (the last one empty), or with
+// the last one holding the first.
+std::string BinaryChain(unsigned count, bool cycle)
+{
+    std::string body = "bplist00";
+    std::vector<uint32_t> offsets;
+    for (unsigned i = 0; i < count; ++i) {
+        offsets.push_back(static_cast<uint32_t>(body.size()));
+        bool last = i + 1 == count;
+        if (last && !cycle) {
+            body.push_back(static_cast<char>(0xA0));
+            continue;
+        }
+        unsigned next = last ? 0 : i + 1;
+        body.push_back(static_cast<char>(0xA1));
+        body.push_back(static_cast<char>(next >> 8));
+        body.push_back(static_cast<char>(next & 0xFF));
+    }
+    uint64_t table = body.size();
+    for (uint32_t o : offsets) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            body.push_back(static_cast<char>((o >> shift) & 0xFF));
+        }
+    }
+    std::string trailer(6, '\0');
+    trailer.push_back(4);  // offset size
+    trailer.push_back(2);  // reference size
+    for (uint64_t v : {static_cast<uint64_t>(count), uint64_t{0}, table}) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            trailer.push_back(static_cast<char>((v >> shift) & 0xFF));
+        }
+    }
+    return body + trailer;
+}
+
+TEST_F(PropertyLists, BinaryReaderChecksTheStructureFirst)
+{
+    Held<CFDataRef> fine(DataOf(BinaryChain(kCFPropertyListMaxDepth, false)));
+    Held<CFPropertyListRef> ok(Read(fine));
+    EXPECT_NE(nullptr, ok.get());
+    Held<CFDataRef> deep(DataOf(BinaryChain(100000, false)));  // would overflow libplist's recursion
+    EXPECT_EQ(nullptr, Read(deep));
+    Held<CFDataRef> cycle(DataOf(BinaryChain(3, true)));
+    EXPECT_EQ(nullptr, Read(cycle));
+    // A key holding U+0000 makes libplist abort: it is refused before libplist sees it.
+    std::string nulKey = "bplist00";
+    nulKey += std::string("\xD1\x01\x02", 3);       // object 0 at 8: dictionary {1: 2}
+    nulKey += std::string("\x53" "a\0b", 4);         // object 1 at 11: ASCII "a\0b"
+    nulKey += std::string("\x09", 1);                 // object 2 at 15: true
+    nulKey += std::string("\x08\x0B\x0F", 3);       // offset table at 16
+    nulKey += std::string(6, '\0') + std::string("\x01\x01", 2) + std::string(7, '\0') + "\x03" +
+              std::string(8, '\0') + std::string(7, '\0') + "\x10";
+    Held<CFDataRef> nul(DataOf(nulKey));
+    EXPECT_EQ(nullptr, Read(nul));
+    std::string truncated = BinaryChain(10, false);
+    truncated.erase(20, 5);
+    Held<CFDataRef> broken(DataOf(truncated));
+    EXPECT_EQ(nullptr, Read(broken));
 }
 
 std::string TempPath(const char *name)
