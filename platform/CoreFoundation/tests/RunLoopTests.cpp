@@ -142,6 +142,36 @@ TEST(RunLoop, DescriptorEventsArriveInOrderWithTimersAndAreOneShot)
     close(fds[1]);
 }
 
+struct Canceller {
+    Trace *trace;
+    CFRunLoopTimerRef victim;
+};
+
+void CancelOther(CFRunLoopTimerRef, void *info)
+{
+    auto *c = static_cast<Canceller *>(info);
+    c->trace->events.push_back("canceller");
+    CFRunLoopTimerInvalidate(c->victim);
+}
+
+TEST(RunLoop, ATimerInvalidatedByAnEarlierOneNeverFires)
+{
+    Trace trace;
+    Tagged victim{&trace, "victim"};
+    CFRunLoopTimerContext victimContext = {0, &victim, nullptr, nullptr, nullptr};
+    // Both are due by the time the loop runs; the canceller's date is earlier.
+    CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+    Held<CFRunLoopTimerRef> target(CFRunLoopTimerCreate(nullptr, now - 1, 0, 0, 0, RecordTimer, &victimContext));
+    Canceller canceller{&trace, target};
+    CFRunLoopTimerContext cancellerContext = {0, &canceller, nullptr, nullptr, nullptr};
+    Held<CFRunLoopTimerRef> first(CFRunLoopTimerCreate(nullptr, now - 2, 0, 0, 0, CancelOther, &cancellerContext));
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), target, kCFRunLoopDefaultMode);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), first, kCFRunLoopDefaultMode);
+    EXPECT_EQ(kCFRunLoopRunFinished, CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, false));
+    EXPECT_EQ((std::vector<std::string>{"canceller"}), trace.events);
+    EXPECT_EQ(1, CFGetRetainCount(target));
+}
+
 struct Signalled {
     std::atomic<int> performed{0};
     std::thread::id thread;

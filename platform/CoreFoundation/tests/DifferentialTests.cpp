@@ -1,0 +1,286 @@
+// Differential and model-based tests: formatting against the C library's snprintf, MacRoman and
+// Latin-1 against Python's codecs, dictionaries and arrays against a plain model under random
+// edits, and every creation of the interface failed in turn through the seam.
+#include "PlatformTesting.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+std::string FormatOne(CFStringRef format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Held<CFStringRef> s(CFStringCreateWithFormatAndArguments(nullptr, nullptr, format, args));
+    va_end(args);
+    return Utf8(s);
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
+{
+    std::mt19937 rng(11);
+    const char *flagSets[] = {"", "-", "+", " ", "0", "#", "-+", "0+", "- "};
+    // Length modifier (the argument's type) and conversion.
+    const std::pair<const char *, const char *> intConversions[] = {
+        {"", "d"}, {"", "i"}, {"", "u"}, {"", "x"}, {"", "X"}, {"", "o"},
+        {"l", "d"}, {"ll", "d"}, {"l", "x"}, {"h", "d"}, {"hh", "u"}};
+    const char *realConversions[] = {"f", "e", "E", "g", "G"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string spec = "%";
+        spec += flagSets[rng() % 9];
+        if (rng() % 2) {
+            spec += std::to_string(rng() % 25);
+        }
+        if (rng() % 2) {
+            spec += "." + std::to_string(rng() % 12);
+        }
+        bool real = rng() % 3 == 0;
+        if (real && spec.find('#') != std::string::npos) {
+            spec.erase(spec.find('#'), 1);
+        }
+        const auto &integer = intConversions[rng() % 11];
+        std::string modifier = real ? "" : integer.first;
+        spec += real ? std::string(realConversions[rng() % 5]) : modifier + integer.second;
+        std::string format = "<" + spec + ">";
+        Held<CFStringRef> cfFormat(Str(format.c_str()));
+        char expected[512];
+        std::string actual;
+        if (real) {
+            double v = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), static_cast<int>(rng() % 80) - 40);
+            std::snprintf(expected, sizeof expected, format.c_str(), v);
+            actual = FormatOne(cfFormat, v);
+        } else {
+            long long v = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
+            if (modifier == "ll") {
+                std::snprintf(expected, sizeof expected, format.c_str(), v);
+                actual = FormatOne(cfFormat, v);
+            } else if (modifier == "l") {
+                std::snprintf(expected, sizeof expected, format.c_str(), static_cast<long>(v));
+                actual = FormatOne(cfFormat, static_cast<long>(v));
+            } else {
+                std::snprintf(expected, sizeof expected, format.c_str(), static_cast<int>(v));
+                actual = FormatOne(cfFormat, static_cast<int>(v));
+            }
+        }
+        ASSERT_EQ(expected, actual) << "format " << format;
+    }
+}
+#pragma GCC diagnostic pop
+
+TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
+{
+    if (std::system("python3 -c 'import codecs' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 is not available";
+    }
+    std::string path = "/tmp/cf-codec-" + std::to_string(getpid());
+    std::string command = "python3 -c \"import sys\nfor name in ('mac_roman','latin_1'):\n"
+                          "    print(' '.join('%04x' % ord(bytes([b]).decode(name)) for b in range(256)))\" > " + path;
+    ASSERT_EQ(0, std::system(command.c_str()));
+    std::ifstream in(path);
+    std::remove(path.c_str());
+    for (CFStringEncoding encoding : {kCFStringEncodingMacRoman, kCFStringEncodingISOLatin1}) {
+        std::string line;
+        ASSERT_TRUE(std::getline(in, line));
+        std::istringstream values(line);
+        for (int b = 0; b < 256; ++b) {
+            unsigned expected = 0;
+            values >> std::hex >> expected;
+            const UInt8 byte = static_cast<UInt8>(b);
+            Held<CFStringRef> s(CFStringCreateWithBytes(nullptr, &byte, 1, encoding, false));
+            ASSERT_NE(nullptr, s.get()) << "byte " << b;
+            ASSERT_EQ(1, CFStringGetLength(s));
+            EXPECT_EQ(expected, CFStringGetCharacterAtIndex(s, 0)) << "byte " << b << " encoding " << encoding;
+            UInt8 back = 0;
+            CFIndex used = 0;
+            EXPECT_EQ(1, CFStringGetBytes(s, CFRangeMake(0, 1), encoding, 0, false, &back, 1, &used));
+            EXPECT_EQ(byte, back);
+        }
+    }
+}
+
+// Dictionaries and arrays under random edits, checked against plain models after every step.
+TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
+{
+    std::mt19937 rng(5);
+    Held<CFMutableDictionaryRef> d(NewDict());
+    std::vector<std::pair<int, int>> model;  // insertion order
+    auto findModel = [&](int key) {
+        for (size_t i = 0; i < model.size(); ++i) {
+            if (model[i].first == key) {
+                return static_cast<long>(i);
+            }
+        }
+        return -1L;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        int key = static_cast<int>(rng() % 40);
+        int value = static_cast<int>(rng() % 1000);
+        Held<CFNumberRef> k(Int(key));
+        Held<CFNumberRef> v(Int(value));
+        switch (rng() % 5) {
+        case 0:
+        case 1:
+            CFDictionarySetValue(d, k, v);
+            if (findModel(key) >= 0) {
+                model[static_cast<size_t>(findModel(key))].second = value;
+            } else {
+                model.emplace_back(key, value);
+            }
+            break;
+        case 2:
+            CFDictionaryAddValue(d, k, v);
+            if (findModel(key) < 0) {
+                model.emplace_back(key, value);
+            }
+            break;
+        case 3:
+            CFDictionaryRemoveValue(d, k);
+            if (findModel(key) >= 0) {
+                model.erase(model.begin() + findModel(key));
+            }
+            break;
+        default:
+            CFDictionaryReplaceValue(d, k, v);
+            if (findModel(key) >= 0) {
+                model[static_cast<size_t>(findModel(key))].second = value;
+            }
+        }
+        ASSERT_EQ(static_cast<CFIndex>(model.size()), CFDictionaryGetCount(d));
+        std::vector<const void *> keys(model.size());
+        std::vector<const void *> values(model.size());
+        CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
+        for (size_t i = 0; i < model.size(); ++i) {
+            long k2 = -1;
+            long v2 = -1;
+            CFNumberGetValue(static_cast<CFNumberRef>(keys[i]), kCFNumberLongType, &k2);
+            CFNumberGetValue(static_cast<CFNumberRef>(values[i]), kCFNumberLongType, &v2);
+            ASSERT_EQ(model[i].first, k2) << "step " << step;
+            ASSERT_EQ(model[i].second, v2) << "step " << step;
+        }
+        Held<CFNumberRef> probe(Int(static_cast<int>(rng() % 40)));
+        long probeKey = 0;
+        CFNumberGetValue(probe, kCFNumberLongType, &probeKey);
+        ASSERT_EQ(findModel(static_cast<int>(probeKey)) >= 0, CFDictionaryContainsKey(d, probe) != 0);
+    }
+}
+
+TEST(Differential, ArrayMatchesAVectorModel)
+{
+    std::mt19937 rng(9);
+    Held<CFMutableArrayRef> a(NewArray());
+    std::vector<int> model;
+    for (int step = 0; step < 3000; ++step) {
+        int value = static_cast<int>(rng() % 100);
+        Held<CFNumberRef> v(Int(value));
+        size_t at = model.empty() ? 0 : rng() % (model.size() + 1);
+        switch (rng() % 4) {
+        case 0: CFArrayAppendValue(a, v); model.push_back(value); break;
+        case 1: CFArrayInsertValueAtIndex(a, static_cast<CFIndex>(at), v); model.insert(model.begin() + static_cast<long>(at), value); break;
+        case 2:
+            if (!model.empty()) {
+                at %= model.size();
+                CFArrayRemoveValueAtIndex(a, static_cast<CFIndex>(at));
+                model.erase(model.begin() + static_cast<long>(at));
+            }
+            break;
+        default:
+            if (!model.empty()) {
+                at %= model.size();
+                CFArraySetValueAtIndex(a, static_cast<CFIndex>(at), v);
+                model[at] = value;
+            }
+        }
+        ASSERT_EQ(static_cast<CFIndex>(model.size()), CFArrayGetCount(a));
+    }
+    for (size_t i = 0; i < model.size(); ++i) {
+        long v = -1;
+        CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(a, static_cast<CFIndex>(i))), kCFNumberLongType, &v);
+        ASSERT_EQ(model[i], v);
+    }
+}
+
+// Every Create or Copy of the interface, failed through the seam: NULL, nothing allocated.
+TEST(SeamSweep, EveryCreationFailsCleanly)
+{
+    PlatformTestingResetCoreFoundation();
+    Held<CFStringRef> text(Str("Gr\xC3\xBC\xC3\x9F" "e /Library/Modem Scripts"));
+    Held<CFMutableDictionaryRef> dict(NewDict());
+    CFDictionarySetValue(dict, CFSTR("k"), text);
+    Held<CFMutableArrayRef> array(NewArray());
+    CFArrayAppendValue(array, text);
+    Held<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
+    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
+    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
+    Held<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    Held<CFSetRef> set(CFSetCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeSetCallBacks));
+    const UniChar units[] = {'a', 'b'};
+    double real = 2.5;
+    std::vector<std::pair<const char *, std::function<CFTypeRef()>>> creations = {
+        {"CFStringCreateWithCString", [] { return CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8); }},
+        {"CFStringCreateWithBytes", [] { return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>("\xC3\xA9"), 2, kCFStringEncodingUTF8, false); }},
+        {"CFStringCreateWithCharacters", [&] { return CFStringCreateWithCharacters(nullptr, units, 2); }},
+        {"CFStringCreateWithSubstring", [&] { return CFStringCreateWithSubstring(nullptr, text, CFRangeMake(1, 3)); }},
+        {"CFStringCreateCopy", [&] { return CFStringCreateCopy(nullptr, text); }},
+        {"CFStringCreateMutable", [] { return CFStringCreateMutable(nullptr, 0); }},
+        {"CFStringCreateMutableCopy", [&] { return CFStringCreateMutableCopy(nullptr, 0, text); }},
+        {"CFStringCreateWithFormat", [&] { return CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%d"), text.get(), 3); }},
+        {"CFStringCreateArrayBySeparatingStrings", [&] { return CFStringCreateArrayBySeparatingStrings(nullptr, text, CFSTR("/")); }},
+        {"CFStringCreateByCombiningStrings", [&] { return CFStringCreateByCombiningStrings(nullptr, array, CFSTR(",")); }},
+        {"CFStringCreateExternalRepresentation", [&] { return CFStringCreateExternalRepresentation(nullptr, text, kCFStringEncodingUTF8, 0); }},
+        {"CFCopyDescription", [&] { return CFCopyDescription(dict); }},
+        {"CFNumberCreate", [&] { return CFNumberCreate(nullptr, kCFNumberDoubleType, &real); }},
+        {"CFDateCreate", [] { return CFDateCreate(nullptr, 0); }},
+        {"CFDataCreate", [] { return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("x"), 1); }},
+        {"CFDataCreateCopy", [&] { return CFDataCreateCopy(nullptr, data); }},
+        {"CFDataCreateMutableCopy", [&] { return CFDataCreateMutableCopy(nullptr, 0, data); }},
+        {"CFArrayCreate", [&] { return CFArrayCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeArrayCallBacks); }},
+        {"CFArrayCreateCopy", [&] { return CFArrayCreateCopy(nullptr, array); }},
+        {"CFArrayCreateMutableCopy", [&] { return CFArrayCreateMutableCopy(nullptr, 0, array); }},
+        {"CFDictionaryCreateCopy", [&] { return CFDictionaryCreateCopy(nullptr, dict); }},
+        {"CFDictionaryCreateMutableCopy", [&] { return CFDictionaryCreateMutableCopy(nullptr, 0, dict); }},
+        {"CFSetCreateMutableCopy", [&] { return CFSetCreateMutableCopy(nullptr, 0, set); }},
+        {"CFPropertyListCreateDeepCopy", [&] { return CFPropertyListCreateDeepCopy(nullptr, dict, kCFPropertyListMutableContainersAndLeaves); }},
+        {"CFPropertyListCreateFromXMLData", [&] { return CFPropertyListCreateFromXMLData(nullptr, xml, 0, nullptr); }},
+        {"CFPropertyListCreateData", [&] { return CFPropertyListCreateData(nullptr, dict, kCFPropertyListBinaryFormat_v1_0, 0, nullptr); }},
+        {"CFURLCreateWithFileSystemPath", [] { return CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true); }},
+        {"CFURLCreateCopyAppendingPathComponent", [&] { return CFURLCreateCopyAppendingPathComponent(nullptr, url, CFSTR("x"), false); }},
+        {"CFURLCopyFileSystemPath", [&] { return CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle); }},
+        {"CFURLCopyLastPathComponent", [&] { return CFURLCopyLastPathComponent(url); }},
+        {"CFUUIDCreateString", [&] { return CFUUIDCreateString(nullptr, uuid); }},
+        {"CFErrorCreate", [] { return CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr); }},
+        {"CFBundleCopyLocalizedString", [] { return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("k"), nullptr, nullptr); }},
+        {"CFRunLoopTimerCreate", [] { return CFRunLoopTimerCreate(nullptr, 0, 0, 0, 0, nullptr, nullptr); }},
+    };
+    for (auto &creation : creations) {
+        CFTypeRef made = creation.second();
+        ASSERT_NE(nullptr, made) << creation.first << " does not work without the seam";
+        CFRelease(made);
+        long live = PlatformTestingCFLiveObjectCount();
+        PlatformTestingCFFailNthCreation(1);
+        CFTypeRef failed = creation.second();
+        EXPECT_EQ(nullptr, failed) << creation.first << " ignored the seam";
+        EXPECT_EQ(live, PlatformTestingCFLiveObjectCount()) << creation.first << " allocated although it failed";
+        if (failed != nullptr) {
+            CFRelease(failed);
+        }
+        PlatformTestingCFFailNthCreation(0);
+    }
+    PlatformTestingResetCoreFoundation();
+}
+
+}  // namespace
