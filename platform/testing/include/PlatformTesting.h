@@ -47,7 +47,8 @@ long PlatformTestingCFCreationCount(void);
 /* Creations the seam has failed since the last reset. */
 long PlatformTestingCFFailedCreationCount(void);
 /* CoreFoundation objects alive now (constants excluded): equal before and after an operation
- * that should leak nothing. */
+ * that should leak nothing. A bundle's information dictionary and strings tables are loaded on
+ * first use and then kept by the bundle: warm them up before taking the first count. */
 long PlatformTestingCFLiveObjectCount(void);
 /* Folder used as the main bundle (NULL: back to the default); the main bundle is re-created. */
 void PlatformTestingSetMainBundlePath(const char *path);
