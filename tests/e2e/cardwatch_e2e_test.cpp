@@ -173,7 +173,8 @@ protected:
 
 // No modem port: ten probes a second apart, no boot-time pass; then the CD arrives and is
 // mounted read-only at /Volumes/Velmora, the application opened with path1, the setup package
-// run and switched off in SysConfig.dat, every step logged in order.
+// run and switched off in SysConfig.dat, every step logged in order; inserted again, the CD gets
+// the application opened but no second setup run.
 TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOnce)
 {
     sandbox_->WriteConfig(kSampleConfig);
@@ -215,6 +216,21 @@ TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOn
     std::string sysConfig = sandbox_->SysConfig();
     EXPECT_EQ(sysConfig.size(), sysConfigBefore.size());
     EXPECT_NE(sysConfig.find(std::string("SD_THIRD_SETUP=No\0\n", 19)), std::string::npos) << sysConfig;
+
+    // The CD ejected and inserted again: the application opens again, the setup does not run.
+    ASSERT_EQ(sandbox_->RunInside("umount /Volumes/Velmora && rmdir /Volumes/Velmora"), 0);
+    cd.Detach();
+    std::this_thread::sleep_for(seconds(1));
+    cd.Attach();
+    for (int i = 0; i < 600 && Count(sandbox_->Log(), kMountExit) < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(Count(sandbox_->Log(), kMountExit), 2u) << Trace();
+    EXPECT_EQ(Count(sandbox_->Log(), "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit\n"), 1u);
+    std::vector<std::string> calls = sandbox_->OpenCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[3], "open -a /Volumes/Velmora/Velmora.app/");
+    EXPECT_EQ(sandbox_->SysConfig(), sysConfig);
 }
 
 // disable_cdrom=TRUE gives the single argument "nobrowse"; a configured name Foo matches the
