@@ -159,6 +159,20 @@ SInt32 errorFromErrno(int e)
     }
 }
 
+// A copy of the URL whose path the edit has changed (scheme, authority and nothing else kept).
+template <typename Edit> CFURLRef copyWithEditedPath(CFURLRef u, Edit edit)
+{
+    if (url(u) == nullptr) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    std::string prefix;
+    std::string path;
+    splitURL(urlText(u), prefix, path);
+    edit(path);
+    return makeURL(prefix + path);
+}
+
 }  // namespace
 
 extern "C" {
@@ -311,87 +325,69 @@ CFStringRef CFURLCopyPathExtension(CFURLRef u)
 
 CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef, CFURLRef u, CFStringRef pathComponent, Boolean isDirectory)
 {
-    if (url(u) == nullptr || pathComponent == nullptr) {
+    if (pathComponent == nullptr) {
         return nullptr;
     }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string prefix;
-    std::string path;
-    splitURL(urlText(u), prefix, path);
-    if (path.empty() || path.back() != '/') {
-        path.push_back('/');
-    }
-    std::string component = percentEncode(stringUTF8(pathComponent));
-    while (!component.empty() && component[0] == '/') {
-        component.erase(0, 1);
-    }
-    path += component;
-    if (isDirectory && (path.empty() || path.back() != '/')) {
-        path.push_back('/');
-    }
-    return makeURL(prefix + path);
+    return copyWithEditedPath(u, [&](std::string &path) {
+        if (path.empty() || path.back() != '/') {
+            path.push_back('/');
+        }
+        std::string component = percentEncode(stringUTF8(pathComponent));
+        while (!component.empty() && component[0] == '/') {
+            component.erase(0, 1);
+        }
+        path += component;
+        if (isDirectory && (path.empty() || path.back() != '/')) {
+            path.push_back('/');
+        }
+    });
 }
 
 CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef, CFURLRef u)
 {
-    if (url(u) == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string prefix;
-    std::string path;
-    splitURL(urlText(u), prefix, path);
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    size_t cut = path.rfind('/');
-    path = cut == std::string::npos ? "/" : path.substr(0, cut + 1);
-    return makeURL(prefix + path);
+    return copyWithEditedPath(u, [](std::string &path) {
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        size_t cut = path.rfind('/');
+        path = cut == std::string::npos ? "/" : path.substr(0, cut + 1);
+    });
 }
 
 CFURLRef CFURLCreateCopyAppendingPathExtension(CFAllocatorRef, CFURLRef u, CFStringRef extension)
 {
-    if (url(u) == nullptr || extension == nullptr) {
+    if (extension == nullptr) {
         return nullptr;
     }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string prefix;
-    std::string path;
-    splitURL(urlText(u), prefix, path);
-    bool dir = !path.empty() && path.back() == '/';
-    if (dir) {
-        path.pop_back();
-    }
-    path.push_back('.');
-    path.append(percentEncode(stringUTF8(extension)));
-    if (dir) {
-        path.push_back('/');
-    }
-    return makeURL(prefix + path);
+    return copyWithEditedPath(u, [&](std::string &path) {
+        bool dir = !path.empty() && path.back() == '/';
+        if (dir) {
+            path.pop_back();
+        }
+        path.push_back('.');
+        path.append(percentEncode(stringUTF8(extension)));
+        if (dir) {
+            path.push_back('/');
+        }
+    });
 }
 
 CFURLRef CFURLCreateCopyDeletingPathExtension(CFAllocatorRef, CFURLRef u)
 {
-    if (url(u) == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string prefix;
-    std::string path;
-    splitURL(urlText(u), prefix, path);
-    bool dir = !path.empty() && path.back() == '/' && path.size() > 1;
-    if (dir) {
-        path.pop_back();
-    }
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
-        path.resize(dot);
-    }
-    if (dir) {
-        path.push_back('/');
-    }
-    return makeURL(prefix + path);
+    return copyWithEditedPath(u, [](std::string &path) {
+        bool dir = !path.empty() && path.back() == '/' && path.size() > 1;
+        if (dir) {
+            path.pop_back();
+        }
+        size_t slash = path.rfind('/');
+        size_t dot = path.rfind('.');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
+            path.resize(dot);
+        }
+        if (dir) {
+            path.push_back('/');
+        }
+    });
 }
 
 // ---- Resources ----
