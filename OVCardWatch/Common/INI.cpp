@@ -81,19 +81,10 @@ const char *ReadString(const char *section, const char *key, const char *default
         return defaultValue;
     }
     char *value = nullptr;
-    if (FindKeyLine(section, key, true, __FUNCTION__, &value) !=
-            Lookup::Found ||
-        value == nullptr) {
+    if (FindKeyLine(section, key, true, __FUNCTION__, &value) != Lookup::Found || value == nullptr) {
         return defaultValue;  // a key line without "=" sets nothing
     }
-    while (*value == ' ') {
-        ++value;
-    }
-    size_t length = strlen(value);
-    while (length > 0 && value[length - 1] == ' ') {
-        value[--length] = '\0';
-    }
-    return value;
+    return Trim(value);
 }
 
 const char *ReadStringEx(const char *section, const char *key, const char *defaultValue)
@@ -103,9 +94,7 @@ const char *ReadStringEx(const char *section, const char *key, const char *defau
         return defaultValue;
     }
     char *value = nullptr;
-    if (FindKeyLine(section, key, false, __FUNCTION__, &value) !=
-            Lookup::Found ||
-        value == nullptr) {
+    if (FindKeyLine(section, key, false, __FUNCTION__, &value) != Lookup::Found || value == nullptr) {
         return defaultValue;
     }
     return value;
