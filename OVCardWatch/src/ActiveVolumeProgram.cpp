@@ -190,6 +190,11 @@ int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *cap
         Log(__FILE__, __FUNCTION__, "TrimKey error!");
         return -1;
     }
+    // A key of nothing but trim characters would be found at the start of every line.
+    if (keyLength == 0) {
+        Log(__FILE__, __FUNCTION__, "ReadKeyValue exit failed");
+        return -1;
+    }
 
     long lineStart = ftell(stream);
     if (lineStart == -1) {

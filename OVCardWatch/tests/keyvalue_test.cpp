@@ -167,6 +167,11 @@ TEST_F(KeyValueTest, BadArgumentsAndBinaryFiles)
     EXPECT_EQ(ReadKeyValue(stream_, key, sizeof(key), nullptr, false), -1);
     EXPECT_EQ(ReadKeyValue(stream_, unterminated, sizeof(unterminated), &capacity, false), -1);
     EXPECT_EQ(Messages().size(), 10u);  // Enter and exit failed each
+    // A key of nothing but trim characters would match the first line holding "=".
+    Open("[S]\nA=1\n");
+    EXPECT_EQ(Lookup(" [ ] ", false), -1);
+    EXPECT_EQ(Position(), Offset("A=1"));
+    EXPECT_EQ(Lookup("[]", true), -1);
     std::string binary;
     for (int i = 0; i < 8192; ++i) {
         binary.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
