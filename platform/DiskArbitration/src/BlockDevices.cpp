@@ -1,5 +1,6 @@
 // Block device discovery (sysfs) and filesystem identification (libblkid).
 #include "BlockDevices.h"
+#include "StandInSupport.h"
 
 #include <blkid/blkid.h>
 
@@ -17,23 +18,11 @@ namespace fs = std::filesystem;
 namespace da {
 namespace {
 
-std::optional<std::string> ReadAttribute(const fs::path &path)
-{
-    std::ifstream in(path);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.pop_back();
-    }
-    return text;
-}
+using standin::ReadSysfsAttribute;
 
 uint64_t ReadUnsigned(const fs::path &path)
 {
-    auto text = ReadAttribute(path);
+    auto text = ReadSysfsAttribute(path);
     if (!text || text->empty()) {
         return 0;
     }
@@ -66,15 +55,15 @@ std::vector<BlockDevice> ListBlockDevices(const std::string &sysfsRoot)
                 }
             }
             device.diskSequence = ReadUnsigned(whole / "diskseq");
-            device.backingFile = ReadAttribute(whole / "loop" / "backing_file").value_or("");
+            device.backingFile = ReadSysfsAttribute(whole / "loop" / "backing_file").value_or("");
             device.readOnly = ReadUnsigned(dir / "ro") != 0;
             device.removable = ReadUnsigned(whole / "removable") != 0;
             std::string nodeName = device.name;
             std::replace(nodeName.begin(), nodeName.end(), '!', '/');
             device.node = "/dev/" + nodeName;
-            device.identity = device.name + '\n' + ReadAttribute(dir / "dev").value_or("") + '\n' +
+            device.identity = device.name + '\n' + ReadSysfsAttribute(dir / "dev").value_or("") + '\n' +
                               std::to_string(device.diskSequence) + '\n' + std::to_string(device.sizeBytes) + '\n' +
-                              ReadAttribute(dir / "start").value_or("") + '\n' + device.backingFile;
+                              ReadSysfsAttribute(dir / "start").value_or("") + '\n' + device.backingFile;
             devices.push_back(std::move(device));
         }
     } catch (const std::exception &) {

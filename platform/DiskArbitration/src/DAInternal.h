@@ -9,6 +9,7 @@
 
 #include "BlockDevices.h"
 #include "PlatformTesting.h"
+#include "StandInSupport.h"
 
 #include <deque>
 #include <map>
@@ -25,23 +26,7 @@ inline const char *const kVolumesFolder = "/Volumes";
 constexpr CFTimeInterval kPollInterval = 0.4;
 constexpr double kProbeWindowSeconds = 5.0;
 
-// A creation of the CoreFoundation stand-in's failure seam: false when the seam fails it.
-class CreationScope {
-public:
-    CreationScope() : granted_(_CFStandInCreationBegin()) {}
-    ~CreationScope()
-    {
-        if (granted_) {
-            _CFStandInCreationEnd();
-        }
-    }
-    CreationScope(const CreationScope &) = delete;
-    CreationScope &operator=(const CreationScope &) = delete;
-    bool Granted() const { return granted_; }
-
-private:
-    bool granted_;
-};
+using standin::CreationScope;
 
 // A scope for the watcher's own creations (disks it reports, dissenters of completions): they
 // are not the caller's creations, so a single failure armed through the seam is spent on the

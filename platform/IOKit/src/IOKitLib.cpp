@@ -6,6 +6,7 @@
 #include "CFSupport.h"
 #include "Registry.h"
 #include "PlatformTesting.h"
+#include "StandInSupport.h"
 
 #include <cstdio>
 #include <cstring>
@@ -71,23 +72,7 @@ bool LookUpEntry(io_object_t handle, std::shared_ptr<Registry> &registry, Entry 
     return true;
 }
 
-// A creation of the CoreFoundation stand-in's failure seam: false when the seam fails it.
-class CreationScope {
-public:
-    CreationScope() : granted_(_CFStandInCreationBegin()) {}
-    ~CreationScope()
-    {
-        if (granted_) {
-            _CFStandInCreationEnd();
-        }
-    }
-    CreationScope(const CreationScope &) = delete;
-    CreationScope &operator=(const CreationScope &) = delete;
-    bool Granted() const { return granted_; }
-
-private:
-    bool granted_;
-};
+using standin::CreationScope;
 
 CFTypeRef LookupProperty(const Entry &entry, CFStringRef key)
 {

@@ -1,5 +1,6 @@
 // Reads network interfaces and serial ports, and the hardware behind them, from sysfs.
 #include "LiveSysfs.h"
+#include "StandInSupport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,26 +23,11 @@ constexpr int kLinkTypeIEEE1394 = 24;
 // Drivers whose serial ports are modem streams: CDC ACM modems and the GSM/UMTS modem drivers.
 constexpr const char *kModemDrivers[] = {"cdc_acm", "option", "option1", "qcserial", "sierra", "usb_wwan"};
 
-std::optional<std::string> ReadAttribute(const fs::path &path)
-{
-    std::ifstream in(path);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    std::getline(in, text);
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.pop_back();
-    }
-    return text;
-}
+using standin::ReadSysfsAttribute;
 
 std::optional<long long> ReadNumber(const fs::path &path, int base)
 {
-    auto text = ReadAttribute(path);
+    auto text = ReadSysfsAttribute(path);
     if (!text || text->empty()) {
         return std::nullopt;
     }
@@ -105,7 +91,7 @@ private:
     {
         fs::path slots = root_ / "bus" / "pci" / "slots";
         for (const std::string &slot : SortedEntries(slots)) {
-            if (auto address = ReadAttribute(slots / slot / "address"); address && !address->empty()) {
+            if (auto address = ReadSysfsAttribute(slots / slot / "address"); address && !address->empty()) {
                 slotByAddress_.emplace(*address, slot);
             }
         }
@@ -164,9 +150,9 @@ private:
         if (bus == Device::Bus::PCI) {
             FillPci(device, path);
         } else if (bus == Device::Bus::USB) {
-            device.usbProduct = ReadAttribute(path / "product").value_or("");
-            device.usbManufacturer = ReadAttribute(path / "manufacturer").value_or("");
-            device.usbSerial = ReadAttribute(path / "serial").value_or("");
+            device.usbProduct = ReadSysfsAttribute(path / "product").value_or("");
+            device.usbManufacturer = ReadSysfsAttribute(path / "manufacturer").value_or("");
+            device.usbSerial = ReadSysfsAttribute(path / "serial").value_or("");
             device.vendorId = static_cast<uint16_t>(ReadNumber(path / "idVendor", 16).value_or(0));
             device.deviceId = static_cast<uint16_t>(ReadNumber(path / "idProduct", 16).value_or(0));
         }
@@ -224,7 +210,7 @@ private:
             interface.name = name;
             interface.ifindex = static_cast<int>(ReadNumber(dir / "ifindex", 10).value_or(0));
             interface.mtu = static_cast<unsigned>(ReadNumber(dir / "mtu", 10).value_or(0));
-            interface.hardwareAddress = ParseHardwareAddress(ReadAttribute(dir / "address").value_or(""));
+            interface.hardwareAddress = ParseHardwareAddress(ReadSysfsAttribute(dir / "address").value_or(""));
             interface.wireless = Exists(dir / "wireless") || Exists(dir / "phy80211");
             interface.driver = LinkTargetName(dir / "device" / "driver");
             interface.device = DeviceFor(dir / "device");
