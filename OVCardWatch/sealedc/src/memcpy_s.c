@@ -12,11 +12,9 @@ static errno_t memcpy_error(void *dest, size_t destMax, const void *src, size_t 
     uintptr_t d = SEALEDC_ADDR(dest);
     uintptr_t s = SEALEDC_ADDR(src);
 
-    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
-        return ERANGE;
-    }
-    if (dest == NULL) {
-        return EINVAL;
+    errno_t ret = sealedc_check_dest(dest, destMax);
+    if (ret != EOK) {
+        return ret;
     }
     if (src == NULL) {
         memset(dest, 0, destMax);
@@ -45,6 +43,16 @@ static inline int copy_ranges_apart(const void *dest, const void *src, size_t co
     return (d > s && d - s >= count) || (s > d && s - d >= count);
 }
 
+/* The twins' copy: inline stores below SEALEDC_SMALL_COPY bytes, the platform's memcpy above. */
+static inline void copy_small_inline(void *dest, const void *src, size_t count)
+{
+    if (count < SEALEDC_SMALL_COPY) {
+        sealedc_small_copy(dest, src, count);
+    } else {
+        memcpy(dest, src, count);
+    }
+}
+
 errno_t memcpy_s(void *dest, size_t destMax, const void *src, size_t count)
 {
     if (count != 0 && destMax <= SEALEDC_MAX_LEN && dest != NULL && src != NULL &&
@@ -59,11 +67,7 @@ errno_t memcpy_sOptAsm(void *dest, size_t destMax, const void *src, size_t count
 {
     if (count != 0 && destMax <= SEALEDC_MAX_LEN && dest != NULL && src != NULL &&
         count <= destMax && copy_ranges_apart(dest, src, count)) {
-        if (count < SEALEDC_SMALL_COPY) {
-            sealedc_small_copy(dest, src, count);
-        } else {
-            memcpy(dest, src, count);
-        }
+        copy_small_inline(dest, src, count);
         return EOK;
     }
     return memcpy_error(dest, destMax, src, count);
@@ -74,11 +78,7 @@ errno_t memcpy_sOptTc(void *dest, size_t destMax, const void *src, size_t count)
 {
     if (count != 0 && dest != NULL && src != NULL && count <= destMax &&
         copy_ranges_apart(dest, src, count)) {
-        if (count < SEALEDC_SMALL_COPY) {
-            sealedc_small_copy(dest, src, count);
-        } else {
-            memcpy(dest, src, count);
-        }
+        copy_small_inline(dest, src, count);
         return EOK;
     }
     return memcpy_error(dest, destMax, src, count);

@@ -3,11 +3,9 @@
 
 errno_t memmove_s(void *dest, size_t destMax, const void *src, size_t count)
 {
-    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
-        return ERANGE;
-    }
-    if (dest == NULL) {
-        return EINVAL;
+    errno_t ret = sealedc_check_dest(dest, destMax);
+    if (ret != EOK) {
+        return ret;
     }
     if (src == NULL) {
         memset(dest, 0, destMax);

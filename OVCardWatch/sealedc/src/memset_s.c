@@ -6,15 +6,23 @@
 
 static errno_t memset_error(void *dest, size_t destMax, int c, size_t count)
 {
-    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
-        return ERANGE;
-    }
-    if (dest == NULL) {
-        return EINVAL;
+    errno_t ret = sealedc_check_dest(dest, destMax);
+    if (ret != EOK) {
+        return ret;
     }
     /* count above destMax: the whole destination gets the requested value, not zero. */
     memset(dest, c, destMax);
     return ERANGE_AND_RESET;
+}
+
+/* The twins' fill: inline stores below SEALEDC_SMALL_FILL bytes, the platform's memset above. */
+static inline void fill_small_inline(void *dest, int c, size_t count)
+{
+    if (count < SEALEDC_SMALL_FILL) {
+        sealedc_small_fill(dest, (unsigned char)c, count);
+    } else {
+        memset(dest, c, count);
+    }
 }
 
 errno_t memset_s(void *dest, size_t destMax, int c, size_t count)
@@ -29,11 +37,7 @@ errno_t memset_s(void *dest, size_t destMax, int c, size_t count)
 errno_t memset_sOptAsm(void *dest, size_t destMax, int c, size_t count)
 {
     if (destMax <= SEALEDC_MAX_LEN && dest != NULL && count <= destMax) {
-        if (count < SEALEDC_SMALL_FILL) {
-            sealedc_small_fill(dest, (unsigned char)c, count);
-        } else {
-            memset(dest, c, count);
-        }
+        fill_small_inline(dest, c, count);
         return EOK;
     }
     return memset_error(dest, destMax, c, count);
@@ -43,11 +47,7 @@ errno_t memset_sOptAsm(void *dest, size_t destMax, int c, size_t count)
 errno_t memset_sOptTc(void *dest, size_t destMax, int c, size_t count)
 {
     if (dest != NULL && count <= destMax) {
-        if (count < SEALEDC_SMALL_FILL) {
-            sealedc_small_fill(dest, (unsigned char)c, count);
-        } else {
-            memset(dest, c, count);
-        }
+        fill_small_inline(dest, c, count);
         return EOK;
     }
     return memset_error(dest, destMax, c, count);

@@ -19,6 +19,20 @@ extern "C" {
  * integers, never with the relational operators). */
 #define SEALEDC_ADDR(p) ((uintptr_t)(const void *)(p))
 
+/* The first two tests of every failure classification: a destMax of 0 or above the limit gives
+ * ERANGE, then a NULL destination gives EINVAL; neither touches anything. EOK when both pass and
+ * the function's own tests follow. */
+static inline errno_t sealedc_check_dest(const void *dest, size_t destMax)
+{
+    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
+        return ERANGE;
+    }
+    if (dest == NULL) {
+        return EINVAL;
+    }
+    return EOK;
+}
+
 /* [a, a + na) and [b, b + nb) share a byte. */
 static inline int sealedc_ranges_overlap(const void *a, size_t na, const void *b, size_t nb)
 {

@@ -7,11 +7,9 @@
 /* Classifies a failed copy. The source is never read past destMax bytes. */
 static errno_t strcpy_error(char *strDest, size_t destMax, const char *strSrc)
 {
-    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
-        return ERANGE;
-    }
-    if (strDest == NULL) {
-        return EINVAL;
+    errno_t ret = sealedc_check_dest(strDest, destMax);
+    if (ret != EOK) {
+        return ret;
     }
     if (strSrc == NULL) {
         strDest[0] = '\0';

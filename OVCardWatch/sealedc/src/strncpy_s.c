@@ -4,11 +4,9 @@
 
 static errno_t strncpy_error(char *strDest, size_t destMax, const char *strSrc, size_t count)
 {
-    if (destMax == 0 || destMax > SEALEDC_MAX_LEN) {
-        return ERANGE;
-    }
-    if (strDest == NULL) {
-        return EINVAL;
+    errno_t ret = sealedc_check_dest(strDest, destMax);
+    if (ret != EOK) {
+        return ret;
     }
     if (strSrc == NULL) {
         strDest[0] = '\0';
