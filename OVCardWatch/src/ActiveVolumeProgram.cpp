@@ -232,18 +232,21 @@ int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *cap
                 if (*equals == '=') {
                     char *value = equals + 1;
                     const long long position = lineStart + (value - line);
+                    // A line that runs on past the buffer with nothing but trim characters
+                    // still holds its whole value in the buffer.
+                    const bool whole = !physical.overlong || physical.restTrimmedLength == 0;
                     int64_t valueLength = 0;
-                    if (physical.overlong) {
+                    if (whole) {
+                        valueLength = TrimKey(value);
+                    } else {
                         // The value runs on past the line buffer: it cannot be returned whole.
                         const char *first = value;
                         while (*first != '\0' && IsTrimmedByTrimKey(*first)) {
                             ++first;
                         }
                         valueLength = static_cast<int64_t>(strlen(first) + physical.restTrimmedLength);
-                    } else {
-                        valueLength = TrimKey(value);
                     }
-                    if (!physical.overlong && valueLength < *capacity) {
+                    if (whole && valueLength < *capacity) {
                         strncpy_s(pKeyIOValue, static_cast<size_t>(size), value, static_cast<size_t>(size) - 1);
                         Log(__FILE__, __FUNCTION__, "lPos == %lld, ReadKeyValue exit true", position);
                         return position;

@@ -105,6 +105,7 @@ TEST_F(KeyValueTest, KeyLineRules)
         {"[S]\nK=1", "K", "1"},
         {"[S]\nK=" + std::string(1021, 'c') + "\n", "K", std::string(1021, 'c')},  // fills the line buffer
         {"[S]\nX=" + std::string(1100, 'x') + "K=evil\nK=good\n", "K", "good"},    // a tail is no line
+        {"[S]\nK=abc" + std::string(1100, ' ') + "\r\n", "K", "abc"},  // only spaces run past the buffer
     };
     for (const Case &c : cases) {
         Open(c.content);
