@@ -29,7 +29,8 @@ const char *ScratchFile()
 
 bool RunShellProgram(const char *command, int32_t attempts)
 {
-    if (command == nullptr) {
+    // An empty command runs nothing, yet the shell would report it as a success.
+    if (command == nullptr || command[0] == '\0') {
         Log(__FILE__, __FUNCTION__, "param error");
         return false;
     }

@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 /* Runs command through system() up to attempts times, one second apart after each failure.
- * True as soon as one run ends with status 0. */
+ * True as soon as one run ends with status 0. A missing or empty command is refused. */
 bool RunShellProgram(const char *command, int32_t attempts);
 
 /* Runs command with its standard output redirected into the scratch file

@@ -66,12 +66,13 @@ TEST_F(ProcessTest, ShellFailureNoAttemptsAndNoCommand)
     const std::string touch = "touch " + dir_ + "/ran";
     EXPECT_FALSE(RunShellProgram(touch.c_str(), 0));
     EXPECT_FALSE(RunShellProgram(nullptr, 10));
+    EXPECT_FALSE(RunShellProgram("", 10));  // the shell would call an empty command a success
     EXPECT_FALSE(Exists(dir_ + "/ran"));
     EXPECT_EQ(Messages(), (std::vector<std::string>{
                               "RunShellProgram Enter",
                               "system failed 0 time because shell failed. (no-such-program-cardwatch)",
                               "(no-such-program-cardwatch) false, RunShellProgram exit failed", "RunShellProgram Enter",
-                              "(" + touch + ") false, RunShellProgram exit failed", "param error"}));
+                              "(" + touch + ") false, RunShellProgram exit failed", "param error", "param error"}));
     EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
 }
 
