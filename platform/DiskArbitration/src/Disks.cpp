@@ -192,6 +192,11 @@ void SetValue(CFMutableDictionaryRef dictionary, CFStringRef key, CFTypeRef valu
     }
 }
 
+void SetText(CFMutableDictionaryRef dictionary, CFStringRef key, const std::string &text)
+{
+    SetValue(dictionary, key, CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
+}
+
 CFNumberRef MakeSize(uint64_t size)
 {
     auto value = static_cast<int64_t>(size);
@@ -230,7 +235,7 @@ DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesy
         return nullptr;
     }
     if (filesystem.found) {
-        SetValue(description, kDADiskDescriptionVolumeKindKey, CFStringCreateWithCString(nullptr, filesystem.type.c_str(), kCFStringEncodingUTF8));
+        SetText(description, kDADiskDescriptionVolumeKindKey, filesystem.type);
         SetValue(description, kDADiskDescriptionVolumeMountableKey, Boolean_(true));
         SetValue(description, kDADiskDescriptionVolumeNetworkKey, Boolean_(false));
         if (filesystem.hasLabel) {
@@ -244,20 +249,15 @@ DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesy
             }
         }
     }
-    SetValue(description, kDADiskDescriptionMediaBSDNameKey, CFStringCreateWithCString(nullptr, bsdName.c_str(), kCFStringEncodingUTF8));
-    SetValue(description, kDADiskDescriptionMediaNameKey, CFStringCreateWithCString(nullptr, bsdName.c_str(), kCFStringEncodingUTF8));
-    SetValue(description, kDADiskDescriptionDevicePathKey, CFStringCreateWithCString(nullptr, impl->node.c_str(), kCFStringEncodingUTF8));
-    if (device != nullptr) {
-        SetValue(description, kDADiskDescriptionMediaSizeKey, MakeSize(device->sizeBytes));
-        SetValue(description, kDADiskDescriptionMediaWritableKey, Boolean_(!device->readOnly));
-        SetValue(description, kDADiskDescriptionMediaRemovableKey, Boolean_(device->removable || !device->backingFile.empty()));
-        SetValue(description, kDADiskDescriptionMediaWholeKey, Boolean_(!device->partition));
-    } else {
-        SetValue(description, kDADiskDescriptionMediaSizeKey, MakeSize(0));
-        SetValue(description, kDADiskDescriptionMediaWritableKey, Boolean_(false));
-        SetValue(description, kDADiskDescriptionMediaRemovableKey, Boolean_(true));
-        SetValue(description, kDADiskDescriptionMediaWholeKey, Boolean_(true));
-    }
+    SetText(description, kDADiskDescriptionMediaBSDNameKey, bsdName);
+    SetText(description, kDADiskDescriptionMediaNameKey, bsdName);
+    SetText(description, kDADiskDescriptionDevicePathKey, impl->node);
+    // A simulated disk is a whole, removable, read-only medium of no size.
+    SetValue(description, kDADiskDescriptionMediaSizeKey, MakeSize(device != nullptr ? device->sizeBytes : 0));
+    SetValue(description, kDADiskDescriptionMediaWritableKey, Boolean_(device != nullptr && !device->readOnly));
+    SetValue(description, kDADiskDescriptionMediaRemovableKey,
+             Boolean_(device == nullptr || device->removable || !device->backingFile.empty()));
+    SetValue(description, kDADiskDescriptionMediaWholeKey, Boolean_(device == nullptr || !device->partition));
     {
         std::lock_guard<std::mutex> lock(gStateMutex);
         DeviceState &state = gDevices[bsdName];

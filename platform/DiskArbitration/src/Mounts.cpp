@@ -71,6 +71,25 @@ DADissenterRef MakeDissenter(DAReturn status, const std::string &reason)
     return dissenter;
 }
 
+// Queues the completion of a request on the disk's session: with a dissenter when it failed.
+void Complete(DADiskRef disk, DADiskMountCallback callback, void *context, DAReturn status, const std::string &reason)
+{
+    DiskImpl &impl = DiskOf(disk);
+    if (callback == nullptr || impl.session == nullptr) {
+        return;
+    }
+    Pending pending;
+    pending.arrival = false;
+    pending.completion = callback;
+    pending.context = context;
+    if (status != kDAReturnSuccess && (pending.dissenter = MakeDissenter(status, reason)) == nullptr) {
+        std::fprintf(stderr, "DiskArbitration: the completion for %s cannot be delivered (out of memory)\n", impl.bsdName.c_str());
+        return;
+    }
+    pending.disk = static_cast<DADiskRef>(CFRetain(disk));
+    Enqueue(SessionOf(impl.session), pending);
+}
+
 std::string PathOfURL(CFURLRef url)
 {
     char buffer[4096];
@@ -162,19 +181,7 @@ void DADiskMountWithArguments(DADiskRef disk, CFURLRef path, DADiskMountOptions 
         }
     }
 
-    if (callback == nullptr || impl.session == nullptr) {
-        return;
-    }
-    Pending pending;
-    pending.arrival = false;
-    pending.completion = callback;
-    pending.context = context;
-    if (status != kDAReturnSuccess && (pending.dissenter = MakeDissenter(status, reason)) == nullptr) {
-        std::fprintf(stderr, "DiskArbitration: the completion for %s cannot be delivered (out of memory)\n", impl.bsdName.c_str());
-        return;
-    }
-    pending.disk = static_cast<DADiskRef>(CFRetain(disk));
-    Enqueue(SessionOf(impl.session), pending);
+    Complete(disk, callback, context, status, reason);
 }
 
 void DADiskMount(DADiskRef disk, CFURLRef path, DADiskMountOptions options, DADiskMountCallback callback, void *context)
@@ -207,19 +214,7 @@ void DADiskUnmount(DADiskRef disk, DADiskUnmountOptions options, DADiskUnmountCa
         std::lock_guard<std::mutex> lock(gStateMutex);
         gDevices[impl.bsdName].mountPoint.clear();
     }
-    if (callback == nullptr || impl.session == nullptr) {
-        return;
-    }
-    Pending pending;
-    pending.arrival = false;
-    pending.completion = callback;
-    pending.context = context;
-    if (status != kDAReturnSuccess && (pending.dissenter = MakeDissenter(status, reason)) == nullptr) {
-        std::fprintf(stderr, "DiskArbitration: the completion for %s cannot be delivered (out of memory)\n", impl.bsdName.c_str());
-        return;
-    }
-    pending.disk = static_cast<DADiskRef>(CFRetain(disk));
-    Enqueue(SessionOf(impl.session), pending);
+    Complete(disk, callback, context, status, reason);
 }
 
 }  // extern "C"
