@@ -14,6 +14,21 @@ using namespace iokit_test;
 
 namespace {
 
+// A network link `name` of link type 1 (Ethernet) below the device folder `device` (relative to
+// the sysfs root, ending in '/'), with its address and interface index, listed in class/net.
+void NetLink(const TempDir &sys, const std::string &device, const std::string &name, const std::string &address,
+             int ifindex)
+{
+    std::string dir = device + "net/" + name + "/";
+    std::string deviceName = device.substr(0, device.size() - 1);
+    deviceName = deviceName.substr(deviceName.rfind('/') + 1);
+    sys.File(dir + "type", "1\n");
+    sys.File(dir + "address", address + "\n");
+    sys.File(dir + "ifindex", std::to_string(ifindex) + "\n");
+    sys.Link(dir + "device", "../../../" + deviceName);
+    sys.Link("class/net/" + name, "../../" + dir.substr(0, dir.size() - 1));
+}
+
 // A machine: a virtio NIC in PCI slot 3, a dual-port PCI card, a wireless card, the vendor's USB
 // modem (an Ethernet function and two serial ports), a USB serial adapter, a 16550 UART and an
 // empty UART slot, plus the loopback interface, a veth link and virtual consoles.
@@ -27,12 +42,8 @@ void LayOutMachine(const TempDir &sys)
     sys.Link(pci + "0000:00:03.0/subsystem", "../../../bus/pci");
     sys.Link(pci + "0000:00:03.0/virtio2/subsystem", "../../../../bus/virtio");
     sys.Link(pci + "0000:00:03.0/virtio2/driver", "../../../../bus/virtio/drivers/virtio_net");
-    sys.File(pci + "0000:00:03.0/virtio2/net/eth0/type", "1\n");
-    sys.File(pci + "0000:00:03.0/virtio2/net/eth0/address", "02:fc:00:00:00:01\n");
-    sys.File(pci + "0000:00:03.0/virtio2/net/eth0/ifindex", "2\n");
+    NetLink(sys, pci + "0000:00:03.0/virtio2/", "eth0", "02:fc:00:00:00:01", 2);
     sys.File(pci + "0000:00:03.0/virtio2/net/eth0/mtu", "1500\n");
-    sys.Link(pci + "0000:00:03.0/virtio2/net/eth0/device", "../../../virtio2");
-    sys.Link("class/net/eth0", "../../" + pci + "0000:00:03.0/virtio2/net/eth0");
     sys.File("bus/pci/slots/3/address", "0000:00:03\n");
     sys.Dir("bus/virtio/drivers/virtio_net");
     sys.Dir("bus/pci/drivers/e1000e");
@@ -44,11 +55,7 @@ void LayOutMachine(const TempDir &sys)
         sys.File(dev + "class", "0x020000\n");
         sys.Link(dev + "subsystem", "../../../bus/pci");
         sys.Link(dev + "driver", "../../../bus/pci/drivers/e1000e");
-        sys.File(dev + "net/" + name + "/type", "1\n");
-        sys.File(dev + "net/" + name + "/address", "00:1b:21:00:00:0" + std::to_string(function) + "\n");
-        sys.File(dev + "net/" + name + "/ifindex", std::to_string(5 + function) + "\n");
-        sys.Link(dev + "net/" + name + "/device", "../../../0000:02:00." + std::to_string(function));
-        sys.Link("class/net/" + name, "../../" + dev + "net/" + name);
+        NetLink(sys, dev, name, "00:1b:21:00:00:0" + std::to_string(function), 5 + function);
     }
     // another PCI function on the same bus that is not a network controller
     sys.File(pci + "0000:02:00.2/class", "0x0c0330\n");
@@ -56,12 +63,8 @@ void LayOutMachine(const TempDir &sys)
     // wireless card
     sys.File(pci + "0000:00:1c.0/class", "0x028000\n");
     sys.Link(pci + "0000:00:1c.0/subsystem", "../../../bus/pci");
-    sys.File(pci + "0000:00:1c.0/net/wlan0/type", "1\n");
-    sys.File(pci + "0000:00:1c.0/net/wlan0/address", "a4:c3:f0:11:22:33\n");
-    sys.File(pci + "0000:00:1c.0/net/wlan0/ifindex", "4\n");
+    NetLink(sys, pci + "0000:00:1c.0/", "wlan0", "a4:c3:f0:11:22:33", 4);
     sys.Dir(pci + "0000:00:1c.0/net/wlan0/phy80211");
-    sys.Link(pci + "0000:00:1c.0/net/wlan0/device", "../../../0000:00:1c.0");
-    sys.Link("class/net/wlan0", "../../" + pci + "0000:00:1c.0/net/wlan0");
 
     // the vendor's USB modem on a USB controller
     std::string usb = pci + "0000:00:14.0/usb1/1-2/";
@@ -83,11 +86,7 @@ void LayOutMachine(const TempDir &sys)
     sys.Link(usb + "1-2:1.2/ttyUSB0/tty/ttyUSB0/device", "../../../ttyUSB0");
     sys.Link("class/tty/ttyUSB0", "../../" + usb + "1-2:1.2/ttyUSB0/tty/ttyUSB0");
     sys.Link(usb + "1-2:1.3/subsystem", "../../../../../../bus/usb");
-    sys.File(usb + "1-2:1.3/net/wwan0/type", "1\n");
-    sys.File(usb + "1-2:1.3/net/wwan0/address", "0a:3f:71:12:34:56\n");
-    sys.File(usb + "1-2:1.3/net/wwan0/ifindex", "7\n");
-    sys.Link(usb + "1-2:1.3/net/wwan0/device", "../../../1-2:1.3");
-    sys.Link("class/net/wwan0", "../../" + usb + "1-2:1.3/net/wwan0");
+    NetLink(sys, usb + "1-2:1.3/", "wwan0", "0a:3f:71:12:34:56", 7);
     sys.Dir("bus/usb/drivers/cdc_acm");
     sys.Dir("bus/usb/drivers/option");
     sys.Dir("bus/usb-serial/drivers/option1");
