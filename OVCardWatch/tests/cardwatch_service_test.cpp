@@ -435,4 +435,82 @@ TEST_F(CardWatchPeekTest, FailuresDoNotStopThePass)
     EXPECT_TRUE(Logged("DiskMountCallback Enter"));
 }
 
+
+// ---- One whole arrival pass ----
+
+// Stand-ins earlier on PATH: "stat -f%Su /dev/console" names the service's own owner (as the
+// process-owner pipeline sees it), "ps -A" lists a Finder only from its eleventh run on (the
+// first login probe spends its ten attempts), and "open" records its arguments.
+const char kPassStat[] = R"(#!/bin/sh
+ps aux | awk -v PID="$CW_TEST_PID" '$2 == PID { print $1 }'
+)";
+const char kPassPs[] = R"(#!/bin/sh
+if [ "$1" = "-A" ]; then
+    n=$(cat "$CW_TEST_DIR/ps-count" 2>/dev/null || echo 0); n=$((n+1)); echo $n > "$CW_TEST_DIR/ps-count"
+    [ "$n" -gt 10 ] && echo "  42 ?        00:00:00 Finder.app"
+    exit 0
+fi
+PATH=${PATH#*:} exec ps "$@"
+)";
+const char kPassOpen[] = R"(#!/bin/sh
+printf '%s\n' "$*" >> "$CW_TEST_DIR/open.log"
+)";
+
+class CardWatchPassTest : public CardWatchServiceTest {
+protected:
+    void SetUp() override
+    {
+        CardWatchServiceTest::SetUp();
+        // The pass reads the service's fixed configuration paths: they must be absent here.
+        if (cwtest::Exists(CARDWATCH_CONFIG_FILE) || cwtest::Exists(CARDWATCH_SETUP_CONFIG_FILE)) {
+            GTEST_SKIP() << "this machine holds the service's configuration files";
+        }
+        std::filesystem::create_directories(dir_ + "/bin");
+        for (const auto &[name, text] : {std::pair{"stat", kPassStat}, {"ps", kPassPs}, {"open", kPassOpen}}) {
+            WriteFile(dir_ + "/bin/" + name, text);
+            std::filesystem::permissions(dir_ + "/bin/" + name, std::filesystem::perms::owner_all);
+        }
+        const char *path = getenv("PATH");
+        savedPath_ = path != nullptr ? path : "/usr/bin:/bin";
+        setenv("PATH", (dir_ + "/bin:" + savedPath_).c_str(), 1);
+        setenv("CW_TEST_DIR", dir_.c_str(), 1);
+        setenv("CW_TEST_PID", std::to_string(getpid()).c_str(), 1);
+        ProcessSetScratchPathForTesting((dir_ + "/cmd.txt").c_str());
+        PlatformTestingResetSleep();
+    }
+    void TearDown() override
+    {
+        if (!savedPath_.empty()) {
+            setenv("PATH", savedPath_.c_str(), 1);
+        }
+        unsetenv("CW_TEST_DIR");
+        unsetenv("CW_TEST_PID");
+        ProcessSetScratchPathForTesting(nullptr);
+        PlatformTestingResetSleep();
+        CardWatchServiceTest::TearDown();
+    }
+    std::string savedPath_;
+};
+
+// Console owned by the service's owner, nobody logged in at first: one failed probe and its
+// wait, then the application is opened with the built-in command and the setup step runs (and
+// fails, having no configuration), in this order.
+TEST_F(CardWatchPassTest, WaitsForALoginThenOpensTheApplicationAndRunsTheSetup)
+{
+    DiskMountCallback(NULL, NULL, NULL);
+    const std::string owner = "ps aux | awk -v PID=" + std::to_string(getpid()) + " '$2 == PID { print $1 }'";
+    EXPECT_EQ(Messages("CardWatch.cpp:DiskMountCallback"),
+              (std::vector<std::string>{"DiskMountCallback Enter", owner, "actvie == pname.....",
+                                        "send cmd failed, not run board app", "have some one login succ",
+                                        "Doesn't find ini file.", "Run Velmora Program success",
+                                        "DiskMountCallback exit"}));
+    EXPECT_EQ(Messages("CardWatch.cpp:DiskMountApproval"),
+              (std::vector<std::string>{"DiskMountApproval Enter",
+                                        "finish run program, and error, DiskMountApproval exit "}));
+    EXPECT_EQ(cwtest::ReadFile(dir_ + "/open.log"), "-a /Volumes/Velmora/Velmora.app/\n");
+    // Ten failed probe attempts, the 5-second wait, and the capture's 1-second pause.
+    EXPECT_EQ(PlatformTestingSleepSeconds(), 16ul);
+    EXPECT_FALSE(cwtest::Exists(dir_ + "/cmd.txt"));
+}
+
 }  // namespace
