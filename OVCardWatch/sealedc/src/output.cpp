@@ -63,9 +63,17 @@ struct NarrowOutputTraits {
         return n == static_cast<size_t>(-1) ? -1 : static_cast<int>(n);
     }
 
-    static void write_narrow_text(const char *text, int len, sealedc_out_stream *stream, int *counter)
+    /* Bytes are characters here. */
+    static int narrow_text_length(const char *text, int precision, int *bytes)
     {
-        sealedc_engine::write_string(text, len, stream, counter);
+        *bytes = sealedc_engine::BoundedLength(text, precision);
+        return *bytes;
+    }
+
+    static bool write_narrow_text(const char *text, int bytes, sealedc_out_stream *stream, int *counter)
+    {
+        sealedc_engine::write_string(text, bytes, stream, counter);
+        return true;
     }
 
     /* Each wide character converted on its own; one without a multibyte form fails the call. */

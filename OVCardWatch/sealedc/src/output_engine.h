@@ -29,10 +29,16 @@
  *   int narrow_char_text(int ch, char_type *buf);
  *   int wide_char_text(wint_t ch, char_type *buf);
  *
- *   // s and S: write `len` characters of a text argument through the cursor (the engine has
- *   // measured them, never reading past the precision). The wide one returns false when a
- *   // character does not convert: the whole call then fails with -1.
- *   void write_narrow_text(const char *text, int len, stream_type *stream, int *counter);
+ *   // s with a byte text: the number of output characters the text makes, which is what the
+ *   // width and the precision count, never reading past `precision` characters when one is
+ *   // given (-1: none); *bytes receives the bytes they take. -1 when a byte sequence is no
+ *   // character: the whole call then fails with -1.
+ *   int narrow_text_length(const char *text, int precision, int *bytes);
+ *
+ *   // s and S: write a measured text argument through the cursor (`bytes` bytes of a byte
+ *   // text, `len` wide characters of a wide text). false when a character does not convert:
+ *   // the whole call then fails with -1.
+ *   bool write_narrow_text(const char *text, int bytes, stream_type *stream, int *counter);
  *   bool write_wide_text(const wchar_t *text, int len, stream_type *stream, int *counter);
  *
  *   // e, E, f, F, g, G: write `len` bytes of floating-point text made by the platform's
@@ -490,6 +496,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
             enum { TEXT_OWN, TEXT_NARROW, TEXT_WIDE } kind = TEXT_OWN;
             const C *text = nullptr;
             const char *narrowText = nullptr;
+            int narrowBytes = 0;
             const wchar_t *wideText = nullptr;
             int textLen = 0;
             C prefix[2];
@@ -536,7 +543,10 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                     if (narrowText == nullptr) {
                         narrowText = Traits::narrow_null_text();
                     }
-                    textLen = BoundedLength(narrowText, precision);
+                    textLen = Traits::narrow_text_length(narrowText, precision, &narrowBytes);
+                    if (textLen < 0) {
+                        return -1;
+                    }
                     kind = TEXT_NARROW;
                 }
                 flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
@@ -712,7 +722,9 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                 if (kind == TEXT_OWN) {
                     write_string(text, textLen, stream, &counter);
                 } else if (kind == TEXT_NARROW) {
-                    Traits::write_narrow_text(narrowText, textLen, stream, &counter);
+                    if (!Traits::write_narrow_text(narrowText, narrowBytes, stream, &counter)) {
+                        return -1;
+                    }
                 } else if (!Traits::write_wide_text(wideText, textLen, stream, &counter)) {
                     return -1;
                 }

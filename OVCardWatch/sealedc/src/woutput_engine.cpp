@@ -65,26 +65,49 @@ struct WideOutputTraits {
         return 1;
     }
 
-    /* Byte text converted one multi-byte character at a time. A sequence that does not convert
-     * fails the whole call, as a wide character without bytes does in the byte engine: the
-     * counter is set to -1, which ends the parse. */
-    static void write_narrow_text(const char *text, int len, sealedc_wout_stream *stream, int *counter)
+    /* Walks byte text one multi-byte character at a time, handing each byte to mbrtowc on its
+     * own so that nothing past a character's last byte is read (a precision-limited text need
+     * not be terminated). Stops at the terminator, after maxChars characters (when not -1) or
+     * at maxBytes bytes; put(wc) takes each character and returns false to stop. Returns the
+     * characters walked, or -1 when a sequence is no character; *used receives their bytes. */
+    template <typename Put>
+    static int walk_narrow_text(const char *text, int maxChars, int maxBytes, int *used, Put put)
     {
         mbstate_t state{};
+        int chars = 0;
         int i = 0;
-        while (i < len && *counter >= 0) {
+        while ((maxChars < 0 || chars < maxChars) && i < maxBytes && text[i] != '\0') {
             wchar_t wc = 0;
-            size_t n = mbrtowc(&wc, text + i, static_cast<size_t>(len - i), &state);
+            size_t n;
+            do {
+                n = mbrtowc(&wc, text + i, 1, &state);
+                ++i;
+            } while (n == static_cast<size_t>(-2) && i < maxBytes && text[i] != '\0');
             if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
-                *counter = -1;
-                return;
+                return -1;
             }
-            if (n == 0) {
-                n = 1; /* cannot happen inside the measured length; keeps the walk moving */
+            ++chars;
+            if (!put(wc)) {
+                break;
             }
-            sealedc_engine::write_char(wc, stream, counter);
-            i += static_cast<int>(n);
         }
+        *used = i;
+        return chars;
+    }
+
+    /* Width and precision count characters, as the C library's wide formatter counts them. */
+    static int narrow_text_length(const char *text, int precision, int *bytes)
+    {
+        return walk_narrow_text(text, precision, INT_MAX, bytes, [](wchar_t) { return true; });
+    }
+
+    static bool write_narrow_text(const char *text, int bytes, sealedc_wout_stream *stream, int *counter)
+    {
+        int used = 0;
+        return walk_narrow_text(text, -1, bytes, &used, [stream, counter](wchar_t wc) {
+                   sealedc_engine::write_char(wc, stream, counter);
+                   return *counter >= 0;
+               }) >= 0;
     }
 
     static bool write_wide_text(const wchar_t *text, int len, sealedc_wout_stream *stream, int *counter)

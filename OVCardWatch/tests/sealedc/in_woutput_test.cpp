@@ -7,6 +7,7 @@
 #include <climits>
 #include <clocale>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <random>
 #include <string>
@@ -144,14 +145,9 @@ private:
     {
         static const char *texts[] = {"", "b", "byte text", "caf\xC3\xA9", "0123456789abcdef"};
         int t = pick(0, 4);
-        // Width and precision count the bytes of byte text here and its characters in the C
-        // library: they coincide for ASCII texts only.
-        std::wstring wt = widthText(sw, w);
-        std::wstring pt = precisionText(sp, p);
-        if (t == 3 && (sw || sp || !wt.empty() || !pt.empty())) {
-            t = 2;
-        }
-        std::wstring format = pre + L"%" + flags(L"-") + wt + pt + (chance(50) ? L"s" : L"hs") + post;
+        // Width and precision count characters, also in the multi-byte text.
+        std::wstring format = pre + L"%" + flags(L"-") + widthText(sw, w) + precisionText(sp, p) +
+                              (chance(50) ? L"s" : L"hs") + post;
         call(format, sw, sp, w, p, texts[t]);
     }
 
@@ -211,6 +207,24 @@ TEST_F(WideOutput, OutputMustFitWithItsTerminatorOrTheDestinationIsEmptied)
     EXPECT_EQ(swprintf_s(buf, 6, nullptr), -1);
     EXPECT_STREQ(buf, L"");
     EXPECT_EQ(swprintf_s(nullptr, 6, L"x"), -1);
+}
+
+TEST_F(WideOutput, ByteTextIsMeasuredInCharacters)
+{
+    wchar_t buf[32];
+    // "caf\xC3\xA9" is four characters in five bytes; three two-byte characters cut to two.
+    EXPECT_EQ(swprintf_s(buf, 32, L"[%6s|%-5.2s|%.3s]", "caf\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9", "caf\xC3\xA9"), 18);
+    EXPECT_STREQ(buf, L"[  caf\u00E9|\u00E9\u00E9   |caf]");
+    // A precision-limited byte text is read no further than its characters' last byte
+    // (AddressSanitizer guards the byte after this one, which has no terminator).
+    char *bytes = new char[4];
+    std::memcpy(bytes, "a\xC3\xA9z", 4);
+    EXPECT_EQ(swprintf_s(buf, 32, L"%.3s|%.2s", bytes, bytes), 6);
+    EXPECT_STREQ(buf, L"a\u00E9z|a\u00E9");
+    delete[] bytes;
+    // A sequence cut short by the terminator is no character.
+    EXPECT_EQ(swprintf_s(buf, 32, L"%s", "ab\xC3"), -1);
+    EXPECT_STREQ(buf, L"");
 }
 
 TEST_F(WideOutput, FormatErrorsAndTextsThatDoNotConvertFailTheCall)
