@@ -36,18 +36,10 @@ struct NarrowOutputTraits {
     using char_type = char;
     using stream_type = sealedc_out_stream;
 
-    static const unsigned char *lookup_table() { return sealedc__lookuptable_s; }
-    static const char *upper_digits() { return _itoa_upper_digits; }
-    static const char *lower_digits() { return _itoa_lower_digits; }
-    static const char *nil_text() { return STR_NIL_POINTER; }
-    static const char *narrow_null_text() { return STR_NULL_STRING; }
-    static const wchar_t *wide_null_text() { return WSTR_NULL_STRING; }
-
-    /* lc, wc, ls, ws, and C and S without h (the engine has set the wide-char flag). */
-    static bool wide_argument(uint32_t flags, char)
-    {
-        return (flags & (sealedc_engine::FLAG_LONG | sealedc_engine::FLAG_WIDECHAR)) != 0;
-    }
+    static constexpr sealedc_engine::OutputTables<char> tables = {
+        sealedc__lookuptable_s, _itoa_upper_digits, _itoa_lower_digits,
+        STR_NIL_POINTER,        STR_NULL_STRING,    WSTR_NULL_STRING,
+    };
 
     static int narrow_char_text(int ch, char *buf)
     {

@@ -12,16 +12,9 @@
  *   using char_type   = ...;   // character of the format and of the output (char, wchar_t)
  *   using stream_type = ...;   // cursor: { int32_t count; char_type *cur; }
  *
- *   const unsigned char *lookup_table();  // its own 91-byte class-and-state table
- *   const char_type *upper_digits();      // "0123456789ABCDEFX" (index 16: prefix letter)
- *   const char_type *lower_digits();      // "0123456789abcdefx"
- *   const char_type *nil_text();          // "(nil)" for %p of a zero pointer
- *   const char *narrow_null_text();       // "(null)" for a NULL narrow text argument
- *   const wchar_t *wide_null_text();      // L"(null)" for a NULL wide text argument
+ *   static constexpr OutputTables<char_type> tables;  // the engine's own read-only tables
  *
- *   // c, C, s, S: true when the argument is a wide character / wide text. `flags` already
- *   // holds the wide-char flag for C and S without h, l or w; `conversion` is the letter.
- *   bool wide_argument(uint32_t flags, char conversion);
+ * The arguments of c and s are wide with l or w (and C and S without h), bytes otherwise.
  *
  *   // c and C: the character's text stored into `buf` (room for kCharTextRoom characters);
  *   // returns its length, or -1 when the character does not convert (the conversion then
@@ -121,6 +114,17 @@ constexpr int kTextArea = 512;        /* the engine's text area, in characters *
 constexpr int kPrecisionCap = 512;    /* integer precisions above this count as this */
 constexpr int kAccumulateLimit = 21474836; /* width/precision above this cannot take a digit */
 constexpr int kCharTextRoom = 16;     /* room given to the c/C hooks (at least MB_LEN_MAX) */
+
+/* The read-only tables of one engine; each engine keeps its own copies. */
+template <typename CharT>
+struct OutputTables {
+    const unsigned char *lookup; /* the 91-byte class-and-state table */
+    const CharT *upper;          /* "0123456789ABCDEFX" (index 16: the prefix letter) */
+    const CharT *lower;          /* "0123456789abcdefx" */
+    const CharT *nil;            /* "(nil)" for p of a zero pointer */
+    const char *narrowNull;      /* "(null)" for a NULL byte text */
+    const wchar_t *wideNull;     /* "(null)" for a NULL wide text */
+};
 
 /* The class-and-state table as the parser reads it, built from the two tables it encodes.
  * Each translation unit keeps its own copy as a plain array and checks it against this. */
@@ -353,7 +357,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
         return 0;
     }
 
-    const unsigned char *table = Traits::lookup_table();
+    const unsigned char *table = Traits::tables.lookup;
     union {
         C text[kTextArea];
         char bytes[kTextArea];
@@ -502,7 +506,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
             C prefix[2];
             int prefixLen = 0;
             bool noOutput = false;
-            const C *digits = Traits::lower_digits();
+            const C *digits = Traits::tables.lower;
             unsigned radix = 10;
 
             switch (ch) {
@@ -512,7 +516,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                 }
                 [[fallthrough]];
             case C('c'):
-                if (Traits::wide_argument(flags, static_cast<char>(ch))) {
+                if (flags & (FLAG_LONG | FLAG_WIDECHAR)) {
                     textLen = Traits::wide_char_text(static_cast<wint_t>(va_arg(argList, wint_t)), area.text);
                 } else {
                     textLen = Traits::narrow_char_text(va_arg(argList, int), area.text);
@@ -531,17 +535,17 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                 }
                 [[fallthrough]];
             case C('s'):
-                if (Traits::wide_argument(flags, static_cast<char>(ch))) {
+                if (flags & (FLAG_LONG | FLAG_WIDECHAR)) {
                     wideText = va_arg(argList, const wchar_t *);
                     if (wideText == nullptr) {
-                        wideText = Traits::wide_null_text();
+                        wideText = Traits::tables.wideNull;
                     }
                     textLen = BoundedLength(wideText, precision);
                     kind = TEXT_WIDE;
                 } else {
                     narrowText = va_arg(argList, const char *);
                     if (narrowText == nullptr) {
-                        narrowText = Traits::narrow_null_text();
+                        narrowText = Traits::tables.narrowNull;
                     }
                     textLen = Traits::narrow_text_length(narrowText, precision, &narrowBytes);
                     if (textLen < 0) {
@@ -591,7 +595,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                     }
                     break;
                 case C('X'):
-                    digits = Traits::upper_digits();
+                    digits = Traits::tables.upper;
                     radix = 16;
                     hex = true;
                     break;
@@ -699,7 +703,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                     prefix[prefixLen++] = digits[16];
                 }
                 if ((flags & FLAG_POINTER) && zero) {
-                    text = Traits::nil_text();
+                    text = Traits::tables.nil;
                     textLen = 5;
                     flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
                 }

@@ -12,40 +12,18 @@ const char kNarrowNullText[] = "(null)";
 const wchar_t kWideNullText[] = L"(null)";
 const wchar_t kWideNilPointer[] = L"(nil)";
 
-} // namespace
-
-/* The wide engine's own copy of the class-and-state table. */
-extern "C" constexpr unsigned char sealedc__wlookuptable_s[sealedc_engine::kLookupTableSize] = {
-    0x06, 0x80, 0x80, 0x86, 0x80, 0x81, 0x80, 0x00, 0x00, 0x10, 0x03, 0x86, 0x80,
-    0x86, 0x82, 0x80, 0x14, 0x05, 0x05, 0x45, 0x45, 0x45, 0x85, 0x85, 0x85, 0x05,
-    0x00, 0x00, 0x30, 0x30, 0x80, 0x50, 0x80, 0x80, 0x00, 0x08, 0x00, 0x28, 0x28,
-    0x38, 0x50, 0x57, 0x80, 0x00, 0x07, 0x00, 0x37, 0x30, 0x30, 0x50, 0x50, 0x88,
-    0x00, 0x00, 0x00, 0x20, 0x28, 0x80, 0x87, 0x80, 0x80, 0x00, 0x00, 0x00, 0x60,
-    0x60, 0x60, 0x68, 0x68, 0x68, 0x08, 0x08, 0x07, 0x78, 0x77, 0x70, 0x77, 0x70,
-    0x70, 0x08, 0x08, 0x07, 0x00, 0x08, 0x07, 0x08, 0x00, 0x07, 0x08, 0x00, 0x07,
-};
-
-static_assert(sealedc_engine::SameTable(sealedc__wlookuptable_s, sealedc_engine::kLookupTable),
-              "the wide lookup table encodes the class and state tables");
-
-namespace {
+/* The wide engine's own copy of the class-and-state table, made by the builder the byte
+ * engine's table is checked against. */
+constexpr sealedc_engine::LookupTable kWideLookupTable = sealedc_engine::MakeLookupTable();
 
 struct WideOutputTraits {
     using char_type = wchar_t;
     using stream_type = sealedc_wout_stream;
 
-    static const unsigned char *lookup_table() { return sealedc__wlookuptable_s; }
-    static const wchar_t *upper_digits() { return kWideUpperDigits; }
-    static const wchar_t *lower_digits() { return kWideLowerDigits; }
-    static const wchar_t *nil_text() { return kWideNilPointer; }
-    static const char *narrow_null_text() { return kNarrowNullText; }
-    static const wchar_t *wide_null_text() { return kWideNullText; }
-
-    /* lc, wc, ls, ws, and C and S without h; plain c and s take bytes, as in the C library. */
-    static bool wide_argument(uint32_t flags, char)
-    {
-        return (flags & (sealedc_engine::FLAG_LONG | sealedc_engine::FLAG_WIDECHAR)) != 0;
-    }
+    static constexpr sealedc_engine::OutputTables<wchar_t> tables = {
+        kWideLookupTable.bytes, kWideUpperDigits, kWideLowerDigits,
+        kWideNilPointer,        kNarrowNullText,  kWideNullText,
+    };
 
     /* A byte as a wide character under the current locale; -1 (nothing written) when the byte
      * is no character on its own. */
