@@ -1,26 +1,80 @@
-/* Byte formatted input from a string, a file and standard input. */
+/* Formatted input from a string, a file and standard input, for byte and wide characters: the
+ * entry points are written once over the character type and differ only in the engine and the
+ * clearing function they call. */
 #include "input_stream.h"
 #include "sealedc.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
+template <typename CharT>
+struct Scanning;
+
+template <>
+struct Scanning<char> {
+    static int engine(sealedc_in_stream *s, const char *f, va_list ap) { return sealedc_input_s(s, f, ap); }
+    static void clear(const char *f, va_list ap) { clearDestBuf(f, ap); }
+    static size_t length(const char *text, size_t most) { return strnlen(text, most); }
+};
+
+template <>
+struct Scanning<wchar_t> {
+    static int engine(sealedc_in_stream *s, const wchar_t *f, va_list ap) { return sealedc_winput_s(s, f, ap); }
+    static void clear(const wchar_t *f, va_list ap) { clearwDestBuf(f, ap); }
+    static size_t length(const wchar_t *text, size_t most) { return wcsnlen(text, most); }
+};
+
 /* Runs the engine; a scan that ended its input without assigning anything leaves its first
  * text destination empty rather than holding whatever it held before. */
-int runScan(sealedc_in_stream *stream, const char *format, va_list argList)
+template <typename CharT>
+int runScan(sealedc_in_stream *stream, const CharT *format, va_list argList)
 {
-    int r = sealedc_input_s(stream, format, argList);
+    int r = Scanning<CharT>::engine(stream, format, argList);
     if (r == -1) {
-        clearDestBuf(format, argList);
+        Scanning<CharT>::clear(format, argList);
     }
     return r;
 }
 
-int refuse(const char *format, va_list argList)
+template <typename CharT>
+int scanString(const CharT *buffer, const CharT *format, va_list argList)
 {
-    clearDestBuf(format, argList);
-    return -1;
+    if (format == nullptr) {
+        return -1;
+    }
+    size_t len = buffer == nullptr ? 0 : Scanning<CharT>::length(buffer, size_t{SEALEDC_MAX_TEXT_DEST} + 1);
+    if (buffer == nullptr || len > SEALEDC_MAX_TEXT_DEST) {
+        Scanning<CharT>::clear(format, argList);
+        return -1;
+    }
+    sealedc_in_stream in;
+    sealedc_in_stream_from_string(&in, buffer, static_cast<int32_t>(len));
+    return runScan(&in, format, argList);
+}
+
+/* A file, or standard input (read a character at a time, with its push-back given back). */
+template <typename CharT>
+int scanFile(FILE *file, bool isStdin, const CharT *format, va_list argList)
+{
+    if (format == nullptr) {
+        return -1;
+    }
+    if (file == nullptr) {
+        Scanning<CharT>::clear(format, argList);
+        return -1;
+    }
+    sealedc_in_stream in;
+    if (isStdin) {
+        sealedc_in_stream_from_stdin(&in, file);
+    } else {
+        sealedc_in_stream_from_file(&in, file);
+    }
+    flockfile(file);
+    int r = runScan(&in, format, argList);
+    funlockfile(file);
+    return r;
 }
 
 } // namespace
@@ -29,16 +83,32 @@ extern "C" {
 
 int vsscanf_s(const char *buffer, const char *format, va_list argList)
 {
-    if (format == nullptr) {
-        return -1;
-    }
-    size_t len = buffer == nullptr ? 0 : strnlen(buffer, static_cast<size_t>(SEALEDC_MAX_TEXT_DEST) + 1);
-    if (buffer == nullptr || len > SEALEDC_MAX_TEXT_DEST) {
-        return refuse(format, argList);
-    }
-    sealedc_in_stream stream;
-    sealedc_in_stream_from_string(&stream, buffer, static_cast<int32_t>(len));
-    return runScan(&stream, format, argList);
+    return scanString(buffer, format, argList);
+}
+
+int vfscanf_s(FILE *stream, const char *format, va_list argList)
+{
+    return scanFile(stream, false, format, argList);
+}
+
+int vscanf_s(const char *format, va_list argList)
+{
+    return scanFile(stdin, true, format, argList);
+}
+
+int vswscanf_s(const wchar_t *buffer, const wchar_t *format, va_list argList)
+{
+    return scanString(buffer, format, argList);
+}
+
+int vfwscanf_s(FILE *stream, const wchar_t *format, va_list argList)
+{
+    return scanFile(stream, false, format, argList);
+}
+
+int vwscanf_s(const wchar_t *format, va_list argList)
+{
+    return scanFile(stdin, true, format, argList);
 }
 
 int sscanf_s(const char *buffer, const char *format, ...)
@@ -47,22 +117,6 @@ int sscanf_s(const char *buffer, const char *format, ...)
     va_start(ap, format);
     int r = vsscanf_s(buffer, format, ap);
     va_end(ap);
-    return r;
-}
-
-int vfscanf_s(FILE *stream, const char *format, va_list argList)
-{
-    if (format == nullptr) {
-        return -1;
-    }
-    if (stream == nullptr) {
-        return refuse(format, argList);
-    }
-    sealedc_in_stream in;
-    sealedc_in_stream_from_file(&in, stream);
-    flockfile(stream);
-    int r = runScan(&in, format, argList);
-    funlockfile(stream);
     return r;
 }
 
@@ -75,24 +129,38 @@ int fscanf_s(FILE *stream, const char *format, ...)
     return r;
 }
 
-int vscanf_s(const char *format, va_list argList)
-{
-    if (format == nullptr) {
-        return -1;
-    }
-    sealedc_in_stream in;
-    sealedc_in_stream_from_stdin(&in, stdin);
-    flockfile(stdin);
-    int r = runScan(&in, format, argList);
-    funlockfile(stdin);
-    return r;
-}
-
 int scanf_s(const char *format, ...)
 {
     va_list ap;
     va_start(ap, format);
     int r = vscanf_s(format, ap);
+    va_end(ap);
+    return r;
+}
+
+int swscanf_s(const wchar_t *buffer, const wchar_t *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int r = vswscanf_s(buffer, format, ap);
+    va_end(ap);
+    return r;
+}
+
+int fwscanf_s(FILE *stream, const wchar_t *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int r = vfwscanf_s(stream, format, ap);
+    va_end(ap);
+    return r;
+}
+
+int wscanf_s(const wchar_t *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int r = vwscanf_s(format, ap);
     va_end(ap);
     return r;
 }
