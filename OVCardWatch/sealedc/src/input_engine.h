@@ -81,27 +81,9 @@ struct Traits<char> {
     }
     static void ungetc(Ch c, FILE *f) { (void)::ungetc(static_cast<int>(c), f); }
     static bool isSpace(Ch c) { return c >= 0 && c <= 255 && isspace(static_cast<int>(c)) != 0; }
-    static double toDouble(const char *s, const char **end)
-    {
-        char *e = nullptr;
-        double d = strtod(s, &e);
-        *end = e;
-        return d;
-    }
-    static float toFloat(const char *s, const char **end)
-    {
-        char *e = nullptr;
-        float d = strtof(s, &e);
-        *end = e;
-        return d;
-    }
-    static long double toLongDouble(const char *s, const char **end)
-    {
-        char *e = nullptr;
-        long double d = strtold(s, &e);
-        *end = e;
-        return d;
-    }
+    static double toDouble(const char *s) { return strtod(s, nullptr); }
+    static float toFloat(const char *s) { return strtof(s, nullptr); }
+    static long double toLongDouble(const char *s) { return strtold(s, nullptr); }
     static Ch decimalPoint()
     {
         const struct lconv *lc = localeconv();
@@ -127,27 +109,9 @@ struct Traits<wchar_t> {
     }
     static void ungetc(Ch c, FILE *f) { (void)ungetwc(static_cast<wint_t>(c), f); }
     static bool isSpace(Ch c) { return c >= 0 && c <= 0x7FFFFFFF && iswspace(static_cast<wint_t>(c)) != 0; }
-    static double toDouble(const wchar_t *s, const wchar_t **end)
-    {
-        wchar_t *e = nullptr;
-        double d = wcstod(s, &e);
-        *end = e;
-        return d;
-    }
-    static float toFloat(const wchar_t *s, const wchar_t **end)
-    {
-        wchar_t *e = nullptr;
-        float d = wcstof(s, &e);
-        *end = e;
-        return d;
-    }
-    static long double toLongDouble(const wchar_t *s, const wchar_t **end)
-    {
-        wchar_t *e = nullptr;
-        long double d = wcstold(s, &e);
-        *end = e;
-        return d;
-    }
+    static double toDouble(const wchar_t *s) { return wcstod(s, nullptr); }
+    static float toFloat(const wchar_t *s) { return wcstof(s, nullptr); }
+    static long double toLongDouble(const wchar_t *s) { return wcstold(s, nullptr); }
     static Ch decimalPoint()
     {
         const struct lconv *lc = localeconv();
@@ -593,6 +557,46 @@ private:
         return c;
     }
 
+    /* A number or floating field being read: its destination (none when suppressed), the
+     * characters its width still allows (-1: no width) and the character at hand. */
+    struct Field {
+        void *dest = nullptr;
+        long long width = -1;
+        Ch c = kEof;
+    };
+    /* Takes the field's destination (a NULL one is the caller's error) and reads its first
+     * character after white space; Input when the input ended first. */
+    Stop beginField(const Spec &sp, va_list &ap, Field &fld)
+    {
+        if (!sp.suppress) {
+            fld.dest = va_arg(ap, void *);
+            if (fld.dest == nullptr) {
+                return Stop::Error;
+            }
+        }
+        fld.width = sp.width;
+        fld.c = skipWhite();
+        if (fld.c == kEof) {
+            return Stop::Input;
+        }
+        if (fld.width > 0) {
+            --fld.width;
+        }
+        return Stop::Done;
+    }
+    /* Moves to the field's next character; kNone once the width is used up. */
+    void advance(Field &fld)
+    {
+        if (fld.width == 0) {
+            fld.c = kNone;
+            return;
+        }
+        if (fld.width > 0) {
+            --fld.width;
+        }
+        fld.c = get();
+    }
+
     Stop number(const Spec &sp, va_list &ap);
     Stop floating(const Spec &sp, va_list &ap);
     Stop text(const Spec &sp, const SetText<CharT> &set, va_list &ap);
@@ -630,29 +634,10 @@ inline int digitValue(Ch c)
 template <typename CharT>
 Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
 {
-    void *dest = nullptr;
-    if (!sp.suppress) {
-        dest = va_arg(ap, void *);
-        if (dest == nullptr) {
-            return Stop::Error;
-        }
-    }
-    long long width = sp.width;
-    auto next = [&]() -> Ch {
-        if (width == 0) {
-            return kNone;
-        }
-        if (width > 0) {
-            --width;
-        }
-        return get();
-    };
-    Ch c = skipWhite();
-    if (c == kEof) {
-        return Stop::Input;
-    }
-    if (width > 0) {
-        --width;
+    Field fld;
+    Stop begun = beginField(sp, ap, fld);
+    if (begun != Stop::Done) {
+        return begun;
     }
     int base = 10;
     const bool isSigned = sp.conv == 'd' || sp.conv == 'i';
@@ -664,17 +649,17 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
         base = 0;
     }
     bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        c = next();
+    if (fld.c == '+' || fld.c == '-') {
+        negative = fld.c == '-';
+        advance(fld);
     }
     int digits = 0;
-    if ((base == 16 || base == 0) && c == '0') {
+    if ((base == 16 || base == 0) && fld.c == '0') {
         digits = 1;
-        c = next();
-        if (c == 'x' || c == 'X') {
+        advance(fld);
+        if (fld.c == 'x' || fld.c == 'X') {
             base = 16;
-            c = next();
+            advance(fld);
         } else if (base == 0) {
             base = 8;
         }
@@ -684,7 +669,7 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
     uint64_t acc = 0;
     bool overflow = false;
     for (;;) {
-        int d = digitValue(c);
+        int d = digitValue(fld.c);
         if (d >= base) {
             break;
         }
@@ -694,9 +679,9 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
             acc = acc * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
         }
         ++digits;
-        c = next();
+        advance(fld);
     }
-    unget(c);
+    unget(fld.c);
     if (digits == 0) {
         return Stop::Mismatch;
     }
@@ -712,7 +697,7 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
         value = overflow ? UINT64_MAX : (negative ? (0 - acc) : acc);
     }
     if (!sp.suppress) {
-        storeInt(dest, sp.conv == 'p' ? 64 : sp.bits, value);
+        storeInt(fld.dest, sp.conv == 'p' ? 64 : sp.bits, value);
         ++assigned_;
     }
     return Stop::Done;
@@ -721,89 +706,61 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
 template <typename CharT>
 Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
 {
-    void *dest = nullptr;
-    if (!sp.suppress) {
-        dest = va_arg(ap, void *);
-        if (dest == nullptr) {
-            return Stop::Error;
-        }
-    }
-    long long width = sp.width;
-    auto next = [&]() -> Ch {
-        if (width == 0) {
-            return kNone;
-        }
-        if (width > 0) {
-            --width;
-        }
-        return get();
-    };
-    Ch c = skipWhite();
-    if (c == kEof) {
-        return Stop::Input;
-    }
-    if (width > 0) {
-        --width;
+    Field fld;
+    Stop begun = beginField(sp, ap, fld);
+    if (begun != Stop::Done) {
+        return begun;
     }
     FloatText<CharT> buf;
     const Ch point = T::decimalPoint();
-    int mantissa = 0;
     bool fits = true;
-    if (c == '+' || c == '-') {
-        fits = buf.push(c);
-        c = next();
-    }
-    while (fits && isDigit(c)) {
-        fits = buf.push(c);
-        ++mantissa;
-        c = next();
-    }
-    if (fits && c == point) {
-        fits = buf.push(c);
-        c = next();
-        while (fits && isDigit(c)) {
-            fits = buf.push(c);
-            ++mantissa;
-            c = next();
+    /* Keeps the character at hand in the text and moves on. */
+    auto take = [&]() {
+        fits = fits && buf.push(fld.c);
+        advance(fld);
+    };
+    auto takeDigits = [&]() {
+        int n = 0;
+        for (; fits && isDigit(fld.c); ++n) {
+            take();
         }
+        return n;
+    };
+    if (fld.c == '+' || fld.c == '-') {
+        take();
     }
-    if (fits && mantissa > 0 && (c == 'e' || c == 'E')) {
-        fits = buf.push(c);
-        c = next();
-        if (fits && (c == '+' || c == '-')) {
-            fits = buf.push(c);
-            c = next();
+    int mantissa = takeDigits();
+    if (fits && fld.c == point) {
+        take();
+        mantissa += takeDigits();
+    }
+    if (fits && mantissa > 0 && (fld.c == 'e' || fld.c == 'E')) {
+        take();
+        if (fits && (fld.c == '+' || fld.c == '-')) {
+            take();
         }
-        while (fits && isDigit(c)) {
-            fits = buf.push(c);
-            c = next();
-        }
+        takeDigits();
     }
     if (!fits) {
         return Stop::Error;
     }
-    unget(c);
+    unget(fld.c);
     if (mantissa == 0) {
         return Stop::Mismatch;
     }
     /* The text gathered is used up even where its tail does not convert ("1e" reads as 1). */
-    const CharT *end = nullptr;
+    auto store = [&](auto v) {
+        if (!sp.suppress) {
+            memcpy(fld.dest, &v, sizeof v);
+        }
+    };
     if (sp.longDouble) {
-        long double v = T::toLongDouble(buf.text(), &end);
-        if (!sp.suppress) {
-            memcpy(dest, &v, sizeof v);
-        }
+        store(T::toLongDouble(buf.text()));
     } else if (sp.lFlag) {
-        double v = T::toDouble(buf.text(), &end);
-        if (!sp.suppress) {
-            memcpy(dest, &v, sizeof v);
-        }
+        store(T::toDouble(buf.text()));
     } else {
         /* Converted straight to float: rounding through double could differ in the last bit. */
-        float v = T::toFloat(buf.text(), &end);
-        if (!sp.suppress) {
-            memcpy(dest, &v, sizeof v);
-        }
+        store(T::toFloat(buf.text()));
     }
     if (!sp.suppress) {
         ++assigned_;
