@@ -6,10 +6,11 @@ extern "C" {
 
 int vswprintf_s(wchar_t *strDest, size_t destMax, const wchar_t *format, va_list argList)
 {
-    if (strDest == nullptr || destMax == 0 || destMax > SEALEDC_WIDE_MAX_LEN) {
+    /* As with the byte functions, a refused call empties a destination it may touch. */
+    if (strDest == nullptr || destMax == 0) {
         return -1;
     }
-    if (format == nullptr) {
+    if (format == nullptr || destMax > SEALEDC_WIDE_MAX_LEN) {
         strDest[0] = L'\0';
         return -1;
     }

@@ -206,6 +206,9 @@ TEST_F(WideOutput, OutputMustFitWithItsTerminatorOrTheDestinationIsEmptied)
     EXPECT_STREQ(buf, L"old");
     EXPECT_EQ(swprintf_s(buf, 6, nullptr), -1);
     EXPECT_STREQ(buf, L"");
+    wcscpy(buf, L"old");
+    EXPECT_EQ(swprintf_s(buf, SIZE_MAX / 2, L"x"), -1); // a size beyond the limit: refused, emptied
+    EXPECT_STREQ(buf, L"");
     EXPECT_EQ(swprintf_s(nullptr, 6, L"x"), -1);
 }
 
