@@ -109,6 +109,22 @@ TEST_F(CardWatchServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFa
     EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
 }
 
+// A path too long for the 1024-byte buffer cannot be converted: it is passed over, and neither
+// logged, copied nor matched from what the buffer held for the port before it.
+TEST_F(CardWatchServiceTest, FindCommPortSkipsAPathItCannotConvert)
+{
+    const std::string longPath = "/dev/cu.ORVEKAMobile-Pcui" + std::string(1100, 'x');
+    UseRegistry({Port("/dev/cu.Before"), Port(longPath), Port("/dev/cu.ORVEKAMobile")});
+    long before = PlatformTestingIOKitLiveObjectCount();
+    char out[64] = "untouched";
+    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, sizeof out), -1);
+    EXPECT_STREQ(out, "/dev/cu.ORVEKAMobile");
+    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "/dev/cu.Before",
+                                                        "IOCalloutDevice of a port is not a usable path, skip it",
+                                                        "/dev/cu.ORVEKAMobile", "findCommPort failed, FindCommPort exit"}));
+    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+}
+
 TEST_F(CardWatchServiceTest, FindCommPortOutputBufferRules)
 {
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
