@@ -371,6 +371,11 @@ void DARegisterDiskPeekCallback(DASessionRef session, CFDictionaryRef match, CFI
     auto at = std::upper_bound(impl.registrations.begin(), impl.registrations.end(), order,
                                [](CFIndex value, const Registration &existing) { return value < existing.order; });
     impl.registrations.insert(at, registration);
+    // From here on a disk that appears is reported: a line marks the moment for whoever watches
+    // the process from outside (an attached disk before it is part of the baseline).
+    std::fprintf(stderr, "DiskArbitration: peek callback registered; the %zu disks present now are never reported to it\n",
+                 impl.known.size());
+    std::fflush(stderr);
 }
 
 void DAUnregisterCallback(DASessionRef session, void *callback, void *context)

@@ -199,6 +199,24 @@ protected:
 
     static std::string Bsd(const std::string &device) { return device.substr(5); }
 
+    // Registers PeekAndMount for the disks labelled `label`.
+    void WatchFor(const std::string &label, Seen &seen)
+    {
+        CFDictionaryRef match = MatchVolumeName(label);
+        DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
+        CFRelease(match);
+    }
+
+    // Runs the run loop until `seen` has `count` completions; what the stand-in wrote to standard
+    // error meanwhile goes to *errors.
+    static bool AwaitCompletions(Seen &seen, int count, std::string *errors)
+    {
+        testing::internal::CaptureStderr();
+        bool done = RunUntil([&] { return seen.completions == count; });
+        *errors = testing::internal::GetCapturedStderr();
+        return done;
+    }
+
     std::string dir_;
     DASessionRef session_ = nullptr;
     std::vector<std::string> attached_;
@@ -212,15 +230,11 @@ TEST_F(DALoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
     seen.mountArguments = {"rdonly"};
     DADiskRef kept = nullptr;
     seen.beforeMount = [&](DADiskRef disk) { kept = static_cast<DADiskRef>(CFRetain(disk)); };
-    CFDictionaryRef match = MatchVolumeName(label);
-    DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
-    CFRelease(match);
+    WatchFor(label, seen);
 
-    testing::internal::CaptureStderr();
     std::string device = AttachImage(label);
-    bool done = RunUntil([&] { return seen.completions == 1; });
-    std::string errors = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(done) << errors;
+    std::string errors;
+    ASSERT_TRUE(AwaitCompletions(seen, 1, &errors)) << errors;
     EXPECT_EQ((std::vector<std::string>{Bsd(device)}), seen.peeked);
     EXPECT_EQ(0, seen.dissenterStatus[0]) << seen.dissenterText[0];
     std::string point = "/Volumes/" + label;
@@ -279,7 +293,11 @@ TEST_F(DALoopDevices, DisksPresentAtRegistrationAreNeverReported)
 {
     std::string before = AttachImage(Unique("pre"));
     Seen seen;
+    testing::internal::CaptureStderr();
     DARegisterDiskPeekCallback(session_, nullptr, 0, PeekAndMount, &seen);
+    // The line that tells an observer outside the process when arrivals start to count.
+    std::string registered = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, registered.find("DiskArbitration: peek callback registered; the ")) << registered;
     std::string after = AttachImage(Unique("post"));
     testing::internal::CaptureStderr();
     bool done = RunUntil([&] { return std::find(seen.peeked.begin(), seen.peeked.end(), Bsd(after)) != seen.peeked.end(); });
@@ -299,15 +317,11 @@ TEST_F(DALoopDevices, DisksNobodyMatchedAreNotTouched)
     std::string wanted = Unique("want");
     Seen seen;
     seen.mountArguments = {"nobrowse"};
-    CFDictionaryRef match = MatchVolumeName(wanted);
-    DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
-    CFRelease(match);
+    WatchFor(wanted, seen);
     std::string other = AttachImage(Unique("other"));
     std::string mine = AttachImage(wanted);
-    testing::internal::CaptureStderr();
-    bool done = RunUntil([&] { return seen.completions == 1; });
-    testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(done);
+    std::string errors;
+    ASSERT_TRUE(AwaitCompletions(seen, 1, &errors)) << errors;
     EXPECT_EQ((std::vector<std::string>{Bsd(mine)}), seen.peeked);
     EXPECT_EQ(static_cast<uint32_t>(kDADiskOptionMountAutomatic), PlatformTestingDiskOptions(Bsd(other).c_str()));
     bool mineMounted = false;
@@ -363,14 +377,10 @@ TEST_F(DALoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
         EXPECT_EQ(0, RunProgram({"losetup", "-d", device}));
         attached_.clear();
     };
-    CFDictionaryRef match = MatchVolumeName(label);
-    DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
-    CFRelease(match);
-    testing::internal::CaptureStderr();
+    WatchFor(label, seen);
     device = AttachImage(label);
-    bool done = RunUntil([&] { return seen.completions == 1; });
-    std::string errors = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(done) << errors;
+    std::string errors;
+    ASSERT_TRUE(AwaitCompletions(seen, 1, &errors)) << errors;
     EXPECT_EQ(kDAReturnNotFound, seen.dissenterStatus[0]);
     EXPECT_EQ("the disk is no longer present", seen.dissenterText[0]);
     EXPECT_NE(std::string::npos, errors.find("(read-only): failed: the disk is no longer present\n")) << errors;
@@ -392,14 +402,10 @@ TEST_F(DALoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
         fsync(fd);
         close(fd);
     };
-    CFDictionaryRef match = MatchVolumeName(label);
-    DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
-    CFRelease(match);
-    testing::internal::CaptureStderr();
+    WatchFor(label, seen);
     device = AttachImage(label);
-    bool done = RunUntil([&] { return seen.completions == 1; });
-    std::string errors = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(done) << errors;
+    std::string errors;
+    ASSERT_TRUE(AwaitCompletions(seen, 1, &errors)) << errors;
     EXPECT_NE(0, seen.dissenterStatus[0]);
     EXPECT_FALSE(seen.dissenterText[0].empty());
     EXPECT_NE(std::string::npos, errors.find("at \"/Volumes/" + label + "\" with arguments \"rdonly\" (read-only): failed: ")) << errors;
@@ -415,14 +421,10 @@ TEST_F(DALoopDevices, TakenNamesAndSymbolicLinksAreSteppedAround)
     fs::create_directory_symlink(dir_ + "/elsewhere", "/Volumes/" + label + " 1");
     Seen seen;
     seen.mountArguments = {"rdonly"};
-    CFDictionaryRef match = MatchVolumeName(label);
-    DARegisterDiskPeekCallback(session_, match, 0, PeekAndMount, &seen);
-    CFRelease(match);
-    testing::internal::CaptureStderr();
+    WatchFor(label, seen);
     std::string device = AttachImage(label);
-    bool done = RunUntil([&] { return seen.completions == 1; });
-    std::string errors = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(done) << errors;
+    std::string errors;
+    ASSERT_TRUE(AwaitCompletions(seen, 1, &errors)) << errors;
     EXPECT_EQ(0, seen.dissenterStatus[0]) << seen.dissenterText[0];
     EXPECT_NE(std::string::npos, errors.find("at \"/Volumes/" + label + " 2\"")) << errors;
     EXPECT_TRUE(fs::exists("/Volumes/" + label + " 2/lost+found"));
