@@ -142,19 +142,17 @@ struct __CFRunLoop final : Object {
                   std::vector<__CFRunLoopTimer *> &timers)
     {
         std::lock_guard<std::mutex> guard(lock);
+        auto addNew = [](const auto &from, auto &to) {
+            for (auto *item : from) {
+                if (std::find(to.begin(), to.end(), item) == to.end()) {
+                    CFRetain(item);
+                    to.push_back(item);
+                }
+            }
+        };
         auto add = [&](const Items &items) {
-            for (auto *s : items.sources) {
-                if (std::find(sources.begin(), sources.end(), s) == sources.end()) {
-                    CFRetain(s);
-                    sources.push_back(s);
-                }
-            }
-            for (auto *t : items.timers) {
-                if (std::find(timers.begin(), timers.end(), t) == timers.end()) {
-                    CFRetain(t);
-                    timers.push_back(t);
-                }
-            }
+            addNew(items.sources, sources);
+            addNew(items.timers, timers);
         };
         auto found = modes.find(mode);
         if (found != modes.end()) {
@@ -168,35 +166,31 @@ struct __CFRunLoop final : Object {
         }
     }
 
-    void removeEverywhere(const void *item)
+    // Takes the item out of every mode; true when it was in any.
+    bool removeEverywhere(const void *item)
     {
         std::vector<const void *> released;
         {
             std::lock_guard<std::mutex> guard(lock);
+            auto take = [&](auto &list) {
+                for (auto it = list.begin(); it != list.end();) {
+                    if (*it == item) {
+                        released.push_back(*it);
+                        it = list.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+            };
             for (auto &entry : modes) {
-                auto &s = entry.second.sources;
-                for (auto it = s.begin(); it != s.end();) {
-                    if (*it == item) {
-                        released.push_back(*it);
-                        it = s.erase(it);
-                    } else {
-                        ++it;
-                    }
-                }
-                auto &t = entry.second.timers;
-                for (auto it = t.begin(); it != t.end();) {
-                    if (*it == item) {
-                        released.push_back(*it);
-                        it = t.erase(it);
-                    } else {
-                        ++it;
-                    }
-                }
+                take(entry.second.sources);
+                take(entry.second.timers);
             }
         }
         for (const void *r : released) {
             CFRelease(r);
         }
+        return !released.empty();
     }
 
     void wake()
@@ -309,8 +303,8 @@ void invalidateSource(__CFRunLoopSource *s)
         loops = allLoops();
     }
     for (auto *l : loops) {
-        l->removeEverywhere(s);
-        if (s->context.cancel != nullptr) {
+        // Only a loop the source was scheduled on hears of its cancellation.
+        if (l->removeEverywhere(s) && s->context.cancel != nullptr) {
             s->context.cancel(s->context.info, l, kCFRunLoopDefaultMode);
         }
     }
@@ -519,6 +513,49 @@ CFRunLoopRunResult runInMode(__CFRunLoop *rl, CFStringRef modeRef, CFTimeInterva
     return result;
 }
 
+// Sources and timers are kept alike per mode; `list` picks which kind.
+template <typename Item> using ItemList = std::vector<Item *> __CFRunLoop::Items::*;
+
+template <typename Item> bool runsInMode(__CFRunLoop *l, Item *p, CFRunLoopMode mode, ItemList<Item> list)
+{
+    __CFRunLoop::Items items;
+    l->snapshot(modeName(mode), items.sources, items.timers);
+    auto &kind = items.*list;
+    bool found = std::find(kind.begin(), kind.end(), p) != kind.end();
+    releaseAll(items.sources, items.timers);
+    return found;
+}
+
+// Adds the item to the mode (the loop retains it); false when it was there already.
+template <typename Item> bool addToMode(__CFRunLoop *l, Item *p, CFRunLoopMode mode, ItemList<Item> list)
+{
+    std::lock_guard<std::mutex> guard(l->lock);
+    auto &kind = l->modes[modeName(mode)].*list;
+    if (std::find(kind.begin(), kind.end(), p) != kind.end()) {
+        return false;
+    }
+    CFRetain(p);
+    kind.push_back(p);
+    return true;
+}
+
+// Takes the item out of the mode; true when it was there (the caller then releases it).
+template <typename Item> bool removeFromMode(__CFRunLoop *l, Item *p, CFRunLoopMode mode, ItemList<Item> list)
+{
+    std::lock_guard<std::mutex> guard(l->lock);
+    auto found = l->modes.find(modeName(mode));
+    if (found == l->modes.end()) {
+        return false;
+    }
+    auto &kind = found->second.*list;
+    auto it = std::find(kind.begin(), kind.end(), p);
+    if (it == kind.end()) {
+        return false;
+    }
+    kind.erase(it);
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -641,33 +678,15 @@ Boolean CFRunLoopContainsSource(CFRunLoopRef rl, CFRunLoopSourceRef s, CFRunLoop
 {
     __CFRunLoop *l = loop(rl);
     __CFRunLoopSource *p = source(s);
-    if (l == nullptr || p == nullptr) {
-        return false;
-    }
-    std::vector<__CFRunLoopSource *> sources;
-    std::vector<__CFRunLoopTimer *> timers;
-    l->snapshot(modeName(mode), sources, timers);
-    bool found = std::find(sources.begin(), sources.end(), p) != sources.end();
-    releaseAll(sources, timers);
-    return found;
+    return l != nullptr && p != nullptr && runsInMode(l, p, mode, &__CFRunLoop::Items::sources);
 }
 
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef s, CFRunLoopMode mode)
 {
     __CFRunLoop *l = loop(rl);
     __CFRunLoopSource *p = source(s);
-    if (l == nullptr || p == nullptr || !p->valid) {
+    if (l == nullptr || p == nullptr || !p->valid || !addToMode(l, p, mode, &__CFRunLoop::Items::sources)) {
         return;
-    }
-    std::u16string name = modeName(mode);
-    {
-        std::lock_guard<std::mutex> guard(l->lock);
-        auto &list = l->modes[name].sources;
-        if (std::find(list.begin(), list.end(), p) != list.end()) {
-            return;
-        }
-        CFRetain(p);
-        list.push_back(p);
     }
     if (p->context.schedule != nullptr) {
         p->context.schedule(p->context.info, rl, mode);
@@ -682,20 +701,7 @@ void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef s, CFRunLoopMode 
     if (l == nullptr || p == nullptr) {
         return;
     }
-    bool removed = false;
-    {
-        std::lock_guard<std::mutex> guard(l->lock);
-        auto found = l->modes.find(modeName(mode));
-        if (found != l->modes.end()) {
-            auto &list = found->second.sources;
-            auto it = std::find(list.begin(), list.end(), p);
-            if (it != list.end()) {
-                list.erase(it);
-                removed = true;
-            }
-        }
-    }
-    if (removed) {
+    if (removeFromMode(l, p, mode, &__CFRunLoop::Items::sources)) {
         if (p->context.cancel != nullptr) {
             p->context.cancel(p->context.info, rl, mode);
         }
@@ -770,32 +776,15 @@ Boolean CFRunLoopContainsTimer(CFRunLoopRef rl, CFRunLoopTimerRef t, CFRunLoopMo
 {
     __CFRunLoop *l = loop(rl);
     __CFRunLoopTimer *p = timer(t);
-    if (l == nullptr || p == nullptr) {
-        return false;
-    }
-    std::vector<__CFRunLoopSource *> sources;
-    std::vector<__CFRunLoopTimer *> timers;
-    l->snapshot(modeName(mode), sources, timers);
-    bool found = std::find(timers.begin(), timers.end(), p) != timers.end();
-    releaseAll(sources, timers);
-    return found;
+    return l != nullptr && p != nullptr && runsInMode(l, p, mode, &__CFRunLoop::Items::timers);
 }
 
 void CFRunLoopAddTimer(CFRunLoopRef rl, CFRunLoopTimerRef t, CFRunLoopMode mode)
 {
     __CFRunLoop *l = loop(rl);
     __CFRunLoopTimer *p = timer(t);
-    if (l == nullptr || p == nullptr || !p->valid) {
+    if (l == nullptr || p == nullptr || !p->valid || !addToMode(l, p, mode, &__CFRunLoop::Items::timers)) {
         return;
-    }
-    {
-        std::lock_guard<std::mutex> guard(l->lock);
-        auto &list = l->modes[modeName(mode)].timers;
-        if (std::find(list.begin(), list.end(), p) != list.end()) {
-            return;
-        }
-        CFRetain(p);
-        list.push_back(p);
     }
     l->wake();
 }
@@ -807,20 +796,7 @@ void CFRunLoopRemoveTimer(CFRunLoopRef rl, CFRunLoopTimerRef t, CFRunLoopMode mo
     if (l == nullptr || p == nullptr) {
         return;
     }
-    bool removed = false;
-    {
-        std::lock_guard<std::mutex> guard(l->lock);
-        auto found = l->modes.find(modeName(mode));
-        if (found != l->modes.end()) {
-            auto &list = found->second.timers;
-            auto it = std::find(list.begin(), list.end(), p);
-            if (it != list.end()) {
-                list.erase(it);
-                removed = true;
-            }
-        }
-    }
-    if (removed) {
+    if (removeFromMode(l, p, mode, &__CFRunLoop::Items::timers)) {
         CFRelease(p);
     }
 }

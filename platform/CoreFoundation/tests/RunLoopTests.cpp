@@ -213,4 +213,30 @@ TEST(RunLoop, SourcesSignalledFromAnotherThreadRunOnTheLoopsThread)
     EXPECT_EQ(1, CFGetRetainCount(source));
 }
 
+void CountCancel(void *info, CFRunLoopRef, CFRunLoopMode) { ++*static_cast<int *>(info); }
+
+TEST(RunLoop, OnlyTheLoopsASourceRunsOnHearOfItsCancellation)
+{
+    int cancelled = 0;
+    CFRunLoopSourceContext context = {};
+    context.info = &cancelled;
+    context.cancel = CountCancel;
+    CFRunLoopRef here = CFRunLoopGetCurrent();
+    // A second loop exists (another thread's); the source never runs on it.
+    std::thread([] { (void) CFRunLoopGetCurrent(); }).join();
+
+    Held<CFRunLoopSourceRef> unscheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRunLoopSourceInvalidate(unscheduled);
+    EXPECT_EQ(0, cancelled);
+
+    Held<CFRunLoopSourceRef> scheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRunLoopAddSource(here, scheduled, kCFRunLoopDefaultMode);
+    CFRunLoopAddSource(here, scheduled, kCFRunLoopDefaultMode);  // already there: no second reference
+    EXPECT_EQ(2, CFGetRetainCount(scheduled));
+    CFRunLoopSourceInvalidate(scheduled);
+    EXPECT_EQ(1, cancelled);
+    EXPECT_FALSE(CFRunLoopContainsSource(here, scheduled, kCFRunLoopDefaultMode));
+    EXPECT_EQ(1, CFGetRetainCount(scheduled));
+}
+
 }  // namespace
