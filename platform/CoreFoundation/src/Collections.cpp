@@ -315,6 +315,53 @@ struct HashCore {
         dropValue(old);
     }
 
+    // Keyed edits: add only when absent, set (add or replace), replace only when present, erase.
+    void add(const void *key, const void *value)
+    {
+        if (find(key) < 0) {
+            insert(key, value);
+        }
+    }
+    void set(const void *key, const void *value)
+    {
+        long at = find(key);
+        if (at >= 0) {
+            replaceValue(at, value);
+        } else {
+            insert(key, value);
+        }
+    }
+    void replace(const void *key, const void *value)
+    {
+        long at = find(key);
+        if (at >= 0) {
+            replaceValue(at, value);
+        }
+    }
+    void erase(const void *key)
+    {
+        long at = find(key);
+        if (at >= 0) {
+            remove(at);
+        }
+    }
+    // The stored entry for the key, or NULL.
+    const Entry *lookUp(const void *key) const
+    {
+        long at = find(key);
+        return at < 0 ? nullptr : &entries[static_cast<size_t>(at)];
+    }
+    // Takes the other table's callbacks and entries (this table being empty).
+    void copyFrom(const HashCore &other)
+    {
+        keyCB = other.keyCB;
+        valueCB = other.valueCB;
+        cfKeys = other.cfKeys;
+        cfValues = other.cfValues;
+        rebuild(other.live);
+        other.forEach([this](const void *key, const void *value) { insert(key, value); });
+    }
+
     void remove(long at)
     {
         Entry &e = entries[static_cast<size_t>(at)];
@@ -510,16 +557,18 @@ std::u16string cf::describeValue(CFTypeRef cf, int indent)
 
 namespace {
 
-const __CFArray *arr(CFArrayRef a) { return as<__CFArray>(a, kTypeArray); }
-__CFArray *mutableArr(CFMutableArrayRef a, const char *function)
+// The container when it may be changed; an edit of an immutable one is reported and ignored.
+template <typename T> T *mutableOrReport(const T *p, const char *function, const char *kind)
 {
-    auto *p = const_cast<__CFArray *>(arr(a));
     if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on an array that is not mutable; ignored\n", function);
+        std::fprintf(stderr, "CoreFoundation: %s on %s that is not mutable; ignored\n", function, kind);
         return nullptr;
     }
-    return p;
+    return const_cast<T *>(p);
 }
+
+const __CFArray *arr(CFArrayRef a) { return as<__CFArray>(a, kTypeArray); }
+__CFArray *mutableArr(CFMutableArrayRef a, const char *function) { return mutableOrReport(arr(a), function, "an array"); }
 bool validRange(const __CFArray *p, CFRange r)
 {
     return p != nullptr && r.location >= 0 && r.length >= 0 && static_cast<size_t>(r.location) <= p->values.size() &&
@@ -533,24 +582,11 @@ void badRange(const char *function)
 const __CFDictionary *dict(CFDictionaryRef d) { return as<__CFDictionary>(d, kTypeDictionary); }
 __CFDictionary *mutableDict(CFMutableDictionaryRef d, const char *function)
 {
-    auto *p = const_cast<__CFDictionary *>(dict(d));
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on a dictionary that is not mutable; ignored\n", function);
-        return nullptr;
-    }
-    return p;
+    return mutableOrReport(dict(d), function, "a dictionary");
 }
 
 const __CFSet *set(CFSetRef s) { return as<__CFSet>(s, kTypeSet); }
-__CFSet *mutableSet(CFMutableSetRef s, const char *function)
-{
-    auto *p = const_cast<__CFSet *>(set(s));
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on a set that is not mutable; ignored\n", function);
-        return nullptr;
-    }
-    return p;
-}
+__CFSet *mutableSet(CFMutableSetRef s, const char *function) { return mutableOrReport(set(s), function, "a set"); }
 
 // Stable merge sort that stays within bounds whatever the comparator answers.
 void mergeSort(std::vector<const void *> &v, size_t first, size_t last, CFComparatorFunction cmp, void *context)
@@ -916,12 +952,7 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void **keys, const void
     CF_CREATE_OR_RETURN(nullptr);
     auto *d = new __CFDictionary(keyCallBacks, valueCallBacks);
     for (CFIndex i = 0; i < numValues; ++i) {
-        long at = d->core.find(keys[i]);
-        if (at >= 0) {
-            d->core.replaceValue(at, values[i]);
-        } else {
-            d->core.insert(keys[i], values[i]);
-        }
+        d->core.set(keys[i], values[i]);
     }
     return d;
 }
@@ -929,13 +960,8 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void **keys, const void
 static __CFDictionary *copyDictionary(const __CFDictionary *p, bool isMutable)
 {
     auto *d = new __CFDictionary(nullptr, nullptr);
-    d->core.keyCB = p->core.keyCB;
-    d->core.valueCB = p->core.valueCB;
-    d->core.cfKeys = p->core.cfKeys;
-    d->core.cfValues = p->core.cfValues;
     d->isMutable = isMutable;
-    d->core.rebuild(p->core.live);
-    p->core.forEach([d](const void *key, const void *value) { d->core.insert(key, value); });
+    d->core.copyFrom(p->core);
     return d;
 }
 
@@ -1004,17 +1030,11 @@ Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void *value)
 Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void *key, const void **value)
 {
     const __CFDictionary *p = dict(theDict);
-    if (p == nullptr) {
-        return false;
+    const auto *entry = p == nullptr ? nullptr : p->core.lookUp(key);
+    if (entry != nullptr && value != nullptr) {
+        *value = entry->value;
     }
-    long at = p->core.find(key);
-    if (at < 0) {
-        return false;
-    }
-    if (value != nullptr) {
-        *value = p->core.entries[static_cast<size_t>(at)].value;
-    }
-    return true;
+    return entry != nullptr;
 }
 
 const void *CFDictionaryGetValue(CFDictionaryRef theDict, const void *key)
@@ -1059,46 +1079,32 @@ void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunct
 void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void *key, const void *value)
 {
     __CFDictionary *p = mutableDict(theDict, "CFDictionaryAddValue");
-    if (p != nullptr && p->core.find(key) < 0) {
-        p->core.insert(key, value);
+    if (p != nullptr) {
+        p->core.add(key, value);
     }
 }
 
 void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void *key, const void *value)
 {
     __CFDictionary *p = mutableDict(theDict, "CFDictionarySetValue");
-    if (p == nullptr) {
-        return;
-    }
-    long at = p->core.find(key);
-    if (at >= 0) {
-        p->core.replaceValue(at, value);
-    } else {
-        p->core.insert(key, value);
+    if (p != nullptr) {
+        p->core.set(key, value);
     }
 }
 
 void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void *key, const void *value)
 {
     __CFDictionary *p = mutableDict(theDict, "CFDictionaryReplaceValue");
-    if (p == nullptr) {
-        return;
-    }
-    long at = p->core.find(key);
-    if (at >= 0) {
-        p->core.replaceValue(at, value);
+    if (p != nullptr) {
+        p->core.replace(key, value);
     }
 }
 
 void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void *key)
 {
     __CFDictionary *p = mutableDict(theDict, "CFDictionaryRemoveValue");
-    if (p == nullptr) {
-        return;
-    }
-    long at = p->core.find(key);
-    if (at >= 0) {
-        p->core.remove(at);
+    if (p != nullptr) {
+        p->core.erase(key);
     }
 }
 
@@ -1122,9 +1128,7 @@ CFSetRef CFSetCreate(CFAllocatorRef, const void **values, CFIndex numValues, con
     CF_CREATE_OR_RETURN(nullptr);
     auto *s = new __CFSet(callBacks);
     for (CFIndex i = 0; i < numValues; ++i) {
-        if (s->core.find(values[i]) < 0) {
-            s->core.insert(values[i], nullptr);
-        }
+        s->core.add(values[i], nullptr);
     }
     return s;
 }
@@ -1132,10 +1136,8 @@ CFSetRef CFSetCreate(CFAllocatorRef, const void **values, CFIndex numValues, con
 static __CFSet *copySet(const __CFSet *p, bool isMutable)
 {
     auto *s = new __CFSet(nullptr);
-    s->core.keyCB = p->core.keyCB;
-    s->core.cfKeys = p->core.cfKeys;
     s->isMutable = isMutable;
-    p->core.forEach([s](const void *key, const void *) { s->core.insert(key, nullptr); });
+    s->core.copyFrom(p->core);
     return s;
 }
 
@@ -1184,17 +1186,11 @@ Boolean CFSetContainsValue(CFSetRef theSet, const void *value)
 Boolean CFSetGetValueIfPresent(CFSetRef theSet, const void *candidate, const void **value)
 {
     const __CFSet *p = set(theSet);
-    if (p == nullptr) {
-        return false;
+    const auto *entry = p == nullptr ? nullptr : p->core.lookUp(candidate);
+    if (entry != nullptr && value != nullptr) {
+        *value = entry->key;
     }
-    long at = p->core.find(candidate);
-    if (at < 0) {
-        return false;
-    }
-    if (value != nullptr) {
-        *value = p->core.entries[static_cast<size_t>(at)].key;
-    }
-    return true;
+    return entry != nullptr;
 }
 
 const void *CFSetGetValue(CFSetRef theSet, const void *value)
@@ -1229,8 +1225,8 @@ void CFSetApplyFunction(CFSetRef theSet, CFSetApplierFunction applier, void *con
 void CFSetAddValue(CFMutableSetRef theSet, const void *value)
 {
     __CFSet *p = mutableSet(theSet, "CFSetAddValue");
-    if (p != nullptr && p->core.find(value) < 0) {
-        p->core.insert(value, nullptr);
+    if (p != nullptr) {
+        p->core.add(value, nullptr);
     }
 }
 
@@ -1265,12 +1261,8 @@ void CFSetSetValue(CFMutableSetRef theSet, const void *value)
 void CFSetRemoveValue(CFMutableSetRef theSet, const void *value)
 {
     __CFSet *p = mutableSet(theSet, "CFSetRemoveValue");
-    if (p == nullptr) {
-        return;
-    }
-    long at = p->core.find(value);
-    if (at >= 0) {
-        p->core.remove(at);
+    if (p != nullptr) {
+        p->core.erase(value);
     }
 }
 
