@@ -676,6 +676,14 @@ const char *xmlSafeUTF8(CFStringRef s, std::string &scratch)
     return scratch.c_str();
 }
 
+// One dictionary entry on its way to the writer: the key, its value and the key's text.
+struct Entry {
+    CFStringRef key;
+    const void *value;
+    const char *text;
+    bool ascii;  // text is the string's own 8-bit (ASCII) bytes
+};
+
 plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
 {
     if (value == nullptr) {
@@ -764,72 +772,57 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
         constexpr size_t kSmall = 16;
         const void *smallKeys[kSmall];
         const void *smallValues[kSmall];
+        Entry smallEntries[kSmall];
         std::vector<const void *> bigKeys;
         std::vector<const void *> bigValues;
+        std::vector<Entry> bigEntries;
         const void **keys = smallKeys;
         const void **values = smallValues;
+        Entry *entries = smallEntries;
         if (n > kSmall) {
             bigKeys.resize(n);
             bigValues.resize(n);
+            bigEntries.resize(n);
             keys = bigKeys.data();
             values = bigValues.data();
+            entries = bigEntries.data();
         }
         CFDictionaryGetKeysAndValues(d, keys, values);
+        // Each key's text is had once, for sorting and for the node: the string's own bytes when
+        // it keeps 8-bit text, else a conversion kept alive in `converted` (rare).
+        std::vector<std::unique_ptr<std::string>> converted;
+        std::string scratch;
         for (size_t i = 0; i < n; ++i) {
             if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
                 reason = "a dictionary key that is not a string";
                 return nullptr;
             }
-        }
-        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options); the
-        // values move with their keys. Insertion sort for small dictionaries, merge sort else.
-        auto less = [](const void *x, const void *y) {
-            return CFStringCompare(static_cast<CFStringRef>(x), static_cast<CFStringRef>(y), 0) < 0;
-        };
-        if (n <= kSmall) {
-            for (size_t i = 1; i < n; ++i) {
-                const void *k = keys[i];
-                const void *v = values[i];
-                size_t j = i;
-                for (; j > 0 && less(k, keys[j - 1]); --j) {
-                    keys[j] = keys[j - 1];
-                    values[j] = values[j - 1];
-                }
-                keys[j] = k;
-                values[j] = v;
-            }
-        } else {
-            std::vector<size_t> order(n);
-            for (size_t i = 0; i < n; ++i) {
-                order[i] = i;
-            }
-            std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return less(bigKeys[x], bigKeys[y]); });
-            std::vector<const void *> sortedKeys(n);
-            std::vector<const void *> sortedValues(n);
-            for (size_t i = 0; i < n; ++i) {
-                sortedKeys[i] = bigKeys[order[i]];
-                sortedValues[i] = bigValues[order[i]];
-            }
-            bigKeys.swap(sortedKeys);
-            bigValues.swap(sortedValues);
-            keys = bigKeys.data();
-            values = bigValues.data();
-        }
-        plist_t node = plist_new_dict();
-        std::string scratch;
-        for (size_t i = 0; i < n; ++i) {
-            const char *key = xmlSafeUTF8(static_cast<CFStringRef>(keys[i]), scratch);
-            if (key == nullptr) {
+            CFStringRef key = static_cast<CFStringRef>(keys[i]);
+            const char *text = xmlSafeUTF8(key, scratch);
+            if (text == nullptr) {
                 reason = "a dictionary key holding characters XML cannot carry";
-                plist_free(node);
                 return nullptr;
             }
-            std::string keyCopy;
-            if (key == scratch.c_str()) {
-                keyCopy = scratch;  // the scratch is reused by the value below
-                key = keyCopy.c_str();
+            bool ascii = text != scratch.c_str();
+            if (!ascii) {
+                converted.push_back(std::make_unique<std::string>(std::move(scratch)));
+                scratch.clear();
+                text = converted.back()->c_str();
             }
-            plist_t child = toNode(values[i], depth + 1, forXML, reason);
+            entries[i] = Entry{key, values[i], text, ascii};
+        }
+        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options: UTF-16
+        // code units). For ASCII keys that order is the order of their bytes. Keys are distinct,
+        // so the sort need not be stable.
+        std::sort(entries, entries + n, [](const Entry &x, const Entry &y) {
+            if (x.ascii && y.ascii) {
+                return std::strcmp(x.text, y.text) < 0;
+            }
+            return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
+        });
+        plist_t node = plist_new_dict();
+        for (size_t i = 0; i < n; ++i) {
+            plist_t child = toNode(entries[i].value, depth + 1, forXML, reason);
             if (child == nullptr) {
                 plist_free(node);
                 return nullptr;
@@ -837,7 +830,7 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
             // Keys of a dictionary are distinct: no look-up for an existing key is needed.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-            plist_dict_insert_item(node, key, child);
+            plist_dict_insert_item(node, entries[i].text, child);
 #pragma GCC diagnostic pop
         }
         return node;

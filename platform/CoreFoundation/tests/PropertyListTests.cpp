@@ -249,6 +249,39 @@ TEST_F(PropertyLists, PythonPlistlibReadsTheWrittenFileWithTheSameContent)
     std::remove(crPath.c_str());
 }
 
+// Keys are written in UTF-16 code-unit order whatever their storage: a character above the
+// surrogates (U+FF01) sorts after one written with surrogates (U+1F600), unlike in UTF-8 byte
+// order; dictionaries past the small size sort the same way.
+TEST_F(PropertyLists, KeysAreWrittenInCodeUnitOrder)
+{
+    const std::vector<std::string> expected = {"A", "B", "Z", "a", "b", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xEF\xBC\x81"};
+    for (int padding : {0, 40}) {
+        Held<CFMutableDictionaryRef> d(NewDict());
+        for (auto it = expected.rbegin(); it != expected.rend(); ++it) {
+            Put(d, it->c_str(), Int(1));
+        }
+        for (int i = 0; i < padding; ++i) {
+            Put(d, ("~" + std::to_string(100 + i)).c_str(), Int(i));  // '~' sorts after the ASCII letters
+        }
+        Held<CFDataRef> xml(CFPropertyListCreateData(nullptr, d, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+        ASSERT_NE(nullptr, xml.get());
+        std::string text = TextOf(xml);
+        size_t last = 0;
+        for (const std::string &key : expected) {
+            size_t at = text.find("<key>" + key + "</key>");
+            ASSERT_NE(std::string::npos, at) << key;
+            EXPECT_LT(last, at) << key << " with " << padding << " more keys";
+            last = at;
+        }
+        if (padding > 0) {
+            EXPECT_LT(text.find("<key>~139</key>"), text.find("<key>\xC3\xA9</key>"));
+            EXPECT_LT(text.find("<key>b</key>"), text.find("<key>~100</key>"));
+        }
+        Held<CFPropertyListRef> back(Read(xml));
+        EXPECT_TRUE(CFEqual(d, back));
+    }
+}
+
 TEST_F(PropertyLists, WriterRefusesWhatCouldNotBeReadBack)
 {
     auto refused = [](CFTypeRef value) {
