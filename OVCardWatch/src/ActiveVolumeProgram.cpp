@@ -114,6 +114,15 @@ bool IsRelativeBelow(const char *path)
     }
 }
 
+// Cuts a file name at its last "." (the extension and the dot go; a leading dot is no extension).
+void CutExtension(char *name)
+{
+    char *dot = strrchr(name, '.');
+    if (dot != nullptr && dot != name) {
+        *dot = '\0';
+    }
+}
+
 // Escapes text for the double-quoted word of a command into a new heap block.
 BlockHolder EscapedCopy(const char *text)
 {
@@ -485,7 +494,12 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
         Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_NAME read false, RunSDProgram exit false");
         return false;
     }
-    if (!IsRelativeBelow(szFileName)) {
+    // The name without its extension names the image's volume and the package, so it must stay
+    // below the mount prefix too: "...dmg" would give "..".
+    char szBaseName[kFileNameSize];
+    strncpy_s(szBaseName, kFileNameSize, szFileName, kFileNameSize - 1);
+    CutExtension(szBaseName);
+    if (!IsRelativeBelow(szFileName) || !IsRelativeBelow(szBaseName)) {
         Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_NAME=%s leaves %s, RunSDProgram exit false", szFileName,
             mountPrefix);
         return false;
@@ -517,12 +531,7 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
         return false;
     }
 
-    // The image's base name: the file name without its extension (a leading dot is no extension).
-    char *dot = strrchr(szFileName, '.');
-    if (dot != nullptr && dot != szFileName) {
-        *dot = '\0';
-    }
-    strncpy_s(szKeyOrValue, kLineSize, szFileName, kLineSize - 1);
+    strncpy_s(szKeyOrValue, kLineSize, szBaseName, kLineSize - 1);
     capacity = kValueCapacity - static_cast<int64_t>(commandPrefixLength);
     if (!GetTempVolumeName(szKeyOrValue, kLineSize, &capacity, mountPrefix, kImageVolumeWait)) {
         Log(__FILE__, __FUNCTION__, "GetTempVolumeName failed,  RunSDProgram exit false");
@@ -530,7 +539,7 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
     }
 
     BlockHolder volumeEscaped = EscapedCopy(szKeyOrValue);
-    BlockHolder baseEscaped = EscapedCopy(szFileName);
+    BlockHolder baseEscaped = EscapedCopy(szBaseName);
     if (!volumeEscaped || !baseEscaped) {
         Log(__FILE__, __FUNCTION__, "malloc failed, RunSDProgram exit false");
         return false;

@@ -202,7 +202,8 @@ TEST_F(SetupTest, ValuesThatLeaveTheVolumesFolderAreRefused)
         {"../outside", "FooSetup.dmg"},         {"Velmora/../../outside", "FooSetup.dmg"},
         {dir_ + "/outside", "FooSetup.dmg"},    {"..", "FooSetup.dmg"},
         {"Velmora/Extra", "../../x/Foo.dmg"},   {"Velmora/Extra", "/etc/FooSetup.dmg"},
-        {"Velmora/Extra", "sub/.."},
+        {"Velmora/Extra", "sub/.."},            {"Velmora/Extra", "...dmg"},
+        {"Velmora/Extra", "sub/...dmg"},
     };
     for (const auto &[path, name] : values) {
         EXPECT_FALSE(Run(Config("yes", path, name)));
