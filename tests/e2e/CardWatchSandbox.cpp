@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -237,11 +238,17 @@ void Sandbox::Start()
     std::string out = root_ + "/service.out";
     std::string err = root_ + "/service.err";
 
+    pid_t parent = getpid();
     pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error("fork failed");
     }
     if (child == 0) {
+        // Should the test program die without its teardown (a crash, a time-out kill), the
+        // sandbox dies with it: unshare's --kill-child then takes the namespace's processes.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+            _exit(125);
+        }
         for (const auto &[name, value] : env_) {
             setenv(name.c_str(), value.c_str(), 1);
         }
@@ -330,43 +337,47 @@ std::string Sandbox::MountInfo() const
     return first_ > 0 ? ReadFile("/proc/" + std::to_string(first_) + "/mountinfo") : std::string();
 }
 
-bool Sandbox::WaitForLog(const std::string &text, std::chrono::seconds timeout) const
+namespace {
+
+// Waits until holds() is true; false after the timeout or once the sandbox ended without it.
+template <typename Predicate>
+bool WaitUntil(const Sandbox &sandbox, Predicate holds, std::chrono::seconds timeout)
 {
     auto deadline = Clock::now() + timeout;
     for (;;) {
-        if (Log().find(text) != std::string::npos) {
+        if (holds()) {
             return true;
         }
-        if (Clock::now() >= deadline || !Running()) {
-            return Log().find(text) != std::string::npos;
+        if (Clock::now() >= deadline || !sandbox.Running()) {
+            return holds();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+}
+
+}  // namespace
+
+bool Sandbox::WaitForLog(const std::string &text, std::chrono::seconds timeout) const
+{
+    return WaitForLogCount(text, 1, timeout);
+}
+
+bool Sandbox::WaitForLogCount(const std::string &text, size_t count, std::chrono::seconds timeout) const
+{
+    return WaitUntil(*this, [&] { return Count(Log(), text) >= count; }, timeout);
 }
 
 bool Sandbox::WaitForStderr(const std::string &text, std::chrono::seconds timeout) const
 {
-    auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (Stderr().find(text) != std::string::npos) {
-            return true;
-        }
-        if (Clock::now() >= deadline || !Running()) {
-            return Stderr().find(text) != std::string::npos;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    return WaitUntil(*this, [&] { return Stderr().find(text) != std::string::npos; }, timeout);
 }
 
 bool Sandbox::WaitForWatch(std::chrono::seconds timeout) const
 {
-    if (!WaitForLog("CardWatch.cpp:main --- value of disable_cdrom is ", timeout)) {
-        return false;
-    }
-    // Registration follows that line at once; leave the watcher a moment to take its first look
-    // at the devices present.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    return true;
+    // The service's last start-up line, then the disk watcher's own line for the registration:
+    // a disk attached after that one is new to the service, however slow the machine is.
+    return WaitForLog("CardWatch.cpp:main --- value of disable_cdrom is ", timeout) &&
+           WaitForStderr("DiskArbitration: peek callback registered", timeout);
 }
 
 int Sandbox::RunInside(const std::string &command) const

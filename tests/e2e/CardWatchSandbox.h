@@ -87,9 +87,12 @@ public:
 
     // Waits until the log holds text; false after the timeout.
     bool WaitForLog(const std::string &text, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+    // Waits until the log holds text at least count times; false after the timeout.
+    bool WaitForLogCount(const std::string &text, size_t count,
+                         std::chrono::seconds timeout = std::chrono::seconds(60)) const;
     bool WaitForStderr(const std::string &text, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
-    // Waits until the service has registered for disk arrivals (its last start-up line), plus a
-    // little, so that a disk attached next is one that appears after the registration.
+    // Waits until the service has registered for disk arrivals (its last start-up line and the
+    // disk watcher's registration line), so that a disk attached next appears after it.
     bool WaitForWatch(std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
     // Runs a shell command line inside the sandbox's namespaces; its exit status.
