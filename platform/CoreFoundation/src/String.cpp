@@ -189,6 +189,26 @@ __CFString *mutableStr(CFMutableStringRef s, const char *function)
     return p;
 }
 
+// Lower- or upper-cases a mutable string in place with ICU's mapping (no locale); the string is
+// left as it was when ICU fails.
+using CaseMapping = int32_t (*)(UChar *, int32_t, const UChar *, int32_t, const char *, UErrorCode *);
+void changeCase(CFMutableStringRef s, const char *function, CaseMapping mapping)
+{
+    __CFString *p = mutableStr(s, function);
+    if (p == nullptr) {
+        return;
+    }
+    std::u16string text = p->text();
+    std::u16string out(text.size() * 3 + 1, u'\0');  // a unit maps to at most three
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t n = mapping(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()),
+                        reinterpret_cast<const UChar *>(text.data()), static_cast<int32_t>(text.size()), "", &status);
+    if (U_SUCCESS(status)) {
+        out.resize(static_cast<size_t>(n));
+        p->assign(out);
+    }
+}
+
 bool validRange(const __CFString *s, CFRange range)
 {
     return s != nullptr && range.location >= 0 && range.length >= 0 && range.location <= s->length &&
@@ -1796,39 +1816,9 @@ void CFStringTrimWhitespace(CFMutableStringRef s)
     p->assign(std::u16string_view(text).substr(start, end - start));
 }
 
-void CFStringLowercase(CFMutableStringRef s, CFTypeRef)
-{
-    __CFString *p = mutableStr(s, "CFStringLowercase");
-    if (p == nullptr) {
-        return;
-    }
-    std::u16string text = p->text();
-    std::u16string out(text.size() * 3 + 1, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t n = u_strToLower(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()),
-                             reinterpret_cast<const UChar *>(text.data()), static_cast<int32_t>(text.size()), "", &status);
-    if (U_SUCCESS(status)) {
-        out.resize(static_cast<size_t>(n));
-        p->assign(out);
-    }
-}
+void CFStringLowercase(CFMutableStringRef s, CFTypeRef) { changeCase(s, "CFStringLowercase", u_strToLower); }
 
-void CFStringUppercase(CFMutableStringRef s, CFTypeRef)
-{
-    __CFString *p = mutableStr(s, "CFStringUppercase");
-    if (p == nullptr) {
-        return;
-    }
-    std::u16string text = p->text();
-    std::u16string out(text.size() * 3 + 1, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t n = u_strToUpper(reinterpret_cast<UChar *>(out.data()), static_cast<int32_t>(out.size()),
-                             reinterpret_cast<const UChar *>(text.data()), static_cast<int32_t>(text.size()), "", &status);
-    if (U_SUCCESS(status)) {
-        out.resize(static_cast<size_t>(n));
-        p->assign(out);
-    }
-}
+void CFStringUppercase(CFMutableStringRef s, CFTypeRef) { changeCase(s, "CFStringUppercase", u_strToUpper); }
 
 void CFStringNormalize(CFMutableStringRef s, CFStringNormalizationForm form)
 {
