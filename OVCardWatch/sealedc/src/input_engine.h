@@ -780,9 +780,12 @@ struct TextSink;
 
 template <>
 struct TextSink<char> {
-    /* The byte engine: bytes stored as they are, or gathered into wide characters. */
-    template <typename GetMore>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore more)
+    /* The byte engine: bytes stored as they are, or gathered into wide characters. A byte that
+     * breaks a multi-byte sequence is given back (it may be a delimiter or start a character of
+     * its own) and the broken sequence is stored as "?". */
+    template <typename GetMore, typename GiveBack>
+    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore more,
+                    GiveBack giveBack)
     {
         if (!wideDest) {
             if (dest != nullptr) {
@@ -805,6 +808,9 @@ struct TextSink<char> {
             }
             b = static_cast<char>(n);
             r = mbrtowc(&wc, &b, 1, &st);
+            if (r == static_cast<size_t>(-1)) {
+                giveBack(n);
+            }
         }
         if (r == static_cast<size_t>(-1)) {
             wc = L'?';
@@ -824,8 +830,8 @@ struct TextSink<char> {
 template <>
 struct TextSink<wchar_t> {
     /* The wide engine: wide characters stored as they are, or converted to bytes. */
-    template <typename GetMore>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore)
+    template <typename GetMore, typename GiveBack>
+    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore, GiveBack)
     {
         if (wideDest) {
             if (dest != nullptr) {
@@ -886,6 +892,7 @@ Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list
     mbstate_t st;
     memset(&st, 0, sizeof st);
     auto more = [this]() { return get(); };
+    auto giveBack = [this](Ch c) { unget(c); };
     while (width != 0) {
         Ch c;
         if (havePending) {
@@ -906,7 +913,7 @@ Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list
             --width;
         }
         any = true;
-        if (!TextSink<CharT>::put(sp.wideDest, dest, room, stored, c, st, more)) {
+        if (!TextSink<CharT>::put(sp.wideDest, dest, room, stored, c, st, more, giveBack)) {
             /* The text does not fit: the destination is emptied, never overrun. */
             if (sp.wideDest) {
                 static_cast<wchar_t *>(dest)[0] = 0;

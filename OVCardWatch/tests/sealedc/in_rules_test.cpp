@@ -367,6 +367,12 @@ TEST_F(WideText, ByteScannerConvertsMultiByteTextIntoWideDestinations)
     EXPECT_STREQ(w, L"h\u00E9llo");
     EXPECT_EQ(sscanf_s("a\xFF" "b", "%S", w, 8u), 1); // S without h is wide; a bad byte is "?"
     EXPECT_STREQ(w, L"a?b");
+    // A byte that breaks a sequence is read again on its own: here the delimiter, and a
+    // character that starts right after a lone lead byte.
+    wchar_t w2[8];
+    EXPECT_EQ(sscanf_s("a\xC3 b\xC3\xC3\xA9", "%ls %ls", w, 8u, w2, 8u), 2);
+    EXPECT_STREQ(w, L"a?");
+    EXPECT_STREQ(w2, L"b?\u00E9");
     wchar_t one = 0;
     EXPECT_EQ(sscanf_s("\xE2\x98\xBA", "%lc", &one, 1u), 1); // one multi-byte character
     EXPECT_EQ(one, L'\x263A');
