@@ -461,7 +461,7 @@ struct ScanSet {
 template <typename CharT>
 class FloatText {
 public:
-    FloatText() = default;
+    FloatText() { local_[0] = 0; } /* an empty text reads as the empty string */
     FloatText(const FloatText &) = delete;
     FloatText &operator=(const FloatText &) = delete;
     ~FloatText() { release(); }
@@ -509,7 +509,7 @@ private:
         }
     }
 
-    CharT local_[kLocal]; /* written before it is read: push() keeps the text terminated */
+    CharT local_[kLocal]; /* only its first character is set up front; push() keeps it terminated */
     CharT *heap_ = nullptr;
     CharT *data_ = local_;
     size_t cap_ = kLocal;
