@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -104,6 +105,27 @@ TEST(StringEncoding, AsciiCannotHoldAccentedLetters)
     EXPECT_EQ(nullptr, CFStringCreateWithCString(nullptr, high, kCFStringEncodingUTF8));
     Held<CFStringRef> latin(CFStringCreateWithCString(nullptr, high, kCFStringEncodingISOLatin1));
     EXPECT_EQ(0x00C0, CFStringGetCharacterAtIndex(latin, 1));
+}
+
+// A C string needs room for its terminator: 15 characters fit 16 bytes, 16 do not, whether the
+// string keeps 8-bit or 16-bit text (numeric preference keys are read this way).
+TEST(StringEncoding, CStringMustFitWithItsTerminator)
+{
+    const UniChar digits16[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4', '5', '6'};
+    for (CFIndex length : {15, 16}) {
+        std::string digits = std::string("1234567890123456").substr(0, static_cast<size_t>(length));
+        Held<CFStringRef> eight(Str(digits.c_str()));
+        Held<CFStringRef> wide(CFStringCreateWithCharacters(nullptr, digits16, length));
+        for (CFStringRef s : {eight.get(), wide.get()}) {
+            char buffer[16];
+            std::memset(buffer, 'x', sizeof buffer);
+            Boolean fits = CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingASCII);
+            EXPECT_EQ(length == 15, fits != 0) << length;
+            if (fits) {
+                EXPECT_EQ(digits, std::string(buffer));
+            }
+        }
+    }
 }
 
 TEST(StringEncoding, Utf8AndUtf16MeasureAndNeverSplitACharacter)
