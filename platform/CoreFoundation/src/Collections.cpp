@@ -390,6 +390,35 @@ struct HashCore {
         }
     }
 
+    // The live entries for a walk that calls out. Keys and values that are CoreFoundation
+    // objects are retained until release(), so a callee that changes the table cannot free what
+    // is still to be visited.
+    using Snapshot = std::vector<std::pair<const void *, const void *>>;
+    Snapshot snapshot() const
+    {
+        Snapshot held;
+        held.reserve(live);
+        bool holdKeys = cfKeys && keyCB.retain != nullptr;
+        bool holdValues = cfValues && valueCB.retain != nullptr;
+        forEach([&](const void *k, const void *v) {
+            held.emplace_back(holdKeys ? CFRetain(k) : k, holdValues ? CFRetain(v) : v);
+        });
+        return held;
+    }
+    void release(const Snapshot &held) const
+    {
+        bool holdKeys = cfKeys && keyCB.retain != nullptr;
+        bool holdValues = cfValues && valueCB.retain != nullptr;
+        for (const auto &entry : held) {
+            if (holdKeys) {
+                CFRelease(entry.first);
+            }
+            if (holdValues) {
+                CFRelease(entry.second);
+            }
+        }
+    }
+
     template <typename F> void forEach(F f) const
     {
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -1068,12 +1097,11 @@ void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunct
         return;
     }
     // A snapshot, so an applier that changes the dictionary cannot disturb the walk.
-    std::vector<std::pair<const void *, const void *>> snapshot;
-    snapshot.reserve(p->core.live);
-    p->core.forEach([&](const void *k, const void *v) { snapshot.emplace_back(k, v); });
+    HashCore::Snapshot snapshot = p->core.snapshot();
     for (const auto &entry : snapshot) {
         applier(entry.first, entry.second, context);
     }
+    p->core.release(snapshot);
 }
 
 void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void *key, const void *value)
@@ -1215,11 +1243,11 @@ void CFSetApplyFunction(CFSetRef theSet, CFSetApplierFunction applier, void *con
     if (p == nullptr || applier == nullptr) {
         return;
     }
-    std::vector<const void *> snapshot;
-    p->core.forEach([&](const void *k, const void *) { snapshot.push_back(k); });
-    for (const void *v : snapshot) {
-        applier(v, context);
+    HashCore::Snapshot snapshot = p->core.snapshot();
+    for (const auto &entry : snapshot) {
+        applier(entry.first, context);
     }
+    p->core.release(snapshot);
 }
 
 void CFSetAddValue(CFMutableSetRef theSet, const void *value)

@@ -136,6 +136,37 @@ TEST(Dictionaries, EnumerateInInsertionOrderThroughChanges)
     EXPECT_EQ(kCFBooleanTrue, v[3]);
 }
 
+struct Emptying {
+    CFMutableDictionaryRef dict;
+    std::vector<std::string> seen;
+};
+
+void RemoveAllWhileVisiting(const void *key, const void *value, void *context)
+{
+    auto *e = static_cast<Emptying *>(context);
+    CFDictionaryRemoveAllValues(e->dict);  // the dictionary held the only references
+    e->seen.push_back(Utf8(static_cast<CFStringRef>(key)) + "=" + Utf8(static_cast<CFStringRef>(value)));
+}
+
+// An applier that changes the dictionary it walks still gets every entry of the snapshot alive.
+TEST(Dictionaries, ApplierThatEmptiesTheDictionaryStillSeesLiveEntries)
+{
+    Held<CFMutableDictionaryRef> d(NewDict());
+    for (const char *k : {"one", "two", "three"}) {
+        CFStringRef key = Str(k);
+        CFStringRef value = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("v-%@"), key);
+        CFDictionarySetValue(d, key, value);
+        CFRelease(key);
+        CFRelease(value);
+    }
+    long before = PlatformTestingCFLiveObjectCount();
+    Emptying e{d, {}};
+    CFDictionaryApplyFunction(d, RemoveAllWhileVisiting, &e);
+    EXPECT_EQ((std::vector<std::string>{"one=v-one", "two=v-two", "three=v-three"}), e.seen);
+    EXPECT_EQ(0, CFDictionaryGetCount(d));
+    EXPECT_EQ(before - 6, PlatformTestingCFLiveObjectCount());
+}
+
 TEST(Dictionaries, ManyEntriesSurviveGrowthAndRemoval)
 {
     Held<CFMutableDictionaryRef> d(NewDict());
