@@ -773,7 +773,11 @@ void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunc
         badRange("CFArrayApplyFunction");
         return;
     }
+    // An applier that shortens the array ends the walk rather than reading past its end.
     for (CFIndex i = range.location; i < range.location + range.length; ++i) {
+        if (static_cast<size_t>(i) >= p->values.size()) {
+            break;
+        }
         applier(p->values[static_cast<size_t>(i)], context);
     }
 }

@@ -136,6 +136,31 @@ TEST(Dictionaries, EnumerateInInsertionOrderThroughChanges)
     EXPECT_EQ(kCFBooleanTrue, v[3]);
 }
 
+struct Shortening {
+    CFMutableArrayRef array;
+    int calls = 0;
+};
+
+void RemoveLastWhileVisiting(const void *, void *context)
+{
+    auto *s = static_cast<Shortening *>(context);
+    ++s->calls;
+    CFArrayRemoveValueAtIndex(s->array, CFArrayGetCount(s->array) - 1);
+}
+
+// An applier that shortens the array it walks ends the walk instead of reading past the end.
+TEST(Arrays, ApplierThatShortensTheArrayStopsAtItsEnd)
+{
+    Held<CFMutableArrayRef> a(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    for (int i = 0; i < 4; ++i) {
+        CFArrayAppendValue(a, kCFBooleanTrue);
+    }
+    Shortening s{a};
+    CFArrayApplyFunction(a, CFRangeMake(0, 4), RemoveLastWhileVisiting, &s);
+    EXPECT_EQ(2, s.calls);
+    EXPECT_EQ(2, CFArrayGetCount(a));
+}
+
 struct Emptying {
     CFMutableDictionaryRef dict;
     std::vector<std::string> seen;
