@@ -426,6 +426,36 @@ TEST_F(CardWatchE2E, FailedMountReachesTheCompletionAndThePassGoesOn)
     EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Applications/Velmora.app/"});
 }
 
+// A disk that goes away between its arrival and its mount (detached just before mount(2), by a
+// library preloaded into the service): the mount fails cleanly, leaving no folder and no mount
+// under /Volumes, and the pass goes on as after a success.
+TEST_F(CardWatchE2E, DiskGoneBeforeItsMountFailsCleanlyAndThePassGoesOn)
+{
+    sandbox_->WriteConfig("[Volumes]\nname=Velmora\npath1=/Applications/Velmora.app/\n");
+    sandbox_->WriteSysConfig(kSetupOff);
+    sandbox_->SetEnv("CW_SERVICE_PRELOAD", CARDWATCH_VANISH_PRELOAD);
+    // A sanitized service accepts a library loaded ahead of its runtime.
+    const char *asan = getenv("ASAN_OPTIONS");
+    sandbox_->SetEnv("ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0");
+    sandbox_->Start();
+    ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
+
+    LoopDisk &cd = MakeDisk("Velmora");
+    cd.Attach();
+    ASSERT_TRUE(sandbox_->WaitForLog(kMountExit)) << Trace();
+
+    std::string err = sandbox_->Stderr();
+    size_t line = err.find("DiskArbitration: mount " + cd.Device() + " at \"/Volumes/Velmora\"");
+    ASSERT_NE(line, std::string::npos) << Trace();
+    EXPECT_NE(err.substr(line, err.find('\n', line) - line).find(": failed: "), std::string::npos) << Trace();
+    EXPECT_EQ(sandbox_->RunInside("test ! -e /Volumes/Velmora && ! grep -q ' /Volumes/' /proc/self/mountinfo"), 0)
+        << sandbox_->MountInfo();
+    ExpectInOrder({kPeekEnter, kPeekExit, kMountEnter, kSameOwner, kLoggedIn, kOpened, kApprovalEnter, kSetupFailed,
+                   kMountExit});
+    EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Applications/Velmora.app/"});
+    EXPECT_TRUE(sandbox_->Running());
+}
+
 // Disk labels that would name a folder outside /Volumes (a slash, "..") or hold control
 // characters and bytes that are not UTF-8: the configured name matches them (decoded as the
 // platform decodes the label) and the mount point stays one folder directly inside /Volumes.
