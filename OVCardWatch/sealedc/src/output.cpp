@@ -114,7 +114,7 @@ extern "C" void write_string_a(const char *string, int len, sealedc_out_stream *
     sealedc_engine::write_string(string, len, stream, counter);
 }
 
-/* No size limit: the engine sizes the buffer for the longest text of the specification. */
+/* No size limit: the engine sizes the buffer for the longest text of the conversion specification. */
 extern "C" int indirectSprintf(char *buffer, const char *format, ...)
 {
     va_list argList;

@@ -287,10 +287,10 @@ constexpr int kDoubleExtra = 349;
 constexpr int kLongDoubleExtra = 4972;
 
 /* Formats one floating value with the platform's formatter and writes its text unchanged.
- * The specification handed to the formatter is built from what the parser understood (flags,
- * "*" for the width and ".*" for the precision, L for a long double, the conversion letter),
+ * The conversion specification handed to the formatter is built from what the parser
+ * understood (flags, "*" for the width and ".*" for the precision, L for a long double, the conversion letter),
  * never copied from the format: the engine's own size letters (ll, I64, w, N, ...) would make
- * the platform read another type or refuse the specification. */
+ * the platform read another type or refuse the conversion specification. */
 template <typename Traits>
 void format_float(char conversion, uint32_t flags, int width, int precision, double value,
                   long double ldValue, typename Traits::stream_type *stream, int *counter,
@@ -485,7 +485,7 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
                            fmt[0] == C('u') || fmt[0] == C('x') || fmt[0] == C('X')) {
                     flags |= FLAG_I64;
                 } else {
-                    /* Not a size: the I is plain text and the specification ends. */
+                    /* Not a size: the I is plain text and the conversion specification ends. */
                     write_char(C('I'), stream, &counter);
                     state = STAT_NORMAL;
                 }

@@ -160,7 +160,7 @@ TEST(Format, SizeModifiers)
     EXPECT_EQ("7", F("%Nd", 7));
     EXPECT_EQ("7", F("%Zd", 7));
     EXPECT_EQ("-1", F("%lhd", -1L));  // long wins over short
-    // I followed by anything else is plain text and ends the specification.
+    // I followed by anything else is plain text and ends the conversion specification.
     EXPECT_EQ("Iq", F("%Iq"));
     EXPECT_EQ("Iq|7", F("%-5Iq|%d", 7));
     EXPECT_EQ("I", F("%I"));
