@@ -289,8 +289,9 @@ constexpr int kLongDoubleExtra = 4972;
 /* Formats one floating value with the platform's formatter and writes its text unchanged.
  * The conversion specification handed to the formatter is built from what the parser
  * understood (flags, "*" for the width and ".*" for the precision, L for a long double, the
- * conversion letter), never copied from the format: the engine's own size letters (ll, I64, w, N, ...) would make
- * the platform read another type or refuse the conversion specification. */
+ * conversion letter), never copied from the format: the engine's own size letters (ll, I64,
+ * w, N, ...) would make the platform read another type or refuse the conversion
+ * specification. */
 template <typename Traits>
 void format_float(char conversion, uint32_t flags, int width, int precision, double value,
                   long double ldValue, typename Traits::stream_type *stream, int *counter,
