@@ -12,17 +12,9 @@ static errno_t memcpy_error(void *dest, size_t destMax, const void *src, size_t 
     uintptr_t d = SEALEDC_ADDR(dest);
     uintptr_t s = SEALEDC_ADDR(src);
 
-    errno_t ret = sealedc_check_dest(dest, destMax);
+    errno_t ret = sealedc_check_copy(dest, destMax, src, count);
     if (ret != EOK) {
         return ret;
-    }
-    if (src == NULL) {
-        memset(dest, 0, destMax);
-        return EINVAL_AND_RESET;
-    }
-    if (count > destMax) {
-        memset(dest, 0, destMax);
-        return ERANGE_AND_RESET;
     }
     if (dest == src) {
         return EOK;

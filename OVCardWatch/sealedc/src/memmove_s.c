@@ -3,17 +3,9 @@
 
 errno_t memmove_s(void *dest, size_t destMax, const void *src, size_t count)
 {
-    errno_t ret = sealedc_check_dest(dest, destMax);
+    errno_t ret = sealedc_check_copy(dest, destMax, src, count);
     if (ret != EOK) {
         return ret;
-    }
-    if (src == NULL) {
-        memset(dest, 0, destMax);
-        return EINVAL_AND_RESET;
-    }
-    if (count > destMax) {
-        memset(dest, 0, destMax);
-        return ERANGE_AND_RESET;
     }
     if (dest == src || count == 0) {
         return EOK;

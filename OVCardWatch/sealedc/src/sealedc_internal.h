@@ -33,6 +33,25 @@ static inline errno_t sealedc_check_dest(const void *dest, size_t destMax)
     return EOK;
 }
 
+/* The tests the two memory copies share, in their order: the destination tests, then a NULL
+ * source and a count above destMax, both of which zero all destMax bytes. EOK when all pass. */
+static inline errno_t sealedc_check_copy(void *dest, size_t destMax, const void *src, size_t count)
+{
+    errno_t ret = sealedc_check_dest(dest, destMax);
+    if (ret != EOK) {
+        return ret;
+    }
+    if (src == NULL) {
+        memset(dest, 0, destMax);
+        return EINVAL_AND_RESET;
+    }
+    if (count > destMax) {
+        memset(dest, 0, destMax);
+        return ERANGE_AND_RESET;
+    }
+    return EOK;
+}
+
 /* [a, a + na) and [b, b + nb) share a byte. */
 static inline int sealedc_ranges_overlap(const void *a, size_t na, const void *b, size_t nb)
 {
