@@ -52,6 +52,32 @@ static inline errno_t sealedc_check_copy(void *dest, size_t destMax, const void 
     return EOK;
 }
 
+/* The tests the string functions share, in their order: the destination tests, then a NULL
+ * source, which empties the destination. EOK when all pass. */
+static inline errno_t sealedc_check_string(char *dest, size_t destMax, const char *src)
+{
+    errno_t ret = sealedc_check_dest(dest, destMax);
+    if (ret != EOK) {
+        return ret;
+    }
+    if (src == NULL) {
+        dest[0] = '\0';
+        return EINVAL_AND_RESET;
+    }
+    return EOK;
+}
+
+/* The counted string functions add a count above the limit, which empties the destination. */
+static inline errno_t sealedc_check_string_count(char *dest, size_t destMax, const char *src, size_t count)
+{
+    errno_t ret = sealedc_check_string(dest, destMax, src);
+    if (ret == EOK && count > SEALEDC_MAX_LEN) {
+        dest[0] = '\0';
+        ret = ERANGE_AND_RESET;
+    }
+    return ret;
+}
+
 /* [a, a + na) and [b, b + nb) share a byte. */
 static inline int sealedc_ranges_overlap(const void *a, size_t na, const void *b, size_t nb)
 {

@@ -7,13 +7,9 @@
 /* Classifies a failed copy. The source is never read past destMax bytes. */
 static errno_t strcpy_error(char *strDest, size_t destMax, const char *strSrc)
 {
-    errno_t ret = sealedc_check_dest(strDest, destMax);
+    errno_t ret = sealedc_check_string(strDest, destMax, strSrc);
     if (ret != EOK) {
         return ret;
-    }
-    if (strSrc == NULL) {
-        strDest[0] = '\0';
-        return EINVAL_AND_RESET;
     }
     if (strnlen(strSrc, destMax) < destMax) {
         /* Only reachable with destination equal to source: the text is already in place. */

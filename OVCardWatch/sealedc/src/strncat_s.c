@@ -30,17 +30,9 @@ static errno_t strncat_stepwise(char *strDest, size_t destMax, size_t len, const
 
 errno_t strncat_s(char *strDest, size_t destMax, const char *strSrc, size_t count)
 {
-    errno_t ret = sealedc_check_dest(strDest, destMax);
+    errno_t ret = sealedc_check_string_count(strDest, destMax, strSrc, count);
     if (ret != EOK) {
         return ret;
-    }
-    if (strSrc == NULL) {
-        strDest[0] = '\0';
-        return EINVAL_AND_RESET;
-    }
-    if (count > SEALEDC_MAX_LEN) {
-        strDest[0] = '\0';
-        return ERANGE_AND_RESET;
     }
 
     uintptr_t d = SEALEDC_ADDR(strDest);

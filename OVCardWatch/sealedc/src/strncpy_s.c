@@ -4,17 +4,9 @@
 
 static errno_t strncpy_error(char *strDest, size_t destMax, const char *strSrc, size_t count)
 {
-    errno_t ret = sealedc_check_dest(strDest, destMax);
+    errno_t ret = sealedc_check_string_count(strDest, destMax, strSrc, count);
     if (ret != EOK) {
         return ret;
-    }
-    if (strSrc == NULL) {
-        strDest[0] = '\0';
-        return EINVAL_AND_RESET;
-    }
-    if (count > SEALEDC_MAX_LEN) {
-        strDest[0] = '\0';
-        return ERANGE_AND_RESET;
     }
     /* count is 0: the destination becomes the empty string. */
     strDest[0] = '\0';
