@@ -34,3 +34,33 @@ function(modem_unit_test)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})
 endfunction()
+
+# modem_standin(NAME Framework [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [TEST_LIBS ...] [SERIAL])
+# Declares one framework stand-in laid out as every stand-in is: include/<Framework>/*.h (public),
+# src/*.cpp (the library, with src/ and PlatformTesting.h private), tests/*.cpp (the program
+# <Framework>_tests, label unit, with src/ visible). The stand-in kit is linked privately.
+function(modem_standin)
+  cmake_parse_arguments(S "SERIAL" "NAME" "PUBLIC_LIBS;PRIVATE_LIBS;TEST_LIBS" ${ARGN})
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/src/*.cpp)
+  if(NOT sources)
+    message(FATAL_ERROR "stand-in ${S_NAME}: no sources under ${dir}/src")
+  endif()
+  add_library(${S_NAME} STATIC ${sources})
+  target_include_directories(${S_NAME} PUBLIC ${dir}/include
+    PRIVATE ${dir}/src ${CMAKE_SOURCE_DIR}/platform/testing/include)
+  target_link_libraries(${S_NAME} PUBLIC ${S_PUBLIC_LIBS} PRIVATE StandInKit ${S_PRIVATE_LIBS})
+  modem_warnings(${S_NAME})
+  if(MODEM_BUILD_TESTS)
+    file(GLOB tests CONFIGURE_DEPENDS ${dir}/tests/*.cpp)
+    if(tests)
+      set(serial)
+      if(S_SERIAL)
+        set(serial SERIAL)
+      endif()
+      modem_unit_test(NAME ${S_NAME}_tests SOURCES ${tests}
+        LIBS ${S_NAME} StandInKit PlatformTesting ${S_TEST_LIBS} ${serial})
+      target_include_directories(${S_NAME}_tests PRIVATE ${dir}/src ${dir}/tests)
+    endif()
+  endif()
+endfunction()

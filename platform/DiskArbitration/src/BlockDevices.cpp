@@ -1,6 +1,6 @@
 // Block device discovery (sysfs) and filesystem identification (libblkid).
 #include "BlockDevices.h"
-#include "StandInSupport.h"
+#include "StandInKit.h"
 
 #include <blkid/blkid.h>
 

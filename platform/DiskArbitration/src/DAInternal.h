@@ -9,7 +9,7 @@
 
 #include "BlockDevices.h"
 #include "PlatformTesting.h"
-#include "StandInSupport.h"
+#include "StandInKit.h"
 
 #include <deque>
 #include <map>

@@ -6,7 +6,7 @@
 #include "CFSupport.h"
 #include "Registry.h"
 #include "PlatformTesting.h"
-#include "StandInSupport.h"
+#include "StandInKit.h"
 
 #include <cstdio>
 #include <cstring>

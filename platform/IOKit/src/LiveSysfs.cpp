@@ -1,6 +1,6 @@
 // Reads network interfaces and serial ports, and the hardware behind them, from sysfs.
 #include "LiveSysfs.h"
-#include "StandInSupport.h"
+#include "StandInKit.h"
 
 #include <algorithm>
 #include <cctype>

@@ -12,6 +12,10 @@
 extern "C" {
 #endif
 
+/* afterCalls of every PlatformTesting<Fw>FailCall: the call fails every time from now on (until
+ * disarmed with status 0 or reset) instead of once after that many successful calls. */
+#define PLATFORM_TESTING_EVERY_CALL 0xFFFFFFFFu
+
 /* Puts every seam back to its neutral state (no failures armed, real clock, no capture). */
 void PlatformTestingReset(void);
 
@@ -126,6 +130,47 @@ uint32_t PlatformTestingDiskOptions(const char *bsdName);
 void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status);
 /* Forgets the mount requests, the kept options of simulated disks and every armed failure. */
 void PlatformTestingResetDiskArbitration(void);
+
+
+/* ---- SystemConfiguration ---- */
+
+/* The preferences store file ("/Library/Preferences/SystemConfiguration/preferences.plist") and
+ * the dynamic store file ("/var/run/SystemConfiguration/dynamic-store.plist") used from now on;
+ * NULL goes back to the platform's path. Their lock files stay beside them. */
+void PlatformTestingSetPreferencesPath(const char *path);
+void PlatformTestingSetDynamicStorePath(const char *path);
+/* Unique children (SCPreferencesPathCreateUniqueChild) are named from a counter instead of a
+ * random UUID: "00000000-0000-0000-0000-" followed by the counter in 12 upper-case hexadecimal
+ * digits, starting at `first`. 0 goes back to random UUIDs. */
+void PlatformTestingSCDeterministicIDs(unsigned long first);
+/* The named call ("SCPreferencesCreate", "SCPreferencesLock", "SCPreferencesUnlock",
+ * "SCPreferencesCommitChanges", "SCPreferencesApplyChanges", "SCPreferencesGetValue",
+ * "SCPreferencesSetValue", "SCPreferencesPathGetValue", "SCPreferencesPathSetValue",
+ * "SCPreferencesPathGetLink", "SCPreferencesPathRemoveValue",
+ * "SCPreferencesPathCreateUniqueChild", "SCDynamicStoreCreate", "SCDynamicStoreCopyKeyList",
+ * "SCDynamicStoreCopyValue", "SCDynamicStoreSetValue", "SCNetworkSetCopyCurrent",
+ * "SCNetworkSetCopyServices", ...) succeeds afterCalls more times, then fails once with status
+ * (PLATFORM_TESTING_EVERY_CALL: every time): it returns NULL or false, changes nothing, and
+ * SCError() answers status. Status 0 disarms the call. */
+void PlatformTestingSystemConfigurationFailCall(const char *call, int32_t status, unsigned afterCalls);
+/* "Another writer": runs hook inside each SCPreferencesCommitChanges that has changes to write,
+ * before the commit lock is taken (so between the object's read of the store and its commit),
+ * with the store's path; the hook may change the store. NULL removes it. */
+void PlatformTestingSetCommitHook(void (*hook)(const char *storePath, void *context), void *context);
+/* Puts the paths, IDs, failures and hook back. */
+void PlatformTestingResetSystemConfiguration(void);
+
+/* ---- SystemLog ---- */
+
+/* Lines the program sent to syslog() since the capture started, with their priority (the
+ * level, facility bits cleared) and their formatted text. Capture is off until started. */
+void PlatformTestingLogCaptureStart(void);
+unsigned PlatformTestingLogLineCount(void);
+/* The index-th line (0 first): its text, valid until the capture is restarted or reset, and its
+ * priority in *priority (may be NULL); NULL when there is no such line. */
+const char *PlatformTestingLogLine(unsigned index, int *priority);
+/* Stops the capture and forgets its lines. */
+void PlatformTestingResetSystemLog(void);
 
 #ifdef __cplusplus
 }

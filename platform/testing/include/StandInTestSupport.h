@@ -1,0 +1,122 @@
+// Helpers every stand-in's and program's unit tests share: an owning CoreFoundation reference,
+// a scratch folder that fails the test loudly when it cannot be made, a fixture that leaves the
+// seams neutral, and the sweep that fails each CoreFoundation creation of an operation in turn.
+#ifndef STAND_IN_TEST_SUPPORT_H
+#define STAND_IN_TEST_SUPPORT_H
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "PlatformTesting.h"
+
+namespace standintest {
+
+// Owns one reference; releases it when it goes.
+template <class Ref>
+class CFRef {
+public:
+    CFRef() = default;
+    explicit CFRef(Ref ref) : ref_(ref) {}
+    CFRef(const CFRef &) = delete;
+    CFRef &operator=(const CFRef &) = delete;
+    CFRef(CFRef &&other) noexcept : ref_(std::exchange(other.ref_, nullptr)) {}
+    CFRef &operator=(CFRef &&other) noexcept
+    {
+        if (this != &other) {
+            reset(std::exchange(other.ref_, nullptr));
+        }
+        return *this;
+    }
+    ~CFRef() { reset(); }
+    void reset(Ref ref = nullptr)
+    {
+        if (ref_ != nullptr) {
+            CFRelease(ref_);
+        }
+        ref_ = ref;
+    }
+    Ref get() const { return ref_; }
+    Ref *slot() { return &ref_; }  // for out slots: must be empty
+    operator Ref() const { return ref_; }
+    explicit operator bool() const { return ref_ != nullptr; }
+
+private:
+    Ref ref_ = nullptr;
+};
+
+// A fresh, empty folder under the temporary folder, removed with everything in it at
+// destruction. When it cannot be made the test fails at once and the program stops, so that no
+// test ever writes relative to an empty path (that is, under "/" or the working folder).
+class TempFolder {
+public:
+    explicit TempFolder(const char *prefix = "standin")
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + ".XXXXXX")).string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make a scratch folder from " << pattern;
+            std::abort();
+        }
+        path_ = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string operator/(const std::string &relative) const { return (path_ / relative).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Every test starts and ends with the seams neutral.
+class SeamTest : public ::testing::Test {
+protected:
+    void SetUp() override { PlatformTestingReset(); }
+    void TearDown() override { PlatformTestingReset(); }
+};
+
+// Runs op to count its CoreFoundation creations, then again with each creation failing in turn.
+// op returns its status (0 for success) and must release whatever it made. A first run warms up
+// lasting state (a constant string made on first use) and is not measured; after it, neither a
+// successful nor a failed run may leave an object behind, and each failed run must return one of
+// the allowed statuses. Returns the number of creations op makes.
+template <class Status>
+long FailEachCreation(const std::function<Status()> &op, std::initializer_list<Status> allowed)
+{
+    PlatformTestingResetCoreFoundation();
+    EXPECT_EQ(op(), Status{0}) << "the operation must succeed without failures";
+    long liveBefore = PlatformTestingCFLiveObjectCount();
+    long countBefore = PlatformTestingCFCreationCount();
+    EXPECT_EQ(op(), Status{0}) << "the operation must succeed without failures";
+    long creations = PlatformTestingCFCreationCount() - countBefore;
+    EXPECT_EQ(PlatformTestingCFLiveObjectCount(), liveBefore) << "the successful run leaked";
+    for (long nth = 1; nth <= creations; nth++) {
+        long failedBefore = PlatformTestingCFFailedCreationCount();
+        PlatformTestingCFFailNthCreation(nth);
+        Status err = op();
+        PlatformTestingCFFailNthCreation(0);
+        EXPECT_EQ(PlatformTestingCFFailedCreationCount(), failedBefore + 1) << "creation " << nth << " was not failed";
+        bool isAllowed = false;
+        for (Status status : allowed) {
+            isAllowed = isAllowed || (status == err);
+        }
+        EXPECT_TRUE(isAllowed) << "creation " << nth << " of " << creations << " failed: status " << err;
+        EXPECT_EQ(PlatformTestingCFLiveObjectCount(), liveBefore) << "creation " << nth << " failed: objects leaked";
+    }
+    return creations;
+}
+
+}  // namespace standintest
+
+#endif  // STAND_IN_TEST_SUPPORT_H
