@@ -178,7 +178,7 @@ TEST_F(CFQFrameworks, FailuresLeaveNoBundle)
     EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
 
     // The folder look-up's own status is passed through.
-    PlatformTestingFailCoreServicesCall("FSFindFolder", fnfErr, 0);
+    PlatformTestingCoreServicesFailCall("FSFindFolder", fnfErr, 0);
     EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), fnfErr);
     EXPECT_EQ(bundle.get(), nullptr);
 }

@@ -155,19 +155,19 @@ TEST_F(CardWatchServiceTest, FindCommPortFailures)
 
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
     ClearLog();
-    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", kIOReturnError);
+    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
     EXPECT_EQ(PortMessages().back(), "IOServiceGetMatchingSerices failed, FindCommPort exit");
 
-    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0);
-    PlatformTestingIOKitFailCall("IOServiceMatching", kIOReturnError);
+    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0, PLATFORM_TESTING_EVERY_CALL);
+    PlatformTestingIOKitFailCall("IOServiceMatching", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     ClearLog();
     EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
     EXPECT_EQ(PortMessages().back(), "IOServiceGetMatchingSerices failed, FindCommPort exit");
 
     // A property that cannot be read is a port without a path.
-    PlatformTestingIOKitFailCall("IOServiceMatching", 0);
-    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperty", kIOReturnError);
+    PlatformTestingIOKitFailCall("IOServiceMatching", 0, PLATFORM_TESTING_EVERY_CALL);
+    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperty", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     long before = PlatformTestingIOKitLiveObjectCount();
     EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
     EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
@@ -440,7 +440,7 @@ TEST_F(CardWatchPeekTest, FailuresDoNotStopThePass)
 {
     gMountArgs[0] = CFSTR("rdonly");
     Watch("Velmora");
-    PlatformTestingDiskArbitrationFailCall("DADiskSetOptions", kDAReturnNotPermitted);
+    PlatformTestingDiskArbitrationFailCall("DADiskSetOptions", kDAReturnNotPermitted, PLATFORM_TESTING_EVERY_CALL);
     PlatformTestingDiskArrival("disk7", "Velmora", kDAReturnNotFound);
     ASSERT_TRUE(RunUntilLogged("are not same return....."));
     EXPECT_TRUE(Logged("DADiskSetOptions failed!"));

@@ -4,6 +4,7 @@
 #include "CoreServicesInternal.h"
 
 #include "PlatformTesting.h"
+#include "StandInKit.h"
 
 #include <mutex>
 #include <string>
@@ -15,15 +16,9 @@ void SetSystemVersionOverride(const char *version);
 
 namespace {
 
-struct ArmedFailure {
-    std::string function;
-    OSErr status;
-    unsigned callsBefore;  // calls of that function that still succeed first
-};
-
 std::mutex gSeamLock;
 std::string *gFolderRoot = nullptr;
-std::vector<ArmedFailure> *gArmed = nullptr;
+standin::FailureTable gArmed;
 
 }  // namespace
 
@@ -35,22 +30,12 @@ std::string FolderRoot()
 
 bool TakeInjectedFailure(const char *function, OSErr *status)
 {
-    std::lock_guard<std::mutex> guard(gSeamLock);
-    if (gArmed == nullptr) {
+    int32_t armed = gArmed.Take(function);
+    if (armed == 0) {
         return false;
     }
-    for (auto it = gArmed->begin(); it != gArmed->end(); ++it) {
-        if (it->function == function) {
-            if (it->callsBefore > 0) {
-                --it->callsBefore;
-                return false;
-            }
-            *status = it->status;
-            gArmed->erase(it);
-            return true;
-        }
-    }
-    return false;
+    *status = static_cast<OSErr>(armed);
+    return true;
 }
 
 }  // namespace coreservices
@@ -67,20 +52,16 @@ extern "C" void PlatformTestingSetSystemVersion(const char *version)
     coreservices::SetSystemVersionOverride(version);
 }
 
-extern "C" void PlatformTestingFailCoreServicesCall(const char *function, int32_t status, unsigned afterCalls)
+extern "C" void PlatformTestingCoreServicesFailCall(const char *call, int32_t status, unsigned afterCalls)
 {
-    std::lock_guard<std::mutex> guard(coreservices::gSeamLock);
-    if (coreservices::gArmed == nullptr) {
-        coreservices::gArmed = new std::vector<coreservices::ArmedFailure>;
+    if (call != nullptr) {
+        coreservices::gArmed.Arm(call, status, afterCalls);
     }
-    coreservices::gArmed->push_back({function, static_cast<OSErr>(status), afterCalls});
 }
 
 extern "C" void PlatformTestingResetCoreServices(void)
 {
     PlatformTestingSetFolderRoot(nullptr);
     PlatformTestingSetSystemVersion(nullptr);
-    std::lock_guard<std::mutex> guard(coreservices::gSeamLock);
-    delete coreservices::gArmed;
-    coreservices::gArmed = nullptr;
+    coreservices::gArmed.Clear();
 }

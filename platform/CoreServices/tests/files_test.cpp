@@ -149,7 +149,7 @@ TEST_F(CoreServicesTest, FoldersOfEachDomain)
     EXPECT_EQ(FSFindFolder(3, kFrameworksFolderType, kCreateFolder, &ref), nsvErr);
 
     // A failure armed by a test.
-    PlatformTestingFailCoreServicesCall("FSFindFolder", ioErr, 1);
+    PlatformTestingCoreServicesFailCall("FSFindFolder", ioErr, 1);
     EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), noErr);
     EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), ioErr);
     EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), noErr);

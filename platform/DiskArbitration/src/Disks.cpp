@@ -39,7 +39,7 @@ std::vector<PlatformTestingDiskMount> gMounts;
 std::vector<SessionImpl *> gSessions;
 
 namespace {
-std::map<std::string, int32_t> gFailures;
+standin::FailureTable gFailures;
 unsigned long gSimulatedSequence = 0;
 }  // namespace
 
@@ -111,12 +111,7 @@ DAReturn StatusForErrno(int error)
     }
 }
 
-int32_t ArmedFailure(const char *call)
-{
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    auto found = gFailures.find(call);
-    return found == gFailures.end() ? 0 : found->second;
-}
+int32_t ArmedFailure(const char *call) { return gFailures.Take(call); }
 
 namespace {
 
@@ -457,16 +452,10 @@ uint32_t PlatformTestingDiskOptions(const char *bsdName)
     return found != gDevices.end() ? found->second.options : DADiskOptions{kDADiskOptionMountAutomatic};
 }
 
-void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status)
+void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status, unsigned afterCalls)
 {
-    if (call == nullptr) {
-        return;
-    }
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    if (status == 0) {
-        gFailures.erase(call);
-    } else {
-        gFailures[call] = status;
+    if (call != nullptr) {
+        gFailures.Arm(call, status, afterCalls);
     }
 }
 
@@ -474,7 +463,7 @@ void PlatformTestingResetDiskArbitration(void)
 {
     std::lock_guard<std::mutex> lock(gStateMutex);
     gMounts.clear();
-    gFailures.clear();
+    gFailures.Clear();
     for (auto it = gDevices.begin(); it != gDevices.end();) {
         if (it->second.identity.rfind("simulated:", 0) == 0) {
             it = gDevices.erase(it);

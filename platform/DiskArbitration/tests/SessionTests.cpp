@@ -94,7 +94,7 @@ TEST_F(DASessionTest, FailedMountReachesTheCompletionWithTheDissentersStatusAndT
     EXPECT_NE(std::string::npos, errors.find("with arguments \"nobrowse\" (read-only): failed: refused\n")) << errors;
 
     // The seam refuses real and simulated mounts alike.
-    PlatformTestingDiskArbitrationFailCall("DADiskMountWithArguments", kDAReturnBusy);
+    PlatformTestingDiskArbitrationFailCall("DADiskMountWithArguments", kDAReturnBusy, PLATFORM_TESTING_EVERY_CALL);
     PlatformTestingDiskArrival("disk7", "Velmora", 0);
     testing::internal::CaptureStderr();
     ASSERT_TRUE(RunUntil([&] { return seen.completions == 2; }));
@@ -168,7 +168,7 @@ TEST_F(DASessionTest, DescriptionOfADisk)
     EXPECT_EQ(0u, DADiskGetOptions(kept) & kDADiskOptionMountAutomatic);
     EXPECT_EQ(kDAReturnSuccess, DADiskSetOptions(kept, kDADiskOptionMountAutomatic, true));
     EXPECT_NE(0u, DADiskGetOptions(kept) & kDADiskOptionMountAutomatic);
-    PlatformTestingDiskArbitrationFailCall("DADiskSetOptions", kDAReturnNotPrivileged);
+    PlatformTestingDiskArbitrationFailCall("DADiskSetOptions", kDAReturnNotPrivileged, PLATFORM_TESTING_EVERY_CALL);
     EXPECT_EQ(kDAReturnNotPrivileged, DADiskSetOptions(kept, kDADiskOptionMountAutomatic, false));
     EXPECT_TRUE(CFEqual(kept, kept));
     CFRelease(kept);
@@ -186,9 +186,9 @@ TEST(DAObjects, AreCountedObjectsAndTheSeamFailsCreation)
     EXPECT_EQ(1, CFGetRetainCount(dissenter));
     CFRelease(dissenter);
 
-    PlatformTestingDiskArbitrationFailCall("DASessionCreate", 1);
+    PlatformTestingDiskArbitrationFailCall("DASessionCreate", 1, PLATFORM_TESTING_EVERY_CALL);
     EXPECT_EQ(nullptr, DASessionCreate(kCFAllocatorDefault));
-    PlatformTestingDiskArbitrationFailCall("DASessionCreate", 0);
+    PlatformTestingDiskArbitrationFailCall("DASessionCreate", 0, PLATFORM_TESTING_EVERY_CALL);
     PlatformTestingCFFailNthCreation(1);
     EXPECT_EQ(nullptr, DASessionCreate(kCFAllocatorDefault));
     DASessionRef session = DASessionCreate(kCFAllocatorDefault);

@@ -2,6 +2,7 @@
 #include "Registry.h"
 
 #include "PlatformTesting.h"
+#include "StandInKit.h"
 
 #include <CoreFoundation/CFStandIn.h>
 
@@ -47,7 +48,7 @@ const std::map<std::string, std::string> &KnownSuperclasses()
 
 std::mutex gSeamMutex;
 SeamState gSeams;
-std::map<std::string, int32_t> gFailures;
+standin::FailureTable gFailures;
 
 std::mutex gComplaintMutex;
 std::set<std::string> gComplaints;
@@ -236,12 +237,7 @@ SeamState CurrentSeams()
     return gSeams;
 }
 
-int32_t ArmedFailure(const char *call)
-{
-    std::lock_guard<std::mutex> lock(gSeamMutex);
-    auto found = gFailures.find(call);
-    return found == gFailures.end() ? 0 : found->second;
-}
+int32_t ArmedFailure(const char *call) { return gFailures.Take(call); }
 
 }  // namespace iokit
 
@@ -267,16 +263,10 @@ extern "C" void PlatformTestingSetIORegistrySysfsRoot(const char *path)
     iokit::gSeams.sysfsRoot = path != nullptr ? path : "/sys";
 }
 
-extern "C" void PlatformTestingIOKitFailCall(const char *call, int32_t status)
+extern "C" void PlatformTestingIOKitFailCall(const char *call, int32_t status, unsigned afterCalls)
 {
-    if (call == nullptr) {
-        return;
-    }
-    std::lock_guard<std::mutex> lock(iokit::gSeamMutex);
-    if (status == 0) {
-        iokit::gFailures.erase(call);
-    } else {
-        iokit::gFailures[call] = status;
+    if (call != nullptr) {
+        iokit::gFailures.Arm(call, status, afterCalls);
     }
 }
 
@@ -285,8 +275,8 @@ extern "C" void PlatformTestingResetIOKit(void)
     {
         std::lock_guard<std::mutex> lock(iokit::gSeamMutex);
         iokit::gSeams = iokit::SeamState{};
-        iokit::gFailures.clear();
     }
+    iokit::gFailures.Clear();
     {
         std::lock_guard<std::mutex> lock(iokit::gComplaintMutex);
         iokit::gComplaints.clear();

@@ -266,25 +266,25 @@ TEST_F(IOKitSnapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
 TEST_F(IOKitSnapshot, ArmedFailuresAndBadArguments)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
-    PlatformTestingIOKitFailCall("IOServiceMatching", 1);
+    PlatformTestingIOKitFailCall("IOServiceMatching", 1, PLATFORM_TESTING_EVERY_CALL);
     EXPECT_EQ(nullptr, IOServiceMatching("IOSerialBSDClient"));
-    PlatformTestingIOKitFailCall("IOServiceMatching", 0);
+    PlatformTestingIOKitFailCall("IOServiceMatching", 0, PLATFORM_TESTING_EVERY_CALL);
 
-    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", kIOReturnNoMemory);
+    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", kIOReturnNoMemory, PLATFORM_TESTING_EVERY_CALL);
     io_iterator_t iterator = 99;
     EXPECT_EQ(kIOReturnNoMemory, IOServiceGetMatchingServices(kIOMasterPortDefault, SerialMatching("IOSerialStream"), &iterator));
     EXPECT_EQ(IO_OBJECT_NULL, iterator);
-    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0);
+    PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0, PLATFORM_TESTING_EVERY_CALL);
 
     std::vector<io_object_t> ports = Matching(SerialMatching("IOSerialStream"));
     ASSERT_FALSE(ports.empty());
-    PlatformTestingIOKitFailCall("IORegistryEntryGetParentEntry", kIOReturnError);
+    PlatformTestingIOKitFailCall("IORegistryEntryGetParentEntry", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     io_object_t parent = 42;
     EXPECT_EQ(kIOReturnError, IORegistryEntryGetParentEntry(ports[0], kIOServicePlane, &parent));
     EXPECT_EQ(IO_OBJECT_NULL, parent);
-    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperty", kIOReturnError);
+    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperty", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     EXPECT_EQ("", StringProperty(ports[0], "IOCalloutDevice"));
-    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperties", kIOReturnNoMemory);
+    PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperties", kIOReturnNoMemory, PLATFORM_TESTING_EVERY_CALL);
     CFMutableDictionaryRef properties = nullptr;
     EXPECT_EQ(kIOReturnNoMemory, IORegistryEntryCreateCFProperties(ports[0], &properties, nullptr, 0));
     EXPECT_EQ(nullptr, properties);

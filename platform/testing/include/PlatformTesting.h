@@ -68,9 +68,9 @@ void PlatformTestingSetFolderRoot(const char *root);
 /* The version Gestalt reports ("10.4.11"), ahead of PLATFORM_SYSTEM_VERSION; NULL removes it. */
 void PlatformTestingSetSystemVersion(const char *version);
 /* The named call ("FSFindFolder", "FSPathMakeRef", "FSGetCatalogInfo", "FSOpenIterator",
- * "FSGetCatalogInfoBulk", "Gestalt") returns status once, after afterCalls calls of it have
- * succeeded. Several may be armed. */
-void PlatformTestingFailCoreServicesCall(const char *function, int32_t status, unsigned afterCalls);
+ * "FSGetCatalogInfoBulk", "Gestalt") succeeds afterCalls more times, then returns status once
+ * (PLATFORM_TESTING_EVERY_CALL: every time). Status 0 disarms the call. */
+void PlatformTestingCoreServicesFailCall(const char *call, int32_t status, unsigned afterCalls);
 /* Removes the folder root, the version override and every armed failure. */
 void PlatformTestingResetCoreServices(void);
 
@@ -89,9 +89,10 @@ void PlatformTestingSetIORegistrySysfsRoot(const char *path);
 long PlatformTestingIOKitLiveObjectCount(void);
 /* The named call ("IOServiceMatching", "IOServiceGetMatchingServices", "IOObjectRelease",
  * "IORegistryEntryGetParentEntry", "IORegistryEntryCreateCFProperty",
- * "IORegistryEntryCreateCFProperties", "IORegistryEntrySearchCFProperty") fails from now on:
- * status calls return `status`, the others NULL. Status 0 disarms that call. */
-void PlatformTestingIOKitFailCall(const char *call, int32_t status);
+ * "IORegistryEntryCreateCFProperties", "IORegistryEntrySearchCFProperty") succeeds afterCalls
+ * more times, then fails once (PLATFORM_TESTING_EVERY_CALL: every time): status calls return
+ * `status`, the others NULL. Status 0 disarms that call. */
+void PlatformTestingIOKitFailCall(const char *call, int32_t status, unsigned afterCalls);
 /* Removes the snapshot and sysfs overrides and every armed failure; snapshot complaints already
  * written may be written again. */
 void PlatformTestingResetIOKit(void);
@@ -124,10 +125,11 @@ int PlatformTestingDiskGetMount(unsigned index, PlatformTestingDiskMount *mount)
 /* The options the watcher keeps for the disk of that BSD name (kDADiskOptionMountAutomatic for
  * a disk no one changed). */
 uint32_t PlatformTestingDiskOptions(const char *bsdName);
-/* The named call ("DASessionCreate", "DADiskSetOptions", "DADiskMountWithArguments") fails from
- * now on with `status` (DASessionCreate returns NULL; a mount completes with a dissenter of that
- * status and mounts nothing). Status 0 disarms that call. */
-void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status);
+/* The named call ("DASessionCreate", "DADiskSetOptions", "DADiskMountWithArguments") succeeds
+ * afterCalls more times, then fails with `status` once (PLATFORM_TESTING_EVERY_CALL: every time;
+ * DASessionCreate returns NULL; a mount completes with a dissenter of that status and mounts
+ * nothing). Status 0 disarms that call. */
+void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status, unsigned afterCalls);
 /* Forgets the mount requests, the kept options of simulated disks and every armed failure. */
 void PlatformTestingResetDiskArbitration(void);
 
