@@ -39,7 +39,7 @@ extern "C" void CFQRelease(CFTypeRef cf)
 extern "C" OSStatus CFQAllocate(size_t bytesToAllocate, void **blockPtr)
 {
     MoreSCFAssert(((CFIndex) bytesToAllocate) >= 0);
-    CFQ_REQUIRE_SLOT(blockPtr);
+    MORESCF_REQUIRE_SLOT(blockPtr);
     if (((CFIndex) bytesToAllocate) < 0) {
         return memFullErr;
     }
@@ -91,7 +91,7 @@ using namespace morecfq;
 
 extern "C" OSStatus CFQDictionaryCreateMutable(CFMutableDictionaryRef *result)
 {
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE_SLOT(result);
     *result = CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
                                         &kCFTypeDictionaryValueCallBacks);
     OSStatus err = CFQError(*result);
@@ -101,7 +101,7 @@ extern "C" OSStatus CFQDictionaryCreateMutable(CFMutableDictionaryRef *result)
 
 extern "C" OSStatus CFQArrayCreateMutable(CFMutableArrayRef *result)
 {
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE_SLOT(result);
     *result = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
     OSStatus err = CFQError(*result);
     MoreSCFAssert((err == noErr) == (*result != nullptr));
@@ -113,8 +113,8 @@ namespace {
 // Keys (wantKeys) or values of the dictionary as an immutable array, in enumeration order.
 OSStatus ArrayCreateWithDictionaryKeysOrValues(CFDictionaryRef dict, bool wantKeys, CFArrayRef *result)
 {
-    CFQ_REQUIRE(dict != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(dict != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     CFIndex count = CFDictionaryGetCount(dict);
     const void **block = nullptr;
@@ -146,9 +146,9 @@ extern "C" OSStatus CFQArrayCreateWithDictionaryValues(CFDictionaryRef dict, CFA
 extern "C" OSStatus CFQDictionaryCreateWithArrayOfKeysAndValues(CFArrayRef keys, CFArrayRef values,
                                                                CFDictionaryRef *result)
 {
-    CFQ_REQUIRE(keys != nullptr);
-    CFQ_REQUIRE(values != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(keys != nullptr);
+    MORESCF_REQUIRE(values != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     CFIndex count = CFArrayGetCount(keys);
     if (count != CFArrayGetCount(values)) {
@@ -176,8 +176,8 @@ extern "C" OSStatus CFQDictionaryCreateWithArrayOfKeysAndValues(CFArrayRef keys,
 
 extern "C" OSStatus CFQDictionarySetNumber(CFMutableDictionaryRef dict, const void *key, long value)
 {
-    CFQ_REQUIRE(dict != nullptr);
-    CFQ_REQUIRE(key != nullptr);
+    MORESCF_REQUIRE(dict != nullptr);
+    MORESCF_REQUIRE(key != nullptr);
 
     CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberLongType, &value);
     OSStatus err = CFQError(number);
@@ -223,8 +223,8 @@ extern "C" OSStatus CFQDictionaryMerge(CFMutableDictionaryRef dst, CFDictionaryR
 
 extern "C" OSStatus CFQStringCopyCString(CFStringRef str, CFStringEncoding encoding, char **cStrPtr)
 {
-    CFQ_REQUIRE(str != nullptr);
-    CFQ_REQUIRE_SLOT(cStrPtr);
+    MORESCF_REQUIRE(str != nullptr);
+    MORESCF_REQUIRE_SLOT(cStrPtr);
 
     // Measure: the bytes the whole string needs, with no loss byte and no byte-order mark.
     CFIndex length = CFStringGetLength(str);
@@ -270,8 +270,8 @@ extern "C" OSStatus CFQStringCopyCString(CFStringRef str, CFStringEncoding encod
 
 extern "C" OSStatus CFQStringNormalize(CFStringRef *strPtr)
 {
-    CFQ_REQUIRE(strPtr != nullptr);
-    CFQ_REQUIRE(*strPtr != nullptr);
+    MORESCF_REQUIRE(strPtr != nullptr);
+    MORESCF_REQUIRE(*strPtr != nullptr);
 
     CFMutableStringRef normal = CFStringCreateMutableCopy(kCFAllocatorDefault, 0, *strPtr);
     OSStatus err = CFQError(normal);
@@ -285,9 +285,9 @@ extern "C" OSStatus CFQStringNormalize(CFStringRef *strPtr)
 
 extern "C" OSStatus CFQCopyLocalisedNormalisedString(CFStringRef key, CFStringRef comment, CFStringRef *result)
 {
-    CFQ_REQUIRE(key != nullptr);
-    CFQ_REQUIRE(comment != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(key != nullptr);
+    MORESCF_REQUIRE(comment != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     CFBundleRef mainBundle = CFBundleGetMainBundle();
     CFStringRef str = nullptr;
@@ -310,8 +310,8 @@ extern "C" OSStatus CFQCopyLocalisedNormalisedString(CFStringRef key, CFStringRe
 
 extern "C" OSStatus CFQStringCreateWithHFSUniStr255(const HFSUniStr255 *hfsStr, CFStringRef *result)
 {
-    CFQ_REQUIRE(hfsStr != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(hfsStr != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     // The record holds at most 255 characters; a larger length would read past its end.
     if (hfsStr->length > 255) {
@@ -325,8 +325,8 @@ extern "C" OSStatus CFQStringCreateWithHFSUniStr255(const HFSUniStr255 *hfsStr, 
 
 extern "C" OSStatus CFQStringGetHFSUniStr255(CFStringRef str, HFSUniStr255 *hfsStr)
 {
-    CFQ_REQUIRE(str != nullptr);
-    CFQ_REQUIRE(hfsStr != nullptr);
+    MORESCF_REQUIRE(str != nullptr);
+    MORESCF_REQUIRE(hfsStr != nullptr);
 
     CFIndex length = CFStringGetLength(str);
     if (length > 255) {
@@ -341,8 +341,8 @@ extern "C" OSStatus CFQStringGetHFSUniStr255(CFStringRef str, HFSUniStr255 *hfsS
 
 extern "C" OSStatus CFQBundleCreateFromFrameworkName(CFStringRef frameworkName, CFBundleRef *bundlePtr)
 {
-    CFQ_REQUIRE(frameworkName != nullptr);
-    CFQ_REQUIRE_SLOT(bundlePtr);
+    MORESCF_REQUIRE(frameworkName != nullptr);
+    MORESCF_REQUIRE_SLOT(bundlePtr);
 
     CFURLRef frameworksURL = nullptr;
     CFURLRef bundleURL = nullptr;
@@ -383,8 +383,8 @@ extern "C" OSStatus CFQBundleCreateFromFrameworkName(CFStringRef frameworkName, 
 extern "C" OSStatus CFQPropertyListCreateFromXMLFSRef(const FSRef *xmlFile, CFPropertyListMutabilityOptions options,
                                                       CFPropertyListRef *result)
 {
-    CFQ_REQUIRE(xmlFile != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(xmlFile != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     CFURLRef url = CFURLCreateFromFSRef(kCFAllocatorDefault, xmlFile);
     OSStatus err = CFQError(url);
@@ -399,8 +399,8 @@ extern "C" OSStatus CFQPropertyListCreateFromXMLFSRef(const FSRef *xmlFile, CFPr
 extern "C" OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutabilityOptions options,
                                                       CFPropertyListRef *result)
 {
-    CFQ_REQUIRE(xmlFile != nullptr);
-    CFQ_REQUIRE_SLOT(result);
+    MORESCF_REQUIRE(xmlFile != nullptr);
+    MORESCF_REQUIRE_SLOT(result);
 
     CFDataRef xmlData = nullptr;
     SInt32 readError = 0;

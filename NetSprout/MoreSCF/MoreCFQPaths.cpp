@@ -23,10 +23,10 @@ bool IsArray(CFTypeRef value)
 // Turns a path array into a malloc'd C array of its elements (give it back with free()).
 OSStatus PathArrayHelper(CFArrayRef path, const void ***pathElementsPtr)
 {
-    CFQ_REQUIRE(path != nullptr);
-    CFQ_REQUIRE_SLOT(pathElementsPtr);
+    MORESCF_REQUIRE(path != nullptr);
+    MORESCF_REQUIRE_SLOT(pathElementsPtr);
     CFIndex count = CFArrayGetCount(path);
-    CFQ_REQUIRE(count > 0);
+    MORESCF_REQUIRE(count > 0);
 
     const void **elements = static_cast<const void **>(MallocBlock(static_cast<size_t>(count) * sizeof(void *)));
     OSStatus err = (elements != nullptr) ? OSStatus{noErr} : OSStatus{memFullErr};
@@ -45,10 +45,10 @@ OSStatus PathArrayHelper(CFArrayRef path, const void ***pathElementsPtr)
 extern "C" OSStatus CFQDictionaryGetValueAtPath(CFDictionaryRef dict, const void *path[], CFIndex pathElementCount,
                                                 const void **result)
 {
-    CFQ_REQUIRE(dict != nullptr);
-    CFQ_REQUIRE(path != nullptr);
-    CFQ_REQUIRE(result != nullptr);
-    CFQ_REQUIRE(pathElementCount > 0);
+    MORESCF_REQUIRE(dict != nullptr);
+    MORESCF_REQUIRE(path != nullptr);
+    MORESCF_REQUIRE(result != nullptr);
+    MORESCF_REQUIRE(pathElementCount > 0);
 
     const void *value = nullptr;
     if (!CFDictionaryGetValueIfPresent(dict, path[0], &value)) {
@@ -69,10 +69,10 @@ extern "C" OSStatus CFQDictionaryGetValueAtPath(CFDictionaryRef dict, const void
 extern "C" OSStatus CFQMutableDictionaryGetParentForPath(CFMutableDictionaryRef dict, const void *path[],
                                                          CFIndex pathElementCount, CFMutableDictionaryRef *parentPtr)
 {
-    CFQ_REQUIRE(dict != nullptr);
-    CFQ_REQUIRE(path != nullptr);
-    CFQ_REQUIRE(parentPtr != nullptr);
-    CFQ_REQUIRE(pathElementCount > 0);
+    MORESCF_REQUIRE(dict != nullptr);
+    MORESCF_REQUIRE(path != nullptr);
+    MORESCF_REQUIRE(parentPtr != nullptr);
+    MORESCF_REQUIRE(pathElementCount > 0);
 
     // Copy-on-write descent: every dictionary on the way to the last key is replaced in the tree
     // by a fresh mutable copy, so a nested dictionary that someone else also holds, or that came
@@ -104,7 +104,7 @@ extern "C" OSStatus CFQMutableDictionaryGetParentForPath(CFMutableDictionaryRef 
 extern "C" OSStatus CFQDictionarySetValueAtPath(CFMutableDictionaryRef dict, const void *path[],
                                                 CFIndex pathElementCount, const void *value)
 {
-    CFQ_REQUIRE(value != nullptr);
+    MORESCF_REQUIRE(value != nullptr);
 
     CFMutableDictionaryRef parent = nullptr;
     OSStatus err = CFQMutableDictionaryGetParentForPath(dict, path, pathElementCount, &parent);
@@ -172,8 +172,8 @@ extern "C" Boolean CFQPropertyListIsLeaf(CFTypeRef node)
 extern "C" void CFQPropertyListDeepApplyFunction(CFPropertyListRef propList, CFQPropertyListDeepApplierFunction func,
                                                  void *context)
 {
-    CFQ_REQUIRE_VOID(propList != nullptr);
-    CFQ_REQUIRE_VOID(func != nullptr);
+    MORESCF_REQUIRE_VOID(propList != nullptr);
+    MORESCF_REQUIRE_VOID(func != nullptr);
 
     func(propList, context);
 
@@ -233,9 +233,9 @@ CFComparisonResult CompareKeys(const void *val1, const void *val2, void *context
 extern "C" void CFQPropertyListShallowApplyFunction(CFPropertyListRef propList,
                                                     CFQPropertyListShallowApplierFunction func, void *context)
 {
-    CFQ_REQUIRE_VOID(propList != nullptr);
-    CFQ_REQUIRE_VOID(func != nullptr);
-    CFQ_REQUIRE_VOID(IsDictionary(propList) || IsArray(propList));
+    MORESCF_REQUIRE_VOID(propList != nullptr);
+    MORESCF_REQUIRE_VOID(func != nullptr);
+    MORESCF_REQUIRE_VOID(IsDictionary(propList) || IsArray(propList));
 
     if (IsDictionary(propList)) {
         CFDictionaryRef dict = static_cast<CFDictionaryRef>(propList);

@@ -29,4 +29,31 @@ int MoreSCFAssertIsFatal(void);
 #define MoreSCFAssert(condition) \
     ((condition) ? (void) 0 : MoreSCFAssertFailed(#condition, __FILE__, __LINE__, __func__))
 
+/* Contract checks every source file of the model uses (C++ only: they return from the caller). */
+
+/* A required argument: asserted, and refused with paramErr (-50) when the check only logs. */
+#define MORESCF_REQUIRE(condition)         \
+    do {                                   \
+        MoreSCFAssert(condition);          \
+        if (!(condition)) {                \
+            return -50;                    \
+        }                                  \
+    } while (0)
+
+/* The same for functions without a status. */
+#define MORESCF_REQUIRE_VOID(condition)    \
+    do {                                   \
+        MoreSCFAssert(condition);          \
+        if (!(condition)) {                \
+            return;                        \
+        }                                  \
+    } while (0)
+
+/* An out slot: supplied, and holding nothing on entry. */
+#define MORESCF_REQUIRE_SLOT(slot)             \
+    do {                                       \
+        MORESCF_REQUIRE((slot) != nullptr);    \
+        MoreSCFAssert(*(slot) == nullptr);     \
+    } while (0)
+
 #endif /* MORESCF_ASSERT_H */
