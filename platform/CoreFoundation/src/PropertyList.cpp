@@ -170,17 +170,27 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
 
 // The deepest element nesting of an XML text as libplist's parser will nest it; stops counting
 // (returns limit + 1) once past limit. It must never see less nesting than the parser: where the
-// two could read a construct differently, it errs on the deeper side. In a tag and a declaration
-// only the double quote quotes (the parser takes an apostrophe as an ordinary character); a
-// comment, processing instruction or CDATA section ends at its first terminator.
+// two could read a construct differently, it errs on the deeper side. In a tag, a declaration and
+// a processing instruction only the double quote quotes (the parser takes an apostrophe as an
+// ordinary character); a comment or CDATA section ends at the first terminator after its opener.
 int xmlDepth(const char *p, size_t n, int limit)
 {
     int depth = 0;
     int deepest = 0;
     size_t i = 0;
-    auto skipTo = [&](const char *end) {
-        const char *found = static_cast<const char *>(memmem(p + i, n - i, end, std::strlen(end)));
-        i = found == nullptr ? n : static_cast<size_t>(found - p) + std::strlen(end);
+    // Past the end of a construct whose opener (of openerLength characters after the "<") is at
+    // i; with quotes, an end inside double quotes does not count.
+    auto skipPast = [&](size_t openerLength, const char *end, bool quotes) {
+        size_t endLength = std::strlen(end);
+        bool quoted = false;
+        for (i += openerLength; i < n; ++i) {
+            if (quotes && p[i] == '"') {
+                quoted = !quoted;
+            } else if (!quoted && n - i >= endLength && std::memcmp(p + i, end, endLength) == 0) {
+                i += endLength;
+                return;
+            }
+        }
     };
     while (i < n) {
         const char *lt = static_cast<const char *>(std::memchr(p + i, '<', n - i));
@@ -192,11 +202,11 @@ int xmlDepth(const char *p, size_t n, int limit)
             break;
         }
         if (n - i >= 3 && std::memcmp(p + i, "!--", 3) == 0) {
-            skipTo("-->");
+            skipPast(3, "-->", false);
         } else if (n - i >= 8 && std::memcmp(p + i, "![CDATA[", 8) == 0) {
-            skipTo("]]>");
+            skipPast(8, "]]>", false);
         } else if (p[i] == '?') {
-            skipTo("?>");
+            skipPast(1, "?>", true);
         } else if (p[i] == '!') {
             int brackets = 0;
             bool quoted = false;
@@ -216,7 +226,7 @@ int xmlDepth(const char *p, size_t n, int limit)
             }
         } else if (p[i] == '/') {
             --depth;
-            skipTo(">");
+            skipPast(1, ">", false);
         } else {
             bool quoted = false;
             bool selfClosing = false;
