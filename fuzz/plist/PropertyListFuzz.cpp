@@ -11,6 +11,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -50,6 +51,51 @@ int Nesting(CFTypeRef value)
     return deepest;
 }
 
+// CFEqual, except that dates may differ by less than a second: libplist reads a date within the
+// second before its epoch as the same fraction after it.
+bool Same(CFTypeRef a, CFTypeRef b)
+{
+    if (CFEqual(a, b)) {
+        return true;
+    }
+    CFTypeID type = CFGetTypeID(a);
+    if (type != CFGetTypeID(b)) {
+        return false;
+    }
+    if (type == CFDateGetTypeID()) {
+        return std::fabs(CFDateGetAbsoluteTime(static_cast<CFDateRef>(a)) - CFDateGetAbsoluteTime(static_cast<CFDateRef>(b))) < 1.0;
+    }
+    if (type == CFArrayGetTypeID()) {
+        CFArrayRef x = static_cast<CFArrayRef>(a);
+        CFArrayRef y = static_cast<CFArrayRef>(b);
+        CFIndex n = CFArrayGetCount(x);
+        bool same = n == CFArrayGetCount(y);
+        for (CFIndex i = 0; same && i < n; ++i) {
+            same = Same(CFArrayGetValueAtIndex(x, i), CFArrayGetValueAtIndex(y, i));
+        }
+        return same;
+    }
+    if (type == CFDictionaryGetTypeID()) {
+        CFDictionaryRef x = static_cast<CFDictionaryRef>(a);
+        CFDictionaryRef y = static_cast<CFDictionaryRef>(b);
+        CFIndex n = CFDictionaryGetCount(x);
+        if (n != CFDictionaryGetCount(y)) {
+            return false;
+        }
+        std::vector<const void *> keys(static_cast<size_t>(n));
+        std::vector<const void *> values(static_cast<size_t>(n));
+        CFDictionaryGetKeysAndValues(x, keys.data(), values.data());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const void *other = CFDictionaryGetValue(y, keys[i]);
+            if (other == nullptr || !Same(values[i], other)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
 CFPropertyListRef Read(CFDataRef data, CFOptionFlags option, CFPropertyListFormat *format)
 {
     CFErrorRef error = nullptr;
@@ -75,7 +121,7 @@ void WriteAndReadBack(CFPropertyListRef value, CFPropertyListFormat format)
     CFPropertyListRef back = Read(written, kCFPropertyListImmutable, &readFormat);
     FUZZ_CHECK(back != nullptr);
     FUZZ_CHECK(readFormat == format);
-    FUZZ_CHECK(CFEqual(value, back));
+    FUZZ_CHECK(Same(value, back));
     if (format == kCFPropertyListXMLFormat_v1_0) {
         // Writing what was read back gives the same text again.
         CFDataRef again = CFPropertyListCreateData(nullptr, back, format, 0, nullptr);

@@ -589,7 +589,11 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        CFAbsoluteTime at = static_cast<double>(sec) + static_cast<double>(usec) * 1e-6;
+        // libplist splits a date into seconds truncated toward zero and an unsigned fraction: a
+        // date before its epoch takes the fraction away from the seconds. Within the second
+        // before the epoch the sign is lost in libplist itself (read as after it).
+        double fraction = static_cast<double>(usec) * 1e-6;
+        CFAbsoluteTime at = static_cast<double>(sec) + (sec < 0 ? -fraction : fraction);
         if ((sec == INT32_MIN || sec == INT32_MAX) && !parseDateText(nodeText(node), at)) {
             reason = "a date that cannot be read";
             return nullptr;
@@ -763,9 +767,16 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
                               static_cast<uint64_t>(CFDataGetLength(d)));
     }
     if (t == CFDateGetTypeID()) {
-        double seconds = std::floor(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+        double at = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
+        double seconds = std::floor(at);
         if (seconds > static_cast<double>(INT32_MIN) && seconds < static_cast<double>(INT32_MAX)) {
-            return plist_new_date(static_cast<int32_t>(seconds), 0);
+            // The binary format keeps a date's fraction of a second (to the microsecond, all that
+            // libplist takes); XML dates are whole seconds.
+            int32_t micro = forXML ? 0 : static_cast<int32_t>(std::lround((at - seconds) * 1e6));
+            if (micro == 1000000) {
+                return plist_new_date(static_cast<int32_t>(seconds) + 1, 0);
+            }
+            return plist_new_date(static_cast<int32_t>(seconds), micro);
         }
         double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
         if (!(std::fabs(unixSeconds) < 1e15)) {

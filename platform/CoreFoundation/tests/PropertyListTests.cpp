@@ -197,8 +197,9 @@ TEST_F(PropertyLists, BinaryReaderChecksTheStructureFirst)
 }
 
 // Binary lists whose structure lies about itself are refused before libplist reads them, and the
-// lists the stand-in's own binary writer makes are read back, shared values and all.
-TEST_F(PropertyLists, BinaryReaderRefusesLyingTrailersAndReadsSharedValues)
+// lists the stand-in's own binary writer makes are read back, shared values and all, dates to
+// their fraction of a second.
+TEST_F(PropertyLists, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDates)
 {
     // The offset table claimed to start inside the 32-byte trailer itself (offset 0x27 of 40 bytes).
     std::string inTrailer = "bplist00" + std::string(6, '\0') + std::string("\x08\x01", 2) + std::string(7, '\0') +
@@ -243,6 +244,15 @@ TEST_F(PropertyLists, BinaryReaderRefusesLyingTrailersAndReadsSharedValues)
     Held<CFPropertyListRef> back(Read(binary));
     ASSERT_NE(nullptr, back.get());
     EXPECT_TRUE(CFEqual(original, back));
+    // Binary dates keep their fraction of a second.
+    Held<CFMutableArrayRef> dates(NewArray());
+    for (double at : {-86400000.25, 0.75, 123456789.5}) {
+        Held<CFDateRef> date(CFDateCreate(nullptr, at));
+        CFArrayAppendValue(dates, date);
+    }
+    Held<CFDataRef> datesBinary(CFPropertyListCreateData(nullptr, dates, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    Held<CFPropertyListRef> datesBack(Read(datesBinary));
+    EXPECT_TRUE(CFEqual(dates, datesBack));
 }
 
 std::string TempPath(const char *name)
