@@ -3,6 +3,7 @@
 // its first "[" and "]", and the start of the line after it up to "="). Every answer is the
 // default pointer itself or a text of at most 1023 characters that the file holds.
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 #include "INI.h"
 
 #include <cstdint>
@@ -47,18 +48,14 @@ void Query(const std::string &file, const std::string &section, const std::strin
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    const char *dir = getenv("TMPDIR");
-    gPath = std::string(dir != nullptr ? dir : "/tmp") + "/ini-fuzz-" + std::to_string(getpid()) + ".conf";
+    gPath = FuzzScratchPath("ini");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string file(reinterpret_cast<const char *>(data), size);
-    FILE *out = std::fopen(gPath.c_str(), "wb");
-    FUZZ_CHECK(out != nullptr);
-    std::fwrite(data, 1, size, out);
-    std::fclose(out);
+    FuzzWriteScratch(gPath, data, size);
     FUZZ_CHECK(SetIniFileName(gPath.c_str()));
 
     std::vector<std::pair<std::string, std::string>> queries = {

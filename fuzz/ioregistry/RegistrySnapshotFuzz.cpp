@@ -5,6 +5,7 @@
 // Whatever the snapshot holds, the calls agree with each other and release every handle and
 // object they made.
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 #include "PlatformTesting.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -115,8 +116,7 @@ void MatchEach(const char *className)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    const char *dir = getenv("TMPDIR");
-    gScratch = std::string(dir != nullptr ? dir : "/tmp") + "/ioregistry-fuzz-" + std::to_string(getpid()) + ".plist";
+    gScratch = FuzzScratchPath("ioregistry");
     return 0;
 }
 
@@ -125,10 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     long liveHandles = PlatformTestingIOKitLiveObjectCount();
     long liveObjects = PlatformTestingCFLiveObjectCount();
     if (size >= 8 && std::memcmp(data, "bplist00", 8) == 0) {
-        FILE *file = std::fopen(gScratch.c_str(), "wb");
-        FUZZ_CHECK(file != nullptr);
-        std::fwrite(data, 1, size, file);
-        std::fclose(file);
+        FuzzWriteScratch(gScratch, data, size);
         PlatformTestingSetIORegistrySnapshot(gScratch.c_str());
     } else {
         std::string text(reinterpret_cast<const char *>(data), size);

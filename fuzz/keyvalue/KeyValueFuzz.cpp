@@ -8,6 +8,7 @@
 // must fit its buffer, and the stream must stand at a line start after each success.
 #include "ActiveVolumeProgram.h"
 #include "FuzzCheck.h"
+#include "FuzzScratch.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,8 +52,7 @@ void Lookup(FILE *stream, const std::string &file, const std::string &key, int32
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    const char *dir = getenv("TMPDIR");
-    gPath = std::string(dir != nullptr ? dir : "/tmp") + "/keyvalue-fuzz-" + std::to_string(getpid()) + ".dat";
+    gPath = FuzzScratchPath("keyvalue");
     return 0;
 }
 
@@ -73,10 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string section = key.substr(0, key.find('/'));
     std::string entry = key.find('/') == std::string::npos ? key : key.substr(key.find('/') + 1);
 
-    FILE *out = std::fopen(gPath.c_str(), "wb");
-    FUZZ_CHECK(out != nullptr);
-    std::fwrite(file.data(), 1, file.size(), out);
-    std::fclose(out);
+    FuzzWriteScratch(gPath, file.data(), file.size());
     FILE *stream = std::fopen(gPath.c_str(), "rb");
     FUZZ_CHECK(stream != nullptr);
     Lookup(stream, file, section, room, true);
