@@ -79,7 +79,6 @@ extern "C" OSStatus MoreSCCreateEntity(CFStringRef protocol, const void *digest,
 extern "C" OSStatus MoreSCCreateInterfaceEntity(const InterfaceDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
     MORESCF_REQUIRE(digest->deviceName != nullptr && digest->userDefinedName != nullptr);
     MORESCF_REQUIRE(IsOneOf(digest->hardware, {kSCEntNetAirPort, kSCEntNetEthernet, kSCEntNetModem, kSCEntNetFireWire}));
     MORESCF_REQUIRE(IsOneOf(digest->type, {kSCValNetInterfaceTypeEthernet, kSCValNetInterfaceTypePPP,
@@ -90,80 +89,71 @@ extern "C" OSStatus MoreSCCreateInterfaceEntity(const InterfaceDigest *digest, C
     bool isModem = Equal(digest->hardware, kSCEntNetModem);
     MORESCF_REQUIRE(digest->variant == nullptr || isModem);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
         CFDictionarySetValue(result, kSCPropNetInterfaceDeviceName, digest->deviceName);
         CFDictionarySetValue(result, kSCPropUserDefinedName, digest->userDefinedName);
         CFDictionarySetValue(result, kSCPropNetInterfaceHardware, digest->hardware);
         if (isModem && digest->supportsHold) {
             err = CFQDictionarySetNumber(result, kSCPropNetInterfaceSupportsModemOnHold, 1);
         }
-    }
-    if (err == noErr) {
-        CFDictionarySetValue(result, kSCPropNetInterfaceType, digest->type);
-        SetIfGiven(result, kSCPropNetInterfaceSubType, digest->subType);
-        SetIfGiven(result, CFSTR("HardwareVariant"), digest->variant);
-    }
-    return HandOverEntity(err, result, entity);
+        if (err == noErr) {
+            CFDictionarySetValue(result, kSCPropNetInterfaceType, digest->type);
+            SetIfGiven(result, kSCPropNetInterfaceSubType, digest->subType);
+            SetIfGiven(result, CFSTR("HardwareVariant"), digest->variant);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateEthernetEntity(const EthernetDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
-        err = SetMacAddress(result, digest->macAddress);
-    }
-    return HandOverEntity(err, result, entity);
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) { return SetMacAddress(result, digest->macAddress); });
 }
 
 extern "C" OSStatus MoreSCCreateAirPortEntity(const AirPortDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    // From 10.4 the system keeps the AirPort card's address itself.
-    if (err == noErr && MoreSCGetSystemVersion() <= 0x103F) {
-        err = SetMacAddress(result, digest->macAddress);
-    }
-    if (err == noErr) {
-        SetIfGiven(result, kSCPropNetAirPortPreferredNetwork, digest->preferredNetwork);
-    }
-    return HandOverEntity(err, result, entity);
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
+        // From 10.4 the system keeps the AirPort card's address itself.
+        if (MoreSCGetSystemVersion() <= 0x103F) {
+            err = SetMacAddress(result, digest->macAddress);
+        }
+        if (err == noErr) {
+            SetIfGiven(result, kSCPropNetAirPortPreferredNetwork, digest->preferredNetwork);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateModemEntity(const ModemDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
     MORESCF_REQUIRE(digest->connectionScript != nullptr);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
         CFDictionarySetValue(result, kSCPropNetModemConnectionScript, digest->connectionScript);
         err = CFQDictionarySetNumber(result, kSCPropNetModemDataCompression, digest->errorCorrectionAndCompression ? 1 : 0);
-    }
-    if (err == noErr) {
-        CFDictionarySetValue(result, kSCPropNetModemDialMode,
-                             digest->waitForDialTone ? kSCValNetModemDialModeWaitForDialTone
-                                                     : kSCValNetModemDialModeIgnoreDialTone);
-        err = SetNumbers(result, {{kSCPropNetModemErrorCorrection, digest->errorCorrectionAndCompression ? 1 : 0},
-                                  {kSCPropNetModemPulseDial, digest->pulseDial ? 1 : 0},
-                                  {kSCPropNetModemSpeaker, digest->speaker ? 1 : 0}});
-    }
-    if (err == noErr && digest->supportsHold) {
-        err = SetNumbers(result, {{kSCPropNetModemHoldCallWaitingAudibleAlert, 1},
-                                  {kSCPropNetModemHoldDisconnectOnAnswer, 0},
-                                  {kSCPropNetModemHoldEnabled, 0},
-                                  {kSCPropNetModemHoldReminder, 1},
-                                  {kSCPropNetModemHoldReminderTime, 10}});
-    }
-    return HandOverEntity(err, result, entity);
+        if (err == noErr) {
+            CFDictionarySetValue(result, kSCPropNetModemDialMode,
+                                 digest->waitForDialTone ? kSCValNetModemDialModeWaitForDialTone
+                                                         : kSCValNetModemDialModeIgnoreDialTone);
+            err = SetNumbers(result, {{kSCPropNetModemErrorCorrection, digest->errorCorrectionAndCompression ? 1 : 0},
+                                      {kSCPropNetModemPulseDial, digest->pulseDial ? 1 : 0},
+                                      {kSCPropNetModemSpeaker, digest->speaker ? 1 : 0}});
+        }
+        if (err == noErr && digest->supportsHold) {
+            err = SetNumbers(result, {{kSCPropNetModemHoldCallWaitingAudibleAlert, 1},
+                                      {kSCPropNetModemHoldDisconnectOnAnswer, 0},
+                                      {kSCPropNetModemHoldEnabled, 0},
+                                      {kSCPropNetModemHoldReminder, 1},
+                                      {kSCPropNetModemHoldReminderTime, 10}});
+        }
+        return err;
+    });
 }

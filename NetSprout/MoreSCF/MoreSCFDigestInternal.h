@@ -1,5 +1,5 @@
-// What the entity builders' source files share: the hand-over of a finished (or failed) entity
-// and the storing of several numbers in one go.
+// What the entity builders' source files share: the common shape of a builder, the hand-over of
+// a finished (or failed) entity, and the storing of several numbers in one go.
 #ifndef MORESCF_DIGEST_INTERNAL_H
 #define MORESCF_DIGEST_INTERNAL_H
 
@@ -22,6 +22,20 @@ inline OSStatus HandOverEntity(OSStatus err, CFMutableDictionaryRef entity, CFDi
     }
     MoreSCFAssert((err == noErr) == (*entityPtr != nullptr));
     return err;
+}
+
+// The common shape of a builder: the out slot checked, a new mutable dictionary filled by
+// fill(dict) -> status, handed over on success and released on failure.
+template <class Fill>
+OSStatus BuildEntity(CFDictionaryRef *entityPtr, Fill fill)
+{
+    MORESCF_REQUIRE_SLOT(entityPtr);
+    CFMutableDictionaryRef result = nullptr;
+    OSStatus err = CFQDictionaryCreateMutable(&result);
+    if (err == noErr) {
+        err = fill(result);
+    }
+    return HandOverEntity(err, result, entityPtr);
 }
 
 // Stores each (key, number) in order; stops at the first failure and returns its status.

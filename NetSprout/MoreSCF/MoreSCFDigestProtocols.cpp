@@ -74,20 +74,20 @@ template <class Digest, class CreateServers>
 OSStatus CreateDNSLikeEntity(const Digest *digest, CreateServers createServers, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
     MORESCF_REQUIRE(digest->searchDomainCount == 0 || digest->searchDomains != nullptr);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr && digest->serverAddressCount > 0) {
-        err = SetCreatedArray(result, kSCPropNetDNSServerAddresses, createServers);
-    }
-    if (err == noErr && digest->searchDomainCount > 0) {
-        err = SetCreatedArray(result, kSCPropNetDNSSearchDomains, [digest](CFArrayRef *array) {
-            return CreateArrayOfStrings(digest->searchDomainCount, digest->searchDomains, array);
-        });
-    }
-    return HandOverEntity(err, result, entity);
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
+        if (digest->serverAddressCount > 0) {
+            err = SetCreatedArray(result, kSCPropNetDNSServerAddresses, createServers);
+        }
+        if (err == noErr && digest->searchDomainCount > 0) {
+            err = SetCreatedArray(result, kSCPropNetDNSSearchDomains, [digest](CFArrayRef *array) {
+                return CreateArrayOfStrings(digest->searchDomainCount, digest->searchDomains, array);
+            });
+        }
+        return err;
+    });
 }
 
 // Stores the dotted text of a non-zero IPv4 address under key, as a one-element array or alone.
@@ -143,20 +143,18 @@ extern "C" OSStatus MoreSCCreateIPv4Entity(const IPv4Digest *digest, CFDictionar
     }
     MORESCF_REQUIRE(digest->configMethod != nullptr);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
         CFDictionarySetValue(result, kSCPropNetIPv4ConfigMethod, digest->configMethod);
         SetIfGiven(result, kSCPropNetIPv4DHCPClientID, digest->clientID);
-        err = SetInetAddress(result, kSCPropNetIPv4Addresses, digest->address, true);
-    }
-    if (err == noErr) {
-        err = SetInetAddress(result, kSCPropNetIPv4SubnetMasks, digest->subnetMask, true);
-    }
-    if (err == noErr) {
-        err = SetInetAddress(result, kSCPropNetIPv4Router, digest->router, false);
-    }
-    return HandOverEntity(err, result, entity);
+        OSStatus err = SetInetAddress(result, kSCPropNetIPv4Addresses, digest->address, true);
+        if (err == noErr) {
+            err = SetInetAddress(result, kSCPropNetIPv4SubnetMasks, digest->subnetMask, true);
+        }
+        if (err == noErr) {
+            err = SetInetAddress(result, kSCPropNetIPv4Router, digest->router, false);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateDNSEntity(const DNSDigest *digest, CFDictionaryRef *entity)
@@ -198,7 +196,6 @@ extern "C" OSStatus AddProxy(CFMutableDictionaryRef dict, CFStringRef enableKey,
 extern "C" OSStatus MoreSCCreateProxiesEntity(const ProxiesDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
     struct Group {
         CFStringRef enableKey, proxyKey, portKey;
@@ -221,108 +218,105 @@ extern "C" OSStatus MoreSCCreateProxiesEntity(const ProxiesDigest *digest, CFDic
          digest->socksProxy, digest->socksPort},
     };
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
         SetIfGiven(result, kSCPropNetProxiesExceptionsList, digest->exceptionsList);
         err = CFQDictionarySetNumber(result, kSCPropNetProxiesFTPPassive, digest->ftpPassive ? 1 : 0);
-    }
-    for (const Group &group : groups) {
-        if (err == noErr) {
-            err = AddProxy(result, group.enableKey, group.proxyKey, group.portKey, group.enabled, group.proxy, group.port);
+        for (const Group &group : groups) {
+            if (err == noErr) {
+                err = AddProxy(result, group.enableKey, group.proxyKey, group.portKey, group.enabled, group.proxy, group.port);
+            }
         }
-    }
-    if (err == noErr && MoreSCGetSystemVersion() >= 0x1040) {
-        err = SetNumbers(result, {{CFSTR("ExcludeSimpleHostnames"), digest->excludeSimpleHostnames ? 1 : 0},
-                                  {CFSTR("ProxyAutoDiscoveryEnable"), digest->proxyAutoDiscoveryEnable ? 1 : 0}});
-    }
-    return HandOverEntity(err, result, entity);
+        if (err == noErr && MoreSCGetSystemVersion() >= 0x1040) {
+            err = SetNumbers(result, {{CFSTR("ExcludeSimpleHostnames"), digest->excludeSimpleHostnames ? 1 : 0},
+                                      {CFSTR("ProxyAutoDiscoveryEnable"), digest->proxyAutoDiscoveryEnable ? 1 : 0}});
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreatePPPEntity(const PPPDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
     // The builder reads the version flags, so it sets them itself: a caller that brings its own
     // options has not asked for the defaults, which would otherwise be what sets them.
     UpdateVersionFlags();
     const PPPOptions *options = (digest->options != nullptr) ? digest->options : MoreSCGetDefaultPPPOptions(false);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr) {
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
         SetIfGiven(result, kSCPropUserDefinedName, digest->userDefinedName);
         if (!digest->active) {
             err = CFQDictionarySetNumber(result, kSCResvInactive, 1);
         }
-    }
-    if (err == noErr) {
-        err = SetNumbers(result, {{kSCPropNetPPPDialOnDemand, options->dialOnDemand ? 1 : 0},
-                                  {kSCPropNetPPPDisconnectOnIdle, options->disconnectOnIdle ? 1 : 0},
-                                  {kSCPropNetPPPDisconnectOnIdleTimer, options->disconnectOnIdleTimer},
-                                  {kSCPropNetPPPDisconnectOnLogout, options->disconnectOnLogout ? 1 : 0},
-                                  {kSCPropNetPPPIdleReminder, options->idleReminder ? 1 : 0},
-                                  {kSCPropNetPPPIdleReminderTimer, options->idleReminderTimer}});
-    }
-    if (err == noErr) {
-        CFDictionarySetValue(result, kSCPropNetPPPLogfile,
-                             gTenThreeFiveOrLater ? CFSTR("/var/log/ppp.log") : CFSTR("/tmp/ppp.log"));
-        err = CFQDictionarySetNumber(result, kSCPropNetPPPVerboseLogging, options->verboseLogging ? 1 : 0);
-    }
-    if (err == noErr) {
-        SetIfGiven(result, kSCPropNetPPPAuthName, digest->authName);
-        if (digest->password != nullptr) {
-            CFDataRef encoded = nullptr;
-            err = MoreSCFCopyEncodedPPPPassword(digest->password, &encoded);
-            if (err == noErr) {
-                CFDictionarySetValue(result, kSCPropNetPPPAuthPassword, encoded);
+        if (err == noErr) {
+            err = SetNumbers(result, {{kSCPropNetPPPDialOnDemand, options->dialOnDemand ? 1 : 0},
+                                      {kSCPropNetPPPDisconnectOnIdle, options->disconnectOnIdle ? 1 : 0},
+                                      {kSCPropNetPPPDisconnectOnIdleTimer, options->disconnectOnIdleTimer},
+                                      {kSCPropNetPPPDisconnectOnLogout, options->disconnectOnLogout ? 1 : 0},
+                                      {kSCPropNetPPPIdleReminder, options->idleReminder ? 1 : 0},
+                                      {kSCPropNetPPPIdleReminderTimer, options->idleReminderTimer}});
+        }
+        if (err == noErr) {
+            CFDictionarySetValue(result, kSCPropNetPPPLogfile,
+                                 gTenThreeFiveOrLater ? CFSTR("/var/log/ppp.log") : CFSTR("/tmp/ppp.log"));
+            err = CFQDictionarySetNumber(result, kSCPropNetPPPVerboseLogging, options->verboseLogging ? 1 : 0);
+        }
+        if (err == noErr) {
+            SetIfGiven(result, kSCPropNetPPPAuthName, digest->authName);
+            if (digest->password != nullptr) {
+                CFDataRef encoded = nullptr;
+                err = MoreSCFCopyEncodedPPPPassword(digest->password, &encoded);
+                if (err == noErr) {
+                    CFDictionarySetValue(result, kSCPropNetPPPAuthPassword, encoded);
+                }
+                CFQRelease(encoded);
             }
-            CFQRelease(encoded);
         }
-    }
-    if (err == noErr) {
-        SetIfGiven(result, kSCPropNetPPPCommAlternateRemoteAddress, digest->alternateRemoteAddress);
-        err = SetNumbers(result, {{kSCPropNetPPPCommDisplayTerminalWindow, options->commDisplayTerminalWindow ? 1 : 0},
-                                  {kSCPropNetPPPCommRedialCount, options->commRedialCount},
-                                  {kSCPropNetPPPCommRedialEnabled, options->commRedialEnabled ? 1 : 0},
-                                  {kSCPropNetPPPCommRedialInterval, options->commRedialInterval}});
-    }
-    if (err == noErr) {
-        SetIfGiven(result, kSCPropNetPPPCommRemoteAddress, digest->remoteAddress);
-        if (gTenTwoOrLater) {
-            err = CFQDictionarySetNumber(result, kSCPropNetPPPCommUseTerminalScript, 0);
+        if (err == noErr) {
+            SetIfGiven(result, kSCPropNetPPPCommAlternateRemoteAddress, digest->alternateRemoteAddress);
+            err = SetNumbers(result, {{kSCPropNetPPPCommDisplayTerminalWindow, options->commDisplayTerminalWindow ? 1 : 0},
+                                      {kSCPropNetPPPCommRedialCount, options->commRedialCount},
+                                      {kSCPropNetPPPCommRedialEnabled, options->commRedialEnabled ? 1 : 0},
+                                      {kSCPropNetPPPCommRedialInterval, options->commRedialInterval}});
         }
-    }
-    if (err == noErr) {
-        err = SetNumbers(result, {{kSCPropNetPPPIPCPCompressionVJ, options->ipcpCompressionVJ ? 1 : 0},
-                                  {kSCPropNetPPPLCPEchoEnabled, options->lcpEchoEnabled ? 1 : 0},
-                                  {kSCPropNetPPPLCPEchoFailure, gTenTwoOrLater ? 4 : 3},
-                                  {kSCPropNetPPPLCPEchoInterval, 10}});
-    }
-    if (err == noErr && gTenThreeOrLater) {
-        err = CFQDictionarySetNumber(result, kSCPropNetPPPACSPEnabled, 0);
-    }
-    if (err == noErr && gTenTwoOrLater) {
-        err = CFQDictionarySetNumber(result, kSCPropNetPPPDisconnectOnSleep, 1);
-    }
-    if (err == noErr && gTenFourOrLater) {
-        err = CFQDictionarySetNumber(result, CFSTR("DisconnectOnFastUserSwitch"), 1);
-    }
-    return HandOverEntity(err, result, entity);
+        if (err == noErr) {
+            SetIfGiven(result, kSCPropNetPPPCommRemoteAddress, digest->remoteAddress);
+            if (gTenTwoOrLater) {
+                err = CFQDictionarySetNumber(result, kSCPropNetPPPCommUseTerminalScript, 0);
+            }
+        }
+        if (err == noErr) {
+            err = SetNumbers(result, {{kSCPropNetPPPIPCPCompressionVJ, options->ipcpCompressionVJ ? 1 : 0},
+                                      {kSCPropNetPPPLCPEchoEnabled, options->lcpEchoEnabled ? 1 : 0},
+                                      {kSCPropNetPPPLCPEchoFailure, gTenTwoOrLater ? 4 : 3},
+                                      {kSCPropNetPPPLCPEchoInterval, 10}});
+        }
+        if (err == noErr && gTenThreeOrLater) {
+            err = CFQDictionarySetNumber(result, kSCPropNetPPPACSPEnabled, 0);
+        }
+        if (err == noErr && gTenTwoOrLater) {
+            err = CFQDictionarySetNumber(result, kSCPropNetPPPDisconnectOnSleep, 1);
+        }
+        if (err == noErr && gTenFourOrLater) {
+            err = CFQDictionarySetNumber(result, CFSTR("DisconnectOnFastUserSwitch"), 1);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateDadarTalkEntity(const DadarTalkDigest *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr && !digest->active) {
-        err = CFQDictionarySetNumber(result, kSCResvInactive, 1);
-    }
-    return HandOverEntity(err, result, entity);
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
+        if (!digest->active) {
+            err = CFQDictionarySetNumber(result, kSCResvInactive, 1);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateGlobalEntity(CFStringRef protocol, const void *digest, CFDictionaryRef *entity)
@@ -334,30 +328,27 @@ extern "C" OSStatus MoreSCCreateGlobalEntity(CFStringRef protocol, const void *d
 extern "C" OSStatus MoreSCCreateIPv4GlobalEntity(const void *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    if (err == noErr && MoreSCGetSystemVersion() <= 0x104F) {
-        err = CFQDictionarySetNumber(result, kSCPropNetPPPOverridePrimary, 0);
-    }
-    if (err == noErr) {
-        CFArrayRef serviceOrder = CFArrayCreate(kCFAllocatorDefault, nullptr, 0, &kCFTypeArrayCallBacks);
-        err = CFQError(serviceOrder);
-        if (err == noErr) {
-            CFDictionarySetValue(result, kSCPropNetServiceOrder, serviceOrder);
+    return BuildEntity(entity, [&](CFMutableDictionaryRef result) {
+        OSStatus err = noErr;
+        if (MoreSCGetSystemVersion() <= 0x104F) {
+            err = CFQDictionarySetNumber(result, kSCPropNetPPPOverridePrimary, 0);
         }
-        CFQRelease(serviceOrder);
-    }
-    return HandOverEntity(err, result, entity);
+        if (err == noErr) {
+            CFArrayRef serviceOrder = CFArrayCreate(kCFAllocatorDefault, nullptr, 0, &kCFTypeArrayCallBacks);
+            err = CFQError(serviceOrder);
+            if (err == noErr) {
+                CFDictionarySetValue(result, kSCPropNetServiceOrder, serviceOrder);
+            }
+            CFQRelease(serviceOrder);
+        }
+        return err;
+    });
 }
 
 extern "C" OSStatus MoreSCCreateNetInfoGlobalEntity(const void *digest, CFDictionaryRef *entity)
 {
     MORESCF_REQUIRE(digest != nullptr);
-    MORESCF_REQUIRE_SLOT(entity);
 
-    CFMutableDictionaryRef result = nullptr;
-    OSStatus err = CFQDictionaryCreateMutable(&result);
-    return HandOverEntity(err, result, entity);
+    return BuildEntity(entity, [](CFMutableDictionaryRef) { return OSStatus{noErr}; });
 }
