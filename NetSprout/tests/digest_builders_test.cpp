@@ -253,8 +253,10 @@ TEST_F(BuildersTest, IPv4CheckAnswersWithItsCodesAndBuildsNothing)
 
 TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
 {
-    InterfaceDigest interface = {S("en5"), kSCEntNetEthernet, nullptr, kSCValNetInterfaceTypeEthernet, nullptr,
-                                 S("Ethernet Adaptor (en5)"), false};
+    CFRef<CFStringRef> en5(S("en5"));
+    CFRef<CFStringRef> adaptor(S("Ethernet Adaptor (en5)"));
+    CFRef<CFStringRef> script(S("script"));
+    InterfaceDigest interface = {en5, kSCEntNetEthernet, nullptr, kSCValNetInterfaceTypeEthernet, nullptr, adaptor, false};
     EthernetDigest ethernet = {{0x0a, 0x3f, 0x71, 0, 0, 1}};
     IPv4Digest ipv4 = {kSCValNetIPv4ConfigMethodDHCP, 0, 0, 0, nullptr};
     DNSDigest dns = {1, kServers, 0, nullptr};
@@ -262,7 +264,7 @@ TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
     ProxiesDigest proxies = {};
     PPPDigest ppp = {true, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     AirPortDigest airport = {{0, 1, 2, 3, 4, 5}, nullptr};
-    ModemDigest modem = {S("script"), 1, 1, 0, 1, 0};
+    ModemDigest modem = {script, 1, 1, 0, 1, 0};
     struct Case {
         CFStringRef protocol;
         const void *digest;
