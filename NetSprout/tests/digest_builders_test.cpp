@@ -269,19 +269,29 @@ TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
         CFStringRef protocol;
         const void *digest;
         const char *firstKey;
+        const char *logLine;
     };
     CFRef<CFStringRef> ipv6dns(S("IPV6DNS"));
     const Case cases[] = {
-        {kSCEntNetInterface, &interface, "DeviceName"}, {kSCEntNetProxies, &proxies, "FTPPassive"},
-        {kSCEntNetDNS, &dns, "ServerAddresses"},        {ipv6dns, &dns6, "ServerAddresses"},
-        {kSCEntNetIPv4, &ipv4, "ConfigMethod"},         {kSCEntNetPPP, &ppp, "DialOnDemand"},
-        {kSCEntNetAirPort, &airport, nullptr},          {kSCEntNetEthernet, &ethernet, "MACAddress"},
-        {kSCEntNetModem, &modem, "ConnectionScript"},
+        {kSCEntNetInterface, &interface, "DeviceName", "create Netinterface"},
+        {kSCEntNetProxies, &proxies, "FTPPassive", "create net proxies"},
+        {kSCEntNetDNS, &dns, "ServerAddresses", "create dns"},
+        {ipv6dns, &dns6, "ServerAddresses", "create upv6dns"},
+        {kSCEntNetIPv4, &ipv4, "ConfigMethod", "create ipv4"},
+        {kSCEntNetPPP, &ppp, "DialOnDemand", "create ppp"},
+        {kSCEntNetAirPort, &airport, nullptr, "create airport"},
+        {kSCEntNetEthernet, &ethernet, "MACAddress", "create ethernet"},
+        {kSCEntNetModem, &modem, "ConnectionScript", "create modem"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(plisttext::Text(c.protocol));
         CFRef<CFDictionaryRef> entity;
+        PlatformTestingLogCaptureStart();
         ASSERT_EQ(MoreSCCreateEntity(c.protocol, c.digest, entity.slot()), noErr);
+        ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+        int priority = -1;
+        EXPECT_STREQ(PlatformTestingLogLine(0, &priority), c.logLine);
+        EXPECT_EQ(priority, 3);
         auto entries = plisttext::Entries(entity);
         if (c.firstKey != nullptr) {
             ASSERT_FALSE(entries.empty());
@@ -290,6 +300,14 @@ TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
             EXPECT_TRUE(entries.empty());  // AirPort on 10.10 without a network: nothing
         }
     }
+    // The line comes first, also when the builder then refuses.
+    CFRef<CFStringRef> bogus(S("Carrier pigeon"));
+    IPv4Digest bad = {bogus, 0, 0, 0, nullptr};
+    CFRef<CFDictionaryRef> entity;
+    PlatformTestingLogCaptureStart();
+    EXPECT_EQ(MoreSCCreateEntity(kSCEntNetIPv4, &bad, entity.slot()), kMoreSCIPv4BadConfigMethodErr);
+    ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+    EXPECT_STREQ(PlatformTestingLogLine(0, nullptr), "create ipv4");
 }
 
 TEST_F(BuildersTest, EveryCreationFailureIsReportedAndLeavesNothing)

@@ -235,6 +235,7 @@ TEST_F(PortsTest, SerialPortsByKind)
         Entry("IOSerialBSDClient", S("IOTTYBaseName", "nodevice") + S("IOSerialBSDClientType", kRS232)),
     });
     PlatformTestingSetIORegistrySnapshotText(registry.c_str());
+    PlatformTestingLogCaptureStart();
     ExpectPorts({
         SerialPort("modem", "Internal Modem", 0, {{"SupportsModemOnHold", "#1"}}),
         SerialPort("usbmodem", "USB Modem", 1),
@@ -248,6 +249,11 @@ TEST_F(PortsTest, SerialPortsByKind)
         SerialPort("printer", "Printer Port", 5),
         SerialPort("usbmodem1a21", "Vendor Modem", 5),
     });
+    // The port without a device name is left out with one line.
+    ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+    int priority = -1;
+    EXPECT_STREQ(PlatformTestingLogLine(0, &priority), "serial port without a device name left out");
+    EXPECT_EQ(priority, 3);
 }
 
 TEST_F(PortsTest, KeywordsAreSubstitutedOnceFromTheTemplateOnly)
