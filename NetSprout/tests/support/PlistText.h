@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CFQTestSupport.h"
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -18,17 +20,6 @@
 namespace plisttext {
 
 inline std::string Text(CFTypeRef value);
-
-inline std::string StringText(CFStringRef str)
-{
-    CFIndex size = CFStringGetMaximumSizeForEncoding(CFStringGetLength(str), kCFStringEncodingUTF8) + 1;
-    std::string out(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(str, out.data(), size, kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
-    }
-    out.resize(std::char_traits<char>::length(out.c_str()));
-    return out;
-}
 
 // The entries of a dictionary in enumeration order, values as texts.
 inline std::vector<std::pair<std::string, std::string>> Entries(CFDictionaryRef dict)
@@ -51,7 +42,7 @@ inline std::string Text(CFTypeRef value)
     }
     CFTypeID type = CFGetTypeID(value);
     if (type == CFStringGetTypeID()) {
-        return StringText(static_cast<CFStringRef>(value));
+        return cfqtest::StdString(value);
     }
     if (type == CFNumberGetTypeID()) {
         long long number = 0;
