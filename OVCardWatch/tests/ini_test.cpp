@@ -40,6 +40,7 @@ TEST_F(IniTest, LookupRules)
         {"[Volumes]\nother=1\n[Volumes]\nname=Foo\n", "Volumes", "name", "<default>"},
         {"[Volumes]\r\n\r\n\n name = Foo \r\n", "Volumes", "name", "Foo"},
         {"[Volumes]\nname=F\roo\nlast=Bar", "Volumes", "last", "Bar"},
+        {"[Volumes]\nname = Foo  \r[x]\n", "Volumes", "name", "Foo  [x]"},  // a lone "\r" ends no line
         {"[" + longName.substr(0, 126) + "-cut]\nname=Cut\n", longName, "name", "Cut"},
     };
     for (const Case &c : cases) {

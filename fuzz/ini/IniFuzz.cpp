@@ -1,7 +1,8 @@
 // Fuzzes the service's INI reader: arbitrary bytes are the configuration file, queried for the
 // keys the service reads and for a section and key taken from the file itself (the text between
 // its first "[" and "]", and the start of the line after it up to "="). Every answer is the
-// default pointer itself or a text of at most 1023 characters that the file holds.
+// default pointer itself or a text of at most 1023 characters, without carriage returns or line
+// feeds, that the file holds once its carriage returns are taken out.
 #include "FuzzCheck.h"
 #include "FuzzScratch.h"
 #include "INI.h"
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -20,23 +22,39 @@ namespace {
 std::string gPath;
 const char kDefault[] = "default";
 
-void CheckAnswer(const std::string &file, const char *answer)
+// The reader ends lines at line feeds only and drops every carriage return, wherever it stands:
+// "a = b  \r[c" is the one line "a = b  [c", and its value "b  [c" is in the file only with the
+// carriage return taken out. So answers are looked for in the file without its carriage returns.
+std::string WithoutCarriageReturns(const std::string &file)
+{
+    std::string text;
+    text.reserve(file.size());
+    for (char c : file) {
+        if (c != '\r') {
+            text.push_back(c);
+        }
+    }
+    return text;
+}
+
+void CheckAnswer(const std::string &text, const char *answer)
 {
     if (answer == kDefault || answer == nullptr) {
         return;
     }
-    size_t length = std::strlen(answer);
-    FUZZ_CHECK(length <= 1023);
-    FUZZ_CHECK(length == 0 || std::string_view(file).find(std::string_view(answer, length)) != std::string_view::npos);
+    std::string_view value(answer);
+    FUZZ_CHECK(value.size() <= 1023);
+    FUZZ_CHECK(value.find_first_of("\r\n") == std::string_view::npos);
+    FUZZ_CHECK(value.empty() || std::string_view(text).find(value) != std::string_view::npos);
 }
 
-void Query(const std::string &file, const std::string &section, const std::string &key)
+void Query(const std::string &text, const std::string &section, const std::string &key)
 {
-    CheckAnswer(file, ReadString(section.c_str(), key.c_str(), kDefault));
-    CheckAnswer(file, ReadStringEx(section.c_str(), key.c_str(), kDefault));
+    CheckAnswer(text, ReadString(section.c_str(), key.c_str(), kDefault));
+    CheckAnswer(text, ReadStringEx(section.c_str(), key.c_str(), kDefault));
     const char *init = GetInitKey(nullptr, section.c_str(), key.c_str());
     if (init != nullptr) {
-        CheckAnswer(file, init);
+        CheckAnswer(text, init);
     }
     int32_t a = ReadInteger(section.c_str(), key.c_str(), -7);
     int32_t b = ReadInteger(section.c_str(), key.c_str(), 7);
@@ -71,8 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::string key = file.substr(lineStart, keyEnd - lineStart);
         queries.emplace_back(section.c_str(), key.c_str()); // both end at a zero byte
     }
+    const std::string text = WithoutCarriageReturns(file);
     for (const auto &[section, key] : queries) {
-        Query(file, section, key);
+        Query(text, section, key);
     }
     // The steps on their own, over the open file.
     FILE *in = std::fopen(gPath.c_str(), "rb");
