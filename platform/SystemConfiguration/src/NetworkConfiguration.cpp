@@ -160,13 +160,13 @@ extern "C" SCNetworkSetRef SCNetworkSetCopyCurrent(SCPreferencesRef prefs)
         return sc::FailWith<const __SCNetworkSet>(kSCStatusFailed);
     }
     std::string setID;
-    CFDictionaryRef set = sc::CurrentSetOf(p->root, &setID);
-    if (set == nullptr) {
-        return sc::FailWith<const __SCNetworkSet>(kSCStatusNoKey);
+    CFDictionaryRef set = nullptr;
+    if (int status = sc::CurrentSetOf(p->root, &set, &setID); status != 0) {
+        return sc::FailWith<const __SCNetworkSet>(status);
     }
     auto impl = std::make_unique<sc::SetImpl>();
     impl->prefs = sc::CFRef<SCPreferencesRef>::Retained(prefs);
-    impl->setID.reset(standin::CreateStringFromBytes(setID));
+    impl->setID.reset(sc::CreateUTF8String(setID));
     impl->path = sc::CFRef<CFStringRef>::Retained(static_cast<CFStringRef>(CFDictionaryGetValue(p->root, kSCPrefCurrentSet)));
     impl->name = sc::CFRef<CFStringRef>::Retained(sc::StringIn(set, kSCPropUserDefinedName));
     if (!impl->setID) {
@@ -201,14 +201,14 @@ extern "C" CFArrayRef SCNetworkSetCopyServices(SCNetworkSetRef set)
         return sc::FailWith<const __CFArray>(kSCStatusFailed);
     }
     bool made = true;
-    sc::ForEachLinkedService(p->root, stored, [&](CFStringRef serviceID, CFDictionaryRef service) {
+    bool resolved = sc::ForEachLinkedService(p->root, stored, [&](CFStringRef serviceID, CFDictionaryRef service) {
         sc::CFRef<SCNetworkServiceRef> object(sc::CreateService(serviceID, service));
         made = made && object;
         if (object) {
             CFArrayAppendValue(services, object);
         }
     });
-    if (!made) {
+    if (!made || !resolved) {
         return sc::FailWith<const __CFArray>(kSCStatusFailed);
     }
     return sc::Succeed(static_cast<CFArrayRef>(services.release()));
