@@ -89,7 +89,7 @@ TEST_F(EntitiesTest, AllEntitiesAreListedAndReplacedKeepingNameAndInactiveMark)
     CFRef<CFArrayRef> protocols;
     CFRef<CFArrayRef> entities;
     ASSERT_EQ(MoreSCCopyEntities(nullptr, a, protocols.slot(), entities.slot()), noErr);
-    EXPECT_EQ(Texts(protocols), "Interface,IPv4,DNS") << "the store's order, name and mark left out";
+    EXPECT_EQ(Texts(protocols), "DNS,IPv4,Interface") << "the store's order (the file's), name and mark left out";
     ASSERT_EQ(CFArrayGetCount(entities), 3);
     EXPECT_EQ(Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(entities, 1)),
                                         kSCPropNetIPv4ConfigMethod)),

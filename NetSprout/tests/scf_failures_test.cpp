@@ -143,18 +143,19 @@ TEST_F(FailureSweep, EachSystemConfigurationCallFailsInTurn)
             }
         }
         committedBeforeFailure_ = false;
-        EXPECT_GE(failures, 3) << operation.name;
+        EXPECT_GE(failures, 2) << operation.name;
     }
 }
 
 TEST_F(FailureSweep, EachCreationFailsInTurn)
 {
     for (const Operation &operation : Operations()) {
+        SCOPED_TRACE(operation.name);
         PlatformTestingSetSystemVersion(operation.version);
         MoreSCFForgetSystemVersion();
         long creations = standintest::FailEachCreation<OSStatus>(
             [&] { return RunOnFreshStore(operation.name, operation.run); },
-            {coreFoundationUnknownErr, kSCStatusFailed});
+            {coreFoundationUnknownErr, memFullErr, kSCStatusFailed});
         EXPECT_GT(creations, 0) << operation.name;
     }
 }

@@ -125,7 +125,7 @@ TEST_F(PathsTest, AStoredCurrentSetOrLinkOfTheWrongShapeIsAStatus)
         {"d['Sets']['S1']['Network']['Service']['A'] = {'__LINK__': 7}", "-4960 <none>"},
         {"d['Sets']['S1']['Network']['Service']['A'] = 'text'", "-4960 <none>"},
         {"d['Sets']['S1']['Network']['Service'] = ['A']", "-4960 <none>"},
-        {"d['Sets']['S1']['Network']['Service']['A'] = {}", "1004 <none>"},
+        {"d['Sets']['S1']['Network']['Service']['A'] = {}", "3004 <none>"},
     };
     for (const auto &c : cases) {
         WriteStore(kStandardStore, c.change);
