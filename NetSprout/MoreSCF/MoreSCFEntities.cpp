@@ -9,9 +9,9 @@
 
 #include <vector>
 
-namespace {
+using morescf::IsDictionary;
 
-bool IsDictionary(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }
+namespace {
 
 // A mutable copy of *dict in *mutableDict (-4960 when it cannot be made).
 OSStatus CreateMutableCopy(CFDictionaryRef dict, CFMutableDictionaryRef *mutableDict)

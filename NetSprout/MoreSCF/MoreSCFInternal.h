@@ -14,6 +14,14 @@
 
 #include "MoreSCF.h"
 
+namespace morescf {
+
+// Type tests of values read from the store, which may hold anything.
+inline bool IsDictionary(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }
+inline bool IsString(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID(); }
+
+}  // namespace morescf
+
 // ---- Session state (MoreSCFSession.cpp) ----
 
 // Open levels; the session's platform object (from the first open to the last close); a level

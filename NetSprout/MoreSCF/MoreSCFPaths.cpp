@@ -12,11 +12,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+using morescf::IsDictionary;
+using morescf::IsString;
+
 namespace {
-
-bool IsDictionary(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }
-
-bool IsString(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID(); }
 
 CFStringRef StringAt(CFArrayRef array, CFIndex index)
 {

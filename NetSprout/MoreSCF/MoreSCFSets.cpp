@@ -6,13 +6,9 @@
 #include "MoreCFQ.h"
 #include "MoreSCFInternal.h"
 
-namespace {
+using morescf::IsDictionary;
+using morescf::IsString;
 
-bool IsDictionary(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }
-
-bool IsString(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID(); }
-
-}  // namespace
 
 OSStatus MoreSCCopySetsDict(CFDictionaryRef *setsDict)
 {
