@@ -9,7 +9,6 @@
 using morescf::IsDictionary;
 using morescf::IsString;
 
-
 OSStatus MoreSCCopySetsDict(CFDictionaryRef *setsDict)
 {
     MORESCF_REQUIRE_SLOT(setsDict);
