@@ -18,9 +18,97 @@ extern "C" {
 
 /* ---- Session, statuses, client, system version ---- */
 
+/* Opens one level of the process-wide session. The outermost open creates the platform's
+ * preferences object (named by the client name, "MoreSCF" by default, on the system's store);
+ * lockThePrefs takes the platform's preferences lock if the session does not hold it yet, and
+ * waitForLock (only with lockThePrefs) waits for it. Every call, successful or not, adds one level
+ * and must be matched by exactly one MoreSCClose; when it fails, skip the work and close. */
+OSStatus MoreSCOpen(Boolean lockThePrefs, Boolean waitForLock);
+
+/* Closes one level. *err is the caller's status (never NULL); commit is true when the caller
+ * wrote. A level that closes with commit and status 0 marks the session dirty; the outermost
+ * close then commits and applies (logging "scf commit changes err:%d" when the commit fails and
+ * "scf apply changes err:%d" with the result when *err was 0), unlocks and releases the object.
+ * A failure there becomes *err only when *err was 0: a caller's failure is never replaced. */
+void MoreSCClose(OSStatus *err, Boolean commit);
+
+/* The session's platform object, borrowed; a session must be open with its object. */
+SCPreferencesRef MoreSCGetSCPreferencesRef(void);
+
+/* The name the next outermost open gives the platform object (NULL: the default "MoreSCF").
+ * Keeps a reference to name and releases the previous one. Always 0. */
+OSStatus MoreSCSetClient(CFStringRef name);
+/* The client name, borrowed, or NULL. */
+CFStringRef MoreSCGetClient(void);
+
 /* The system version packed as 0xMMmb (0x1049 is 10.4.9); every 10.10 or later system is
  * 0x1099. Asked of the platform once per process. */
 UInt32 MoreSCGetSystemVersion(void);
+
+/* 0 when value is present (ok is true); otherwise the platform's last status, or 1001 when the
+ * platform has none. */
+OSStatus MoreSCError(const void *value);
+OSStatus MoreSCErrorBoolean(Boolean ok);
+/* A platform status as a status of the model (the same number). */
+OSStatus MoreSCToOSStatus(int scStatus);
+
+/* ---- Entities ----
+ *
+ * setID NULL means the current set; serviceID NULL means the set's global entities. A service
+ * ID is resolved through the set's link, so the service dictionary under "NetworkServices" is
+ * what is read and written. Readers close their level without commit, writers with commit.
+ * A stored value of the wrong shape (a service or entity that is not a dictionary, a current
+ * set or link that is not a path "/<key>/<ID>") gives -4960 and nothing is written. */
+
+/* The whole dictionary of the service (its name, inactive mark and entities). */
+OSStatus MoreSCCopyEntitiesDict(CFStringRef setID, CFStringRef serviceID, CFDictionaryRef *entitiesDict);
+OSStatus MoreSCCopyEntitiesDictMutable(CFStringRef setID, CFStringRef serviceID,
+                                       CFMutableDictionaryRef *entitiesDict);
+/* Replaces the whole dictionary of the service. */
+OSStatus MoreSCSetEntitiesDict(CFStringRef setID, CFStringRef serviceID, CFDictionaryRef entitiesDict);
+
+/* The entity stored under protocol (kSCEntNetIPv4 and the like). */
+OSStatus MoreSCCopyEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, CFDictionaryRef *entity);
+OSStatus MoreSCCopyEntityMutable(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol,
+                                 CFMutableDictionaryRef *entity);
+/* Creates or replaces the entity. */
+OSStatus MoreSCSetEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, CFDictionaryRef entity);
+/* Adds an entity that must not exist yet: -50 and nothing written when it does. */
+OSStatus MoreSCNewEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, CFDictionaryRef entity);
+/* Removes an existing entity: -50 and nothing written when there is none. */
+OSStatus MoreSCDeleteEntity(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol);
+
+/* An entity is inactive exactly when it holds "__INACTIVE__". */
+OSStatus MoreSCIsEntityActive(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, Boolean *active);
+/* Marks the entity active or inactive; writes (and commits) only when its state changes. */
+OSStatus MoreSCSetEntityActive(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, Boolean active);
+
+/* Every entity of the service (entries whose value is a dictionary) as two parallel arrays, in
+ * the dictionary's order. Either output may be NULL (not wanted), not both. */
+OSStatus MoreSCCopyEntities(CFStringRef setID, CFStringRef serviceID, CFArrayRef *entityProtocols,
+                            CFArrayRef *entityValues);
+/* Replaces every entity of the service with the given ones (arrays of equal length); the other
+ * entries (name, inactive mark) stay. Protocols that repeat, or that equal one of the other
+ * entries' keys, give -50 and nothing is written. */
+OSStatus MoreSCSetEntities(CFStringRef setID, CFStringRef serviceID, CFArrayRef entityProtocols,
+                           CFArrayRef entityValues);
+
+/* ---- Set catalogue ---- */
+
+/* The dictionary of sets ("Sets"); -4960 when the stored value is not a dictionary. */
+OSStatus MoreSCCopySetsDict(CFDictionaryRef *setsDict);
+/* Replaces the dictionary of sets. */
+OSStatus MoreSCSetSetsDict(CFDictionaryRef setsDict);
+/* The set IDs, in the order of the sets dictionary; when indexOfCurrentSet is given, the
+ * position of the current set's ID among them (the last equal one), left untouched when the
+ * current set is not among them. */
+OSStatus MoreSCCopySetIDs(CFArrayRef *setIDs, CFIndex *indexOfCurrentSet);
+/* The ID of the current set, taken from the stored "CurrentSet" path. */
+OSStatus MoreSCCopyCurrentSet(CFStringRef *setID);
+/* Makes setID current (its existence is not tested). */
+OSStatus MoreSCSetCurrentSet(CFStringRef setID);
+/* The user-visible name of the set; -4960 when it has none or it is not a string. */
+OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *setName);
 
 #ifdef __cplusplus
 }

@@ -159,7 +159,16 @@ void PlatformTestingSystemConfigurationFailCall(const char *call, int32_t status
  * before the commit lock is taken (so between the object's read of the store and its commit),
  * with the store's path; the hook may change the store. NULL removes it. */
 void PlatformTestingSetCommitHook(void (*hook)(const char *storePath, void *context), void *context);
-/* Puts the paths, IDs, failures and hook back. */
+/* Steps of a commit, in order, at which hook runs (a test in a forked child kills itself there
+ * to show what a crash leaves): the temporary file is written, it is synced, it is renamed over
+ * the store. NULL removes it. */
+enum {
+    PLATFORM_TESTING_COMMIT_WRITTEN = 1,
+    PLATFORM_TESTING_COMMIT_SYNCED = 2,
+    PLATFORM_TESTING_COMMIT_RENAMED = 3
+};
+void PlatformTestingSetCommitStepHook(void (*hook)(int step, void *context), void *context);
+/* Puts the paths, IDs, failures and hooks back. */
 void PlatformTestingResetSystemConfiguration(void);
 
 /* ---- SystemLog ---- */

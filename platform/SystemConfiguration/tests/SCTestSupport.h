@@ -1,0 +1,150 @@
+// Helpers of the SystemConfiguration stand-in's tests: a fixture whose store and dynamic store
+// live in a scratch folder, CF value shorthands, whole-file reads and writes, Python's plistlib as
+// an independent reader and writer, and forked children.
+#ifndef SYSTEMCONFIGURATION_SC_TEST_SUPPORT_H
+#define SYSTEMCONFIGURATION_SC_TEST_SUPPORT_H
+
+#include <SystemConfiguration/SystemConfiguration.h>
+
+#include "StandInTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace sctest {
+
+using standintest::CFRef;
+
+inline CFRef<CFStringRef> Str(const std::string &text)
+{
+    return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
+}
+
+inline std::string Text(CFTypeRef value)
+{
+    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
+        return "<none>";
+    }
+    char buffer[1024];
+    return CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer : "<?>";
+}
+
+// A dictionary of string keys to values (strings or other CF values), built in one expression.
+inline CFRef<CFMutableDictionaryRef> Dict(std::initializer_list<std::pair<const char *, CFTypeRef>> entries = {})
+{
+    CFRef<CFMutableDictionaryRef> dict(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    for (const auto &[key, value] : entries) {
+        CFDictionarySetValue(dict, Str(key), value);
+    }
+    return dict;
+}
+
+inline std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+inline void WriteFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderNames(const std::filesystem::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs a Python program with python3; its standard output, and its exit status in *status.
+inline std::string RunPython(const std::string &program, int *status)
+{
+    std::string script = ::testing::TempDir() + "/sc_plistlib_" + std::to_string(getpid()) + ".py";
+    WriteFile(script, program);
+    FILE *pipe = popen(("python3 " + script + " 2>&1").c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    size_t got = 0;
+    while (pipe != nullptr && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    int raw = pipe != nullptr ? pclose(pipe) : -1;
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::remove(script.c_str());
+    return output;
+}
+
+// Starts body in a forked child, which exits with body's status.
+inline pid_t StartChild(const std::function<int()> &body)
+{
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        _exit(body());
+    }
+    return child;
+}
+
+// The child's exit status (128 + signal when it was killed).
+inline int WaitChild(pid_t child)
+{
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+inline int InChild(const std::function<int()> &body) { return WaitChild(StartChild(body)); }
+
+// Every test works on a store and a dynamic store in its own scratch folder.
+class SCTest : public standintest::SeamTest {
+protected:
+    void SetUp() override
+    {
+        SeamTest::SetUp();
+        storePath = folder / "preferences.plist";
+        dynamicPath = folder / "run/dynamic-store.plist";
+        PlatformTestingSetPreferencesPath(storePath.c_str());
+        PlatformTestingSetDynamicStorePath(dynamicPath.c_str());
+    }
+    CFRef<SCPreferencesRef> Open()
+    {
+        CFRef<SCPreferencesRef> prefs(SCPreferencesCreate(nullptr, CFSTR("tests"), nullptr));
+        EXPECT_TRUE(prefs) << "SCError " << SCError();
+        return prefs;
+    }
+    // Sets one path and commits it through a new object; true on success.
+    bool CommitOne(const std::string &path, CFDictionaryRef value)
+    {
+        CFRef<SCPreferencesRef> prefs(SCPreferencesCreate(nullptr, CFSTR("tests"), nullptr));
+        return prefs && SCPreferencesPathSetValue(prefs, Str(path), value) && SCPreferencesCommitChanges(prefs);
+    }
+
+    standintest::TempFolder folder{"sc"};
+    std::string storePath;
+    std::string dynamicPath;
+};
+
+}  // namespace sctest
+
+#endif
