@@ -144,7 +144,7 @@ int main(int, char **)
 {
     syslog(LOG_ERR, "Start to create network interface");
     CFArrayRef ports = nullptr;
-    OSStatus err = MoreSCCreatePortArray(reinterpret_cast<CFMutableArrayRef *>(&ports));
+    OSStatus err = MoreSCCreatePortArray(&ports);
     if (err != noErr || ports == nullptr) {
         syslog(LOG_ERR, "Create port array failed, error is %d", static_cast<int>(err));
         return -1;

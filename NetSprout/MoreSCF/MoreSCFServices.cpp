@@ -10,9 +10,44 @@
 #include "MoreSCFCCLScanner.h"
 #include "MoreSCFDigest.h"
 
-#include <cstring>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+using morescf::IsDictionary;
+using morescf::IsString;
 
 namespace {
+
+// Owns one CoreFoundation reference for the length of a function.
+template <class Ref>
+class CFHolder {
+public:
+    CFHolder() = default;
+    explicit CFHolder(Ref ref) : ref_(ref) {}
+    CFHolder(const CFHolder &) = delete;
+    CFHolder &operator=(const CFHolder &) = delete;
+    ~CFHolder() { Reset(); }
+    void Reset(Ref ref = nullptr)
+    {
+        if (ref_ != nullptr) {
+            CFRelease(ref_);
+        }
+        ref_ = ref;
+    }
+    Ref Release() { return std::exchange(ref_, nullptr); }
+    Ref Get() const { return ref_; }
+    Ref *Slot() { return &ref_; }
+    operator Ref() const { return ref_; }
+    explicit operator bool() const { return ref_ != nullptr; }
+
+private:
+    Ref ref_ = nullptr;
+};
+
+// The modem entity's starting point: no script yet; error correction and compression, speaker
+// and waiting for the dial tone on; pulse dialling and call hold off.
+const ModemDigest kMoreSCModemDigestDefault = {nullptr, true, true, false, true, false};
 
 // The set's service order and services dictionary, read together. The order should list as
 // many IDs as the dictionary has links, or one more; a stored pair that breaks that relation
@@ -32,14 +67,6 @@ CFIndex LastIndexOf(CFArrayRef array, CFTypeRef value)
 {
     return CFArrayGetLastIndexOfValue(array, CFRangeMake(0, CFArrayGetCount(array)), value);
 }
-
-bool DictionaryValueIsDictionary(CFDictionaryRef dict, CFStringRef key)
-{
-    CFTypeRef value = CFDictionaryGetValue(dict, key);
-    return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID();
-}
-
-bool IsString(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID(); }
 
 bool IsOneOf(CFTypeRef value, std::initializer_list<CFStringRef> choices)
 {
@@ -71,7 +98,7 @@ OSStatus CheckPortDictionary(CFDictionaryRef port)
                IsOneOf(subType, {kSCValNetInterfaceSubTypePPPSerial, kSCValNetInterfaceSubTypePPPoE})) &&
               (isModem == (address == nullptr)) && (address == nullptr || IsString(address)) &&
               (variant == nullptr || (isModem && IsString(variant)));
-    return ok ? noErr : paramErr;
+    return ok ? OSStatus{noErr} : OSStatus{paramErr};
 }
 
 // The call-hold flag of a port without a hardware address: a number that reads as a non-zero
@@ -87,7 +114,7 @@ Boolean PortSupportsHold(CFDictionaryRef port)
 // Builds an entity with the dispatcher and adds it to the service.
 OSStatus AddEntityToService(CFStringRef setID, CFStringRef serviceID, CFStringRef protocol, const void *digest)
 {
-    CFHolder<CFMutableDictionaryRef> entity;
+    CFHolder<CFDictionaryRef> entity;
     OSStatus err = MoreSCCreateEntity(protocol, digest, entity.Slot());
     if (err == noErr) {
         err = MoreSCNewEntity(setID, serviceID, protocol, entity);
@@ -109,7 +136,7 @@ OSStatus CopyDefaultConnectionScript(CFStringRef *script)
         return noErr;
     }
     *script = CFStringCreateCopy(nullptr, CFSTR(""));
-    return *script != nullptr ? noErr : kMoreSCFCannotCreate;
+    return *script != nullptr ? OSStatus{noErr} : OSStatus{coreFoundationUnknownErr};
 }
 
 // The hardware entity of a port: AirPort and Ethernet from the address, the modem from the
@@ -186,14 +213,14 @@ OSStatus AddServiceEntities(CFStringRef setID, CFStringRef serviceID, CFDictiona
         const void *values[] = {kSCValNetIPv6ConfigMethodAutomatic};
         CFHolder<CFDictionaryRef> ipv6(CFDictionaryCreate(nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
                                                           &kCFTypeDictionaryValueCallBacks));
-        err = ipv6 ? MoreSCNewEntity(setID, serviceID, kSCEntNetIPv6, ipv6) : kMoreSCFCannotCreate;
+        err = ipv6 ? MoreSCNewEntity(setID, serviceID, kSCEntNetIPv6, ipv6) : coreFoundationUnknownErr;
     }
     if (err == noErr) {
-        PPPOptions options = MoreSCGetDefaultPPPOptions(hasAddress);
+        PPPOptions options = *MoreSCGetDefaultPPPOptions(hasAddress);
         PPPDigest ppp{};
         ppp.active = !hasAddress;
         ppp.options = &options;
-        CFHolder<CFMutableDictionaryRef> entity;
+        CFHolder<CFDictionaryRef> entity;
         err = MoreSCCreatePPPEntity(&ppp, entity.Slot());
         if (err == noErr) {
             err = MoreSCNewEntity(setID, serviceID, kSCEntNetPPP, entity);
@@ -315,12 +342,12 @@ OSStatus GetServicesDictAndOrder(CFStringRef setID, CFDictionaryRef *services, C
     }
     if (err == noErr && order != nullptr) {
         CFHolder<CFStringRef> path;
-        err = CopyEntityPath(setID, nullptr, kSCEntNetIPv4, path.Slot());
+        err = CopySetIPv4GlobalPath(setID, path.Slot());
         if (err == noErr) {
             CFDictionaryRef global = SCPreferencesPathGetValue(prefs, path);
             CFTypeRef value = global != nullptr ? CFDictionaryGetValue(global, kSCPropNetServiceOrder) : nullptr;
             if (value == nullptr || CFGetTypeID(value) != CFArrayGetTypeID()) {
-                err = kMoreSCFCannotCreate;
+                err = coreFoundationUnknownErr;
             } else {
                 *order = static_cast<CFArrayRef>(value);
             }
@@ -373,7 +400,7 @@ OSStatus MoreSCCopyServicesDictMutable(CFStringRef setID, CFMutableDictionaryRef
         servicesCopy.Reset(CFDictionaryCreateMutableCopy(nullptr, 0, services));
         orderCopy.Reset(CFArrayCreateMutableCopy(nullptr, 0, order));
         if (!servicesCopy || !orderCopy) {
-            err = kMoreSCFCannotCreate;
+            err = coreFoundationUnknownErr;
         }
     }
     if (err == noErr) {
@@ -401,7 +428,7 @@ OSStatus MoreSCSetServicesDict(CFStringRef setID, CFDictionaryRef servicesDict, 
     }
     if (err == noErr && serviceOrder != nullptr) {
         CFHolder<CFStringRef> path;
-        err = CopyEntityPath(setID, nullptr, kSCEntNetIPv4, path.Slot());
+        err = CopySetIPv4GlobalPath(setID, path.Slot());
         if (err == noErr) {
             err = PreferencesPathSetProperty(path, kSCPropNetServiceOrder, serviceOrder);
         }
@@ -473,7 +500,7 @@ OSStatus CopyServiceValue(CFStringRef setID, CFStringRef serviceID, CFStringRef 
     if (err == noErr) {
         CFTypeRef found = CFDictionaryGetValue(service, key);
         if (found == nullptr || CFGetTypeID(found) != typeID) {
-            err = kMoreSCFCannotCreate;
+            err = coreFoundationUnknownErr;
         } else {
             *value = CFRetain(found);
         }
@@ -527,7 +554,7 @@ OSStatus MoreSCCopyBSDNameOfService(CFStringRef setID, CFStringRef serviceID, CF
         if (IsString(name)) {
             *bsdName = static_cast<CFStringRef>(CFRetain(name));
         } else {
-            err = kMoreSCFCannotCreate;
+            err = coreFoundationUnknownErr;
         }
     }
     MoreSCClose(&err, false);
@@ -603,9 +630,9 @@ void AddLinkTargets(CFStringRef setID, CFMutableSetRef referenced)
 
 OSStatus DeleteUnreferencedServices(void)
 {
-    MoreSCFAssert(MoreSCSessionIsOpen());
+    MORESCF_REQUIRE_SESSION();
     CFHolder<CFMutableSetRef> referenced(CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks));
-    OSStatus err = referenced ? noErr : kMoreSCFCannotCreate;
+    OSStatus err = referenced ? OSStatus{noErr} : OSStatus{coreFoundationUnknownErr};
     CFHolder<CFArrayRef> setIDs;
     if (err == noErr) {
         err = MoreSCCopySetIDs(setIDs.Slot(), nullptr);
@@ -627,7 +654,7 @@ OSStatus DeleteUnreferencedServices(void)
         CFPropertyListRef services = SCPreferencesGetValue(MoreSCGetSCPreferencesRef(), kSCPrefNetworkServices);
         err = MoreSCError(services);
         if (err == noErr && CFGetTypeID(services) != CFDictionaryGetTypeID()) {
-            err = kMoreSCFCannotCreate;
+            err = coreFoundationUnknownErr;
         }
         if (err == noErr) {
             err = CFQArrayCreateWithDictionaryKeys(static_cast<CFDictionaryRef>(services), serviceIDs.Slot());
@@ -680,7 +707,7 @@ OSStatus DuplicateService(CFStringRef serviceID, CFStringRef *newServiceID)
 {
     MORESCF_REQUIRE(serviceID != nullptr);
     MORESCF_REQUIRE_SLOT(newServiceID);
-    MoreSCFAssert(MoreSCSessionIsOpen());
+    MORESCF_REQUIRE_SESSION();
     SCPreferencesRef prefs = MoreSCGetSCPreferencesRef();
     CFHolder<CFStringRef> newID;
     CFHolder<CFStringRef> newPath;
@@ -698,7 +725,7 @@ OSStatus DuplicateService(CFStringRef serviceID, CFStringRef *newServiceID)
         CFHolder<CFPropertyListRef> copy(
             CFPropertyListCreateDeepCopy(nullptr, original, kCFPropertyListMutableContainersAndLeaves));
         err = copy ? MoreSCErrorBoolean(SCPreferencesPathSetValue(prefs, newPath, static_cast<CFDictionaryRef>(copy.Get())))
-                   : kMoreSCFCannotCreate;
+                   : coreFoundationUnknownErr;
     }
     if (err == noErr) {
         *newServiceID = newID.Release();
