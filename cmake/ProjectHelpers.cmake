@@ -35,12 +35,17 @@ function(modem_unit_test)
     PROPERTIES ${props})
 endfunction()
 
-# modem_standin(NAME Framework [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [TEST_LIBS ...] [SERIAL])
+# modem_standin(NAME Framework [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [TEST_LIBS ...] [SERIAL]
+#               [TEST_NAME program])
 # Declares one framework stand-in laid out as every stand-in is: include/<Framework>/*.h (public),
 # src/*.cpp (the library, with src/ and PlatformTesting.h private), tests/*.cpp (the program
-# <Framework>_tests, label unit, with src/ visible). The stand-in kit is linked privately.
+# <Framework>_tests, or TEST_NAME, label unit, with src/ visible). The stand-in kit is linked
+# privately.
 function(modem_standin)
-  cmake_parse_arguments(S "SERIAL" "NAME" "PUBLIC_LIBS;PRIVATE_LIBS;TEST_LIBS" ${ARGN})
+  cmake_parse_arguments(S "SERIAL" "NAME;TEST_NAME" "PUBLIC_LIBS;PRIVATE_LIBS;TEST_LIBS" ${ARGN})
+  if(NOT S_TEST_NAME)
+    set(S_TEST_NAME ${S_NAME}_tests)
+  endif()
   set(dir ${CMAKE_CURRENT_SOURCE_DIR})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/src/*.cpp)
   if(NOT sources)
@@ -58,9 +63,9 @@ function(modem_standin)
       if(S_SERIAL)
         set(serial SERIAL)
       endif()
-      modem_unit_test(NAME ${S_NAME}_tests SOURCES ${tests}
+      modem_unit_test(NAME ${S_TEST_NAME} SOURCES ${tests}
         LIBS ${S_NAME} StandInKit PlatformTesting ${S_TEST_LIBS} ${serial})
-      target_include_directories(${S_NAME}_tests PRIVATE ${dir}/src ${dir}/tests)
+      target_include_directories(${S_TEST_NAME} PRIVATE ${dir}/src ${dir}/tests)
     endif()
   endif()
 endfunction()

@@ -6,6 +6,7 @@
 #include <cstring>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -22,7 +23,7 @@ TEST_F(CFQContainers, StatusHelpersAndNullTolerantReferences)
     EXPECT_EQ(CFQRetain(nullptr), nullptr);
     CFQRelease(nullptr);  // ignored
 
-    CF<CFStringRef> str(Str("retained"));
+    CFRef<CFStringRef> str(Str("retained"));
     CFIndex before = CFGetRetainCount(str);
     EXPECT_EQ(CFQRetain(str), str.get());
     EXPECT_EQ(CFGetRetainCount(str), before + 1);
@@ -51,29 +52,29 @@ TEST_F(CFQContainers, AllocateNeverYieldsAnEmptyBlock)
 
 TEST_F(CFQContainers, MutableContainersUseTheStandardCallbacks)
 {
-    CF<CFMutableDictionaryRef> dict;
+    CFRef<CFMutableDictionaryRef> dict;
     ASSERT_EQ(CFQDictionaryCreateMutable(dict.slot()), noErr);
-    CF<CFMutableArrayRef> array;
+    CFRef<CFMutableArrayRef> array;
     ASSERT_EQ(CFQArrayCreateMutable(array.slot()), noErr);
-    CF<CFNumberRef> value(Num(7));
+    CFRef<CFNumberRef> value(Num(7));
     CFIndex before = CFGetRetainCount(value);
     CFDictionarySetValue(dict, CFSTR("key"), value);
     CFArrayAppendValue(array, value);
     EXPECT_EQ(CFGetRetainCount(value), before + 2);
     // Keys are compared by value, not identity.
-    CF<CFStringRef> sameKey(Str("key"));
+    CFRef<CFStringRef> sameKey(Str("key"));
     EXPECT_EQ(CFDictionaryGetValue(dict, sameKey), static_cast<const void *>(value.get()));
 }
 
 TEST_F(CFQContainers, KeysAndValuesArraysFollowTheDictionary)
 {
-    CF<CFNumberRef> one(Num(1));
-    CF<CFNumberRef> two(Num(2));
-    CF<CFNumberRef> three(Num(3));
-    CF<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", two}, {"c", three}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFNumberRef> two(Num(2));
+    CFRef<CFNumberRef> three(Num(3));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", two}, {"c", three}}));
 
-    CF<CFArrayRef> keys;
-    CF<CFArrayRef> values;
+    CFRef<CFArrayRef> keys;
+    CFRef<CFArrayRef> values;
     ASSERT_EQ(CFQArrayCreateWithDictionaryKeys(dict, keys.slot()), noErr);
     ASSERT_EQ(CFQArrayCreateWithDictionaryValues(dict, values.slot()), noErr);
     ASSERT_EQ(CFArrayGetCount(keys), 3);
@@ -82,40 +83,40 @@ TEST_F(CFQContainers, KeysAndValuesArraysFollowTheDictionary)
     for (CFIndex i = 0; i < 3; i++) {
         EXPECT_TRUE(CFEqual(CFDictionaryGetValue(dict, CFArrayGetValueAtIndex(keys, i)), CFArrayGetValueAtIndex(values, i)));
     }
-    CF<CFDictionaryRef> rebuilt;
+    CFRef<CFDictionaryRef> rebuilt;
     ASSERT_EQ(CFQDictionaryCreateWithArrayOfKeysAndValues(keys, values, rebuilt.slot()), noErr);
     EXPECT_TRUE(CFEqual(rebuilt, dict));
 
     // An empty dictionary gives an empty array.
-    CF<CFMutableDictionaryRef> empty(Dict({}));
-    CF<CFArrayRef> noKeys;
+    CFRef<CFMutableDictionaryRef> empty(Dict({}));
+    CFRef<CFArrayRef> noKeys;
     ASSERT_EQ(CFQArrayCreateWithDictionaryKeys(empty, noKeys.slot()), noErr);
     EXPECT_EQ(CFArrayGetCount(noKeys), 0);
-    CF<CFArrayRef> noValues;
+    CFRef<CFArrayRef> noValues;
     ASSERT_EQ(CFQArrayCreateWithDictionaryValues(empty, noValues.slot()), noErr);
     EXPECT_EQ(CFArrayGetCount(noValues), 0);
 }
 
 TEST_F(CFQContainers, DictionaryFromArraysOfDifferentLengthsIsRefused)
 {
-    CF<CFStringRef> a(Str("a"));
-    CF<CFStringRef> b(Str("b"));
-    CF<CFMutableArrayRef> keys(Array({a, b}));
-    CF<CFMutableArrayRef> values(Array({a}));
-    CF<CFDictionaryRef> dict;
+    CFRef<CFStringRef> a(Str("a"));
+    CFRef<CFStringRef> b(Str("b"));
+    CFRef<CFMutableArrayRef> keys(Array({a, b}));
+    CFRef<CFMutableArrayRef> values(Array({a}));
+    CFRef<CFDictionaryRef> dict;
     EXPECT_EQ(CFQDictionaryCreateWithArrayOfKeysAndValues(keys, values, dict.slot()), -50);
     EXPECT_EQ(dict.get(), nullptr);
 
     // Empty arrays make an empty dictionary.
-    CF<CFMutableArrayRef> none(Array({}));
+    CFRef<CFMutableArrayRef> none(Array({}));
     ASSERT_EQ(CFQDictionaryCreateWithArrayOfKeysAndValues(none, none, dict.slot()), noErr);
     EXPECT_EQ(CFDictionaryGetCount(dict), 0);
 }
 
 TEST_F(CFQContainers, SetNumberStoresALongAndReplaces)
 {
-    CF<CFMutableDictionaryRef> dict(Dict({}));
-    CF<CFStringRef> key(Str("Count"));
+    CFRef<CFMutableDictionaryRef> dict(Dict({}));
+    CFRef<CFStringRef> key(Str("Count"));
     ASSERT_EQ(CFQDictionarySetNumber(dict, key, -5), noErr);
     ASSERT_EQ(CFQDictionarySetNumber(dict, key, 0x123456789AL), noErr);
     CFNumberRef stored = static_cast<CFNumberRef>(CFDictionaryGetValue(dict, key));
@@ -133,19 +134,19 @@ TEST_F(CFQContainers, SetNumberStoresALongAndReplaces)
 
 TEST_F(CFQContainers, MergeReplacesSharedKeysKeepsOthersAndIsOneLevelDeep)
 {
-    CF<CFNumberRef> one(Num(1));
-    CF<CFNumberRef> two(Num(2));
-    CF<CFNumberRef> three(Num(3));
-    CF<CFMutableDictionaryRef> dstInner(Dict({{"x", one}, {"y", two}}));
-    CF<CFMutableDictionaryRef> srcInner(Dict({{"z", three}}));
-    CF<CFMutableDictionaryRef> dst(Dict({{"keep", one}, {"shared", one}, {"inner", dstInner}}));
-    CF<CFMutableDictionaryRef> src(Dict({{"shared", two}, {"new", three}, {"inner", srcInner}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFNumberRef> two(Num(2));
+    CFRef<CFNumberRef> three(Num(3));
+    CFRef<CFMutableDictionaryRef> dstInner(Dict({{"x", one}, {"y", two}}));
+    CFRef<CFMutableDictionaryRef> srcInner(Dict({{"z", three}}));
+    CFRef<CFMutableDictionaryRef> dst(Dict({{"keep", one}, {"shared", one}, {"inner", dstInner}}));
+    CFRef<CFMutableDictionaryRef> src(Dict({{"shared", two}, {"new", three}, {"inner", srcInner}}));
 
     EXPECT_EQ(CFQDictionaryMerge(dst, src), noErr);
-    CF<CFStringRef> keep(Str("keep"));
-    CF<CFStringRef> shared(Str("shared"));
-    CF<CFStringRef> added(Str("new"));
-    CF<CFStringRef> inner(Str("inner"));
+    CFRef<CFStringRef> keep(Str("keep"));
+    CFRef<CFStringRef> shared(Str("shared"));
+    CFRef<CFStringRef> added(Str("new"));
+    CFRef<CFStringRef> inner(Str("inner"));
     EXPECT_EQ(CFDictionaryGetCount(dst), 4);
     EXPECT_EQ(LongValue(CFDictionaryGetValue(dst, keep)), 1);
     EXPECT_EQ(LongValue(CFDictionaryGetValue(dst, shared)), 2);

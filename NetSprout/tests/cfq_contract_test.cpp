@@ -6,6 +6,7 @@
 #include "MoreSCFAssert.h"
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -25,7 +26,7 @@ TEST_F(CFQContract, BrokenContractsAreFatalInTests)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ASSERT_TRUE(MoreSCFAssertIsFatal());
 
-    CF<CFMutableDictionaryRef> occupied(Dict({}));
+    CFRef<CFMutableDictionaryRef> occupied(Dict({}));
     CFMutableDictionaryRef slot = occupied.get();
     EXPECT_DEATH(CFQDictionaryCreateMutable(&slot), "assertion failed: \\*\\(result\\) == nullptr");
 
@@ -33,7 +34,7 @@ TEST_F(CFQContract, BrokenContractsAreFatalInTests)
     const void *value = nullptr;
     EXPECT_DEATH(CFQDictionaryGetValueAtPath(occupied, path, 0, &value), "pathElementCount > 0");
 
-    CF<CFMutableArrayRef> emptyPath(Array({}));
+    CFRef<CFMutableArrayRef> emptyPath(Array({}));
     EXPECT_DEATH(CFQDictionaryGetValueAtPathArray(occupied, emptyPath, &value), "count > 0");
 
     EXPECT_DEATH(CFQPropertyListShallowApplyFunction(CFSTR("leaf"), Ignore, nullptr), "assertion failed");
@@ -49,7 +50,7 @@ TEST_F(CFQContract, BrokenContractsAreRefusedWhenOnlyLogged)
 {
     MoreSCFAssertSetFatal(0);
     EXPECT_EQ(CFQDictionaryCreateMutable(nullptr), paramErr);
-    CF<CFMutableDictionaryRef> dict(Dict({}));
+    CFRef<CFMutableDictionaryRef> dict(Dict({}));
     const void *value = nullptr;
     EXPECT_EQ(CFQDictionaryGetValueAtPath(dict, nullptr, 1, &value), paramErr);
     const void *path[] = {CFSTR("a")};

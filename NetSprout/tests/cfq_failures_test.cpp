@@ -9,6 +9,7 @@
 #include <fstream>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -28,44 +29,44 @@ OSStatus CheckSlot(OSStatus err, Ref &slot)
 
 TEST_F(CFQFailures, ContainerConstructors)
 {
-    EXPECT_EQ(FailEachCreation([] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([] {
                   CFMutableDictionaryRef dict = nullptr;
                   return CheckSlot(CFQDictionaryCreateMutable(&dict), dict);
               }, {-4960}), 1);
-    EXPECT_EQ(FailEachCreation([] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([] {
                   CFMutableArrayRef array = nullptr;
                   return CheckSlot(CFQArrayCreateMutable(&array), array);
               }, {-4960}), 1);
 
-    CF<CFNumberRef> one(Num(1));
-    CF<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
     // A scratch block (-108), then the array (-4960).
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   CFArrayRef keys = nullptr;
                   return CheckSlot(CFQArrayCreateWithDictionaryKeys(dict, &keys), keys);
               }, {-108, -4960}), 2);
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   CFArrayRef values = nullptr;
                   return CheckSlot(CFQArrayCreateWithDictionaryValues(dict, &values), values);
               }, {-108, -4960}), 2);
 
-    CF<CFStringRef> a(Str("a"));
-    CF<CFMutableArrayRef> keys(Array({a}));
-    CF<CFMutableArrayRef> values(Array({one}));
+    CFRef<CFStringRef> a(Str("a"));
+    CFRef<CFMutableArrayRef> keys(Array({a}));
+    CFRef<CFMutableArrayRef> values(Array({one}));
     // Two scratch blocks (-108 each), then the dictionary (-4960).
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   CFDictionaryRef made = nullptr;
                   return CheckSlot(CFQDictionaryCreateWithArrayOfKeysAndValues(keys, values, &made), made);
               }, {-108, -4960}), 3);
 
-    CF<CFMutableDictionaryRef> target(Dict({}));
-    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetNumber(target, CFSTR("n"), 5); }, {-4960}), 1);
+    CFRef<CFMutableDictionaryRef> target(Dict({}));
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetNumber(target, CFSTR("n"), 5); }, {-4960}), 1);
 }
 
 TEST_F(CFQFailures, Strings)
 {
-    CF<CFStringRef> accented(Str("caf\xC3\xA9"));
-    EXPECT_EQ(FailEachCreation([&] {
+    CFRef<CFStringRef> accented(Str("caf\xC3\xA9"));
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   char *text = nullptr;
                   OSStatus err = CFQStringCopyCString(accented, kCFStringEncodingUTF8, &text);
                   EXPECT_EQ(err == noErr, text != nullptr);
@@ -73,7 +74,7 @@ TEST_F(CFQFailures, Strings)
                   return err;
               }, {-108}), 1);
 
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   // The slot's reference is given up by a successful normalization.
                   CFStringRef str = static_cast<CFStringRef>(CFRetain(accented));
                   OSStatus err = CFQStringNormalize(&str);
@@ -84,15 +85,15 @@ TEST_F(CFQFailures, Strings)
 
     HFSUniStr255 record;
     ASSERT_EQ(CFQStringGetHFSUniStr255(accented, &record), noErr);
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   CFStringRef str = nullptr;
                   return CheckSlot(CFQStringCreateWithHFSUniStr255(&record, &str), str);
               }, {-4960}), 1);
 
-    ScratchFolder bundle;
-    std::filesystem::create_directories(bundle.path() + "/Resources");
+    TempFolder bundle;
+    std::filesystem::create_directories(bundle / "Resources");
     {
-        std::ofstream strings(bundle.path() + "/Resources/Localizable.strings");
+        std::ofstream strings(bundle / "Resources/Localizable.strings");
         strings << "\"Key\" = \"Valu\xC3\xA9\";\n";
     }
     PlatformTestingSetMainBundlePath(bundle.path().c_str());
@@ -100,17 +101,17 @@ TEST_F(CFQFailures, Strings)
         CFStringRef str = nullptr;
         return CheckSlot(CFQCopyLocalisedNormalisedString(CFSTR("Key"), CFSTR("comment"), &str), str);
     };
-    long creations = FailEachCreation(localised, {-4960});
+    long creations = FailEachCreation<OSStatus>(localised, {-4960});
     EXPECT_GE(creations, 2);  // the localized string and its normalized copy
 }
 
 TEST_F(CFQFailures, PathEditorsOnAFixedTree)
 {
-    CF<CFNumberRef> one(Num(1));
-    CF<CFNumberRef> two(Num(2));
-    CF<CFMutableDictionaryRef> c(Dict({{"v", one}}));
-    CF<CFMutableDictionaryRef> b(Dict({{"c", c}}));
-    CF<CFMutableDictionaryRef> tree(Dict({{"b", b}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFNumberRef> two(Num(2));
+    CFRef<CFMutableDictionaryRef> c(Dict({{"v", one}}));
+    CFRef<CFMutableDictionaryRef> b(Dict({{"c", c}}));
+    CFRef<CFMutableDictionaryRef> tree(Dict({{"b", b}}));
     const void *path[] = {CFSTR("b"), CFSTR("c"), CFSTR("v")};
 
     // After a successful removal the value goes back, without creating anything, for the next run.
@@ -124,30 +125,30 @@ TEST_F(CFQFailures, PathEditorsOnAFixedTree)
         return err;
     };
 
-    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}), 2);
-    EXPECT_EQ(FailEachCreation([&] { return putBack(CFQDictionaryRemoveValueAtPath(tree, path, 3)); }, {-4960}), 2);
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}), 2);
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPath(tree, path, 3)); }, {-4960}), 2);
     const void *value = nullptr;
     ASSERT_EQ(CFQDictionaryGetValueAtPath(tree, path, 3, &value), noErr);
     CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
     EXPECT_NE(CFDictionaryGetValue(treeB, CFSTR("c")), static_cast<const void *>(c.get()));
     EXPECT_EQ(LongValue(CFDictionaryGetValue(c, CFSTR("v"))), 1) << "the original nested dictionary never changed";
 
-    CF<CFMutableArrayRef> pathArray(Array({CFSTR("b"), CFSTR("c"), CFSTR("v")}));
+    CFRef<CFMutableArrayRef> pathArray(Array({CFSTR("b"), CFSTR("c"), CFSTR("v")}));
     // The C array of the twin (-108) and the two copies (-4960).
-    EXPECT_EQ(FailEachCreation([&] { return CFQDictionarySetValueAtPathArray(tree, pathArray, two); }, {-108, -4960}), 3);
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPathArray(tree, pathArray, two); }, {-108, -4960}), 3);
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   const void *found = nullptr;
                   return CFQDictionaryGetValueAtPathArray(tree, pathArray, &found);
               }, {-108}), 1);
-    EXPECT_EQ(FailEachCreation([&] { return putBack(CFQDictionaryRemoveValueAtPathArray(tree, pathArray)); },
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPathArray(tree, pathArray)); },
                                {-108, -4960}),
               3);
 }
 
 TEST_F(CFQFailures, Loading)
 {
-    ScratchFolder folder;
-    std::string path = folder.path() + "/list.plist";
+    TempFolder folder;
+    std::string path = folder / "list.plist";
     {
         std::ofstream out(path);
         out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>k</key>"
@@ -156,7 +157,7 @@ TEST_F(CFQFailures, Loading)
     FSRef ref;
     ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
     // The URL, the file's data (false with error code 0), the parse.
-    EXPECT_EQ(FailEachCreation([&] {
+    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
                   CFPropertyListRef plist = nullptr;
                   return CheckSlot(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListMutableContainersAndLeaves, &plist),
                                    plist);
@@ -165,9 +166,9 @@ TEST_F(CFQFailures, Loading)
 
 TEST_F(CFQFailures, FrameworkLoading)
 {
-    ScratchFolder root;
+    TempFolder root;
     PlatformTestingSetFolderRoot(root.path().c_str());
-    std::string folder = root.path() + "/System/Library/Frameworks/Fixture.framework";
+    std::string folder = root / "System/Library/Frameworks/Fixture.framework";
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(CFQ_FIXTURE_FRAMEWORK_EXECUTABLE, folder + "/Fixture");
     auto load = [] {
@@ -175,7 +176,7 @@ TEST_F(CFQFailures, FrameworkLoading)
         return CheckSlot(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), &bundle), bundle);
     };
     // The folder's URL, the framework's URL, the bundle.
-    long creations = FailEachCreation(load, {-4960});
+    long creations = FailEachCreation<OSStatus>(load, {-4960});
     EXPECT_GE(creations, 3);
 }
 

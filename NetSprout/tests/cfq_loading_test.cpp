@@ -8,6 +8,7 @@
 #include <fstream>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -40,7 +41,7 @@ protected:
     {
         SeamTest::SetUp();
         ASSERT_FALSE(scratch.path().empty());
-        plistPath = scratch.path() + "/preferences.plist";
+        plistPath = scratch / "preferences.plist";
         WriteFile(plistPath, kStorePlist);
     }
 
@@ -56,14 +57,14 @@ protected:
                                                        static_cast<CFIndex>(path.size()), false);
     }
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     std::string plistPath;
 };
 
 TEST_F(CFQLoading, ReadsAPropertyListByURLWithTheAskedMutability)
 {
-    CF<CFURLRef> url(FileURL(plistPath));
-    CF<CFPropertyListRef> plist;
+    CFRef<CFURLRef> url(FileURL(plistPath));
+    CFRef<CFPropertyListRef> plist;
     ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, plist.slot()), noErr);
     ASSERT_EQ(CFGetTypeID(plist), CFDictionaryGetTypeID());
     const void *path[] = {CFSTR("Sets"), CFSTR("0"), CFSTR("UserDefinedName")};
@@ -76,7 +77,7 @@ TEST_F(CFQLoading, ReadsAPropertyListByURLWithTheAskedMutability)
     EXPECT_EQ(CFArrayGetValueAtIndex(order, 1), static_cast<const void *>(kCFBooleanTrue));
 
     // With mutable containers the path editors can work on it directly.
-    CF<CFPropertyListRef> editable;
+    CFRef<CFPropertyListRef> editable;
     ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListMutableContainers, editable.slot()), noErr);
     CFMutableDictionaryRef dict = const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(editable.get()));
     ASSERT_EQ(CFQDictionarySetValueAtPath(dict, path, 3, CFSTR("Edited")), noErr);
@@ -88,37 +89,37 @@ TEST_F(CFQLoading, ReadsAPropertyListByFileReference)
 {
     FSRef ref;
     ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(plistPath.c_str()), &ref, nullptr), noErr);
-    CF<CFPropertyListRef> byRef;
+    CFRef<CFPropertyListRef> byRef;
     ASSERT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, byRef.slot()), noErr);
-    CF<CFURLRef> url(FileURL(plistPath));
-    CF<CFPropertyListRef> byURL;
+    CFRef<CFURLRef> url(FileURL(plistPath));
+    CFRef<CFPropertyListRef> byURL;
     ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, byURL.slot()), noErr);
     EXPECT_TRUE(CFEqual(byRef, byURL));
 
     // A reference whose file has gone makes no URL.
     std::remove(plistPath.c_str());
-    CF<CFPropertyListRef> gone;
+    CFRef<CFPropertyListRef> gone;
     EXPECT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, gone.slot()), -4960);
     EXPECT_EQ(gone.get(), nullptr);
 }
 
 TEST_F(CFQLoading, ReadErrorsPassThroughAndBadContentIsRefused)
 {
-    CF<CFURLRef> missing(FileURL(scratch.path() + "/absent.plist"));
-    CF<CFPropertyListRef> plist;
+    CFRef<CFURLRef> missing(FileURL(scratch / "absent.plist"));
+    CFRef<CFPropertyListRef> plist;
     EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(missing, kCFPropertyListImmutable, plist.slot()),
               kCFURLResourceNotFoundError);
     EXPECT_EQ(plist.get(), nullptr);
 
-    std::string brokenPath = scratch.path() + "/broken.plist";
+    std::string brokenPath = scratch / "broken.plist";
     WriteFile(brokenPath, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key></plist>");
-    CF<CFURLRef> broken(FileURL(brokenPath));
+    CFRef<CFURLRef> broken(FileURL(brokenPath));
     EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(broken, kCFPropertyListImmutable, plist.slot()), -4960);
     EXPECT_EQ(plist.get(), nullptr);
 
-    std::string emptyPath = scratch.path() + "/empty.plist";
+    std::string emptyPath = scratch / "empty.plist";
     WriteFile(emptyPath, "");
-    CF<CFURLRef> empty(FileURL(emptyPath));
+    CFRef<CFURLRef> empty(FileURL(emptyPath));
     EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(empty, kCFPropertyListImmutable, plist.slot()), -4960);
     EXPECT_EQ(plist.get(), nullptr);
 }
@@ -129,7 +130,7 @@ protected:
     {
         CFQLoading::SetUp();
         PlatformTestingSetFolderRoot(scratch.path().c_str());
-        frameworks = scratch.path() + "/System/Library/Frameworks";
+        frameworks = scratch / "System/Library/Frameworks";
     }
 
     // Installs Name.framework with the given executable file (copied) and its Info.plist.
@@ -152,7 +153,7 @@ TEST_F(CFQFrameworks, LoadsANamedFrameworkFromTheFrameworksFolder)
 {
     std::filesystem::create_directories(frameworks);
     InstallFramework("Fixture", CFQ_FIXTURE_FRAMEWORK_EXECUTABLE);
-    CF<CFBundleRef> bundle;
+    CFRef<CFBundleRef> bundle;
     ASSERT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), noErr);
     EXPECT_TRUE(CFBundleIsExecutableLoaded(bundle));
     auto answer = reinterpret_cast<int (*)(void)>(CFBundleGetFunctionPointerForName(bundle, CFSTR("CFQFixtureFrameworkAnswer")));
@@ -163,13 +164,13 @@ TEST_F(CFQFrameworks, LoadsANamedFrameworkFromTheFrameworksFolder)
 TEST_F(CFQFrameworks, FailuresLeaveNoBundle)
 {
     // The Frameworks folder is created when missing; a framework that is not there is -4960.
-    CF<CFBundleRef> bundle;
+    CFRef<CFBundleRef> bundle;
     EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Absent.framework"), bundle.slot()), -4960);
     EXPECT_EQ(bundle.get(), nullptr);
     EXPECT_TRUE(std::filesystem::is_directory(frameworks));
 
     // An executable that cannot be loaded.
-    std::string junk = scratch.path() + "/junk";
+    std::string junk = scratch / "junk";
     WriteFile(junk, "not a loadable module");
     InstallFramework("Junk", junk);
     long live = PlatformTestingCFLiveObjectCount();

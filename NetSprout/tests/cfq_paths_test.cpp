@@ -6,6 +6,7 @@
 #include <vector>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -26,14 +27,14 @@ protected:
         root.reset(Dict({{"Sets", sets}, {"Flag", text}}));
     }
 
-    CF<CFNumberRef> one;
-    CF<CFStringRef> home;
-    CF<CFStringRef> text;
-    CF<CFMutableDictionaryRef> service;
-    CF<CFMutableDictionaryRef> network;
-    CF<CFMutableDictionaryRef> set;
-    CF<CFMutableDictionaryRef> sets;
-    CF<CFMutableDictionaryRef> root;
+    CFRef<CFNumberRef> one;
+    CFRef<CFStringRef> home;
+    CFRef<CFStringRef> text;
+    CFRef<CFMutableDictionaryRef> service;
+    CFRef<CFMutableDictionaryRef> network;
+    CFRef<CFMutableDictionaryRef> set;
+    CFRef<CFMutableDictionaryRef> sets;
+    CFRef<CFMutableDictionaryRef> root;
 };
 
 TEST_F(CFQPaths, GetFollowsNestedDictionaries)
@@ -63,11 +64,11 @@ TEST_F(CFQPaths, GetFollowsNestedDictionaries)
 TEST_F(CFQPaths, SetChangesOnlyTheTreesCopyOfASharedNestedDictionary)
 {
     // A second container shares the nested "Network" dictionary with the tree.
-    CF<CFMutableArrayRef> otherOwner(Array({network}));
+    CFRef<CFMutableArrayRef> otherOwner(Array({network}));
     ASSERT_GE(CFGetRetainCount(network), 2);
     CFIndex sharedCount = CFGetRetainCount(network);
 
-    CF<CFNumberRef> two(Num(2));
+    CFRef<CFNumberRef> two(Num(2));
     const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("B")};
     ASSERT_EQ(CFQDictionarySetValueAtPath(root, path, 5, two), noErr);
 
@@ -117,7 +118,7 @@ TEST_F(CFQPaths, EachCopyIsHeldTwiceWhenHungIntoTheTree)
     CFDictionaryValueCallBacks recording = kCFTypeDictionaryValueCallBacks;
     recording.retain = RecordingRetain;
     recording.release = StandardRelease;
-    CF<CFMutableDictionaryRef> tree(
+    CFRef<CFMutableDictionaryRef> tree(
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &recording));
     CFDictionarySetValue(tree, CFSTR("Sets"), sets);
     gCountsWhenStored.clear();
@@ -131,7 +132,7 @@ TEST_F(CFQPaths, EachCopyIsHeldTwiceWhenHungIntoTheTree)
 
 TEST_F(CFQPaths, SetReplacesAnImmutableNestedDictionaryByAMutableCopy)
 {
-    CF<CFDictionaryRef> frozen(CFDictionaryCreateCopy(kCFAllocatorDefault, network));
+    CFRef<CFDictionaryRef> frozen(CFDictionaryCreateCopy(kCFAllocatorDefault, network));
     CFDictionarySetValue(set, CFSTR("Network"), frozen);
     const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Added")};
     ASSERT_EQ(CFQDictionarySetValueAtPath(root, path, 4, one), noErr);
@@ -161,7 +162,7 @@ TEST_F(CFQPaths, SetCreatesNoMissingLevels)
 
 TEST_F(CFQPaths, RemoveDeletesTheLastKeyOrReportsItAbsent)
 {
-    CF<CFMutableArrayRef> otherOwner(Array({service}));
+    CFRef<CFMutableArrayRef> otherOwner(Array({service}));
     const void *path[] = {CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")};
     ASSERT_EQ(CFQDictionaryRemoveValueAtPath(root, path, 5), noErr);
     const void *value = nullptr;
@@ -192,12 +193,12 @@ TEST_F(CFQPaths, ParentForPathIsTheTreesMutableCopy)
 
 TEST_F(CFQPaths, ArrayPathTwinsBehaveLikeTheCArrayForms)
 {
-    CF<CFMutableArrayRef> path(Array({CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")}));
+    CFRef<CFMutableArrayRef> path(Array({CFSTR("Sets"), CFSTR("S1"), CFSTR("Network"), CFSTR("Service"), CFSTR("A")}));
     const void *value = nullptr;
     ASSERT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), noErr);
     EXPECT_EQ(value, static_cast<const void *>(one.get()));
 
-    CF<CFNumberRef> five(Num(5));
+    CFRef<CFNumberRef> five(Num(5));
     ASSERT_EQ(CFQDictionarySetValueAtPathArray(root, path, five), noErr);
     ASSERT_EQ(CFQDictionaryGetValueAtPathArray(root, path, &value), noErr);
     EXPECT_EQ(LongValue(value), 5);

@@ -8,6 +8,7 @@
 #include <fstream>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -21,13 +22,13 @@ struct CString {
 
 TEST_F(CFQStrings, CopyCStringConvertsWholeStringsAndTerminates)
 {
-    CF<CFStringRef> plain(Str("modem 9"));
+    CFRef<CFStringRef> plain(Str("modem 9"));
     CString ascii;
     ASSERT_EQ(CFQStringCopyCString(plain, kCFStringEncodingASCII, &ascii.text), noErr);
     EXPECT_STREQ(ascii.text, "modem 9");
 
     // "é" is one byte in MacRoman (0x8E) and two in UTF-8.
-    CF<CFStringRef> accented(Str("caf\xC3\xA9"));
+    CFRef<CFStringRef> accented(Str("caf\xC3\xA9"));
     CString macRoman;
     ASSERT_EQ(CFQStringCopyCString(accented, kCFStringEncodingMacRoman, &macRoman.text), noErr);
     EXPECT_STREQ(macRoman.text, "caf\x8E");
@@ -36,7 +37,7 @@ TEST_F(CFQStrings, CopyCStringConvertsWholeStringsAndTerminates)
     EXPECT_STREQ(utf8.text, "caf\xC3\xA9");
 
     // An empty string gives a one-byte buffer holding only the terminator.
-    CF<CFStringRef> empty(Str(""));
+    CFRef<CFStringRef> empty(Str(""));
     CString nothing;
     ASSERT_EQ(CFQStringCopyCString(empty, kCFStringEncodingUTF8, &nothing.text), noErr);
     ASSERT_NE(nothing.text, nullptr);
@@ -45,16 +46,16 @@ TEST_F(CFQStrings, CopyCStringConvertsWholeStringsAndTerminates)
 
 TEST_F(CFQStrings, CopyCStringRefusesACharacterTheEncodingLacks)
 {
-    CF<CFStringRef> accented(Str("caf\xC3\xA9"));
+    CFRef<CFStringRef> accented(Str("caf\xC3\xA9"));
     CString out;
     EXPECT_EQ(CFQStringCopyCString(accented, kCFStringEncodingASCII, &out.text), 5401);
     EXPECT_EQ(out.text, nullptr);
 
     // The unrepresentable character at the very start, and one outside MacRoman.
-    CF<CFStringRef> euroFirst(Str("\xE2\x82\xAC 5"));
+    CFRef<CFStringRef> euroFirst(Str("\xE2\x82\xAC 5"));
     EXPECT_EQ(CFQStringCopyCString(euroFirst, kCFStringEncodingISOLatin1, &out.text), 5401);
     EXPECT_EQ(out.text, nullptr);
-    CF<CFStringRef> cjk(Str("\xE6\xBC\xA2"));
+    CFRef<CFStringRef> cjk(Str("\xE6\xBC\xA2"));
     EXPECT_EQ(CFQStringCopyCString(cjk, kCFStringEncodingMacRoman, &out.text), 5401);
     EXPECT_EQ(out.text, nullptr);
 }
@@ -86,20 +87,20 @@ TEST_F(CFQStrings, NormalizeDecomposesIntoAMutableCopy)
 
 TEST_F(CFQStrings, LocalisedStringComesFromTheMainBundleNormalized)
 {
-    ScratchFolder bundle;
-    std::filesystem::create_directories(bundle.path() + "/Resources/en.lproj");
+    TempFolder bundle;
+    std::filesystem::create_directories(bundle / "Resources/en.lproj");
     {
-        std::ofstream strings(bundle.path() + "/Resources/en.lproj/Localizable.strings");
+        std::ofstream strings(bundle / "Resources/en.lproj/Localizable.strings");
         strings << "\"Greeting\" = \"Caf\xC3\xA9 ready\";\n";
     }
     PlatformTestingSetMainBundlePath(bundle.path().c_str());
 
-    CF<CFStringRef> translated;
+    CFRef<CFStringRef> translated;
     ASSERT_EQ(CFQCopyLocalisedNormalisedString(CFSTR("Greeting"), CFSTR("shown at start"), translated.slot()), noErr);
     EXPECT_EQ(StdString(translated), "Cafe\xCC\x81 ready");
 
     // Without a translation the key itself comes back.
-    CF<CFStringRef> untranslated;
+    CFRef<CFStringRef> untranslated;
     ASSERT_EQ(CFQCopyLocalisedNormalisedString(CFSTR("No such key"), CFSTR(""), untranslated.slot()), noErr);
     EXPECT_EQ(StdString(untranslated), "No such key");
 }
@@ -110,28 +111,28 @@ TEST_F(CFQStrings, HFSNameRecordsHoldAtMost255Characters)
     std::memset(&record, 0xEE, sizeof(record));
 
     std::string name255(255, 'n');
-    CF<CFStringRef> fits(Str(name255.c_str()));
+    CFRef<CFStringRef> fits(Str(name255.c_str()));
     ASSERT_EQ(CFQStringGetHFSUniStr255(fits, &record), noErr);
     EXPECT_EQ(record.length, 255);
     EXPECT_EQ(record.unicode[254], 'n');
 
-    CF<CFStringRef> back;
+    CFRef<CFStringRef> back;
     ASSERT_EQ(CFQStringCreateWithHFSUniStr255(&record, back.slot()), noErr);
     EXPECT_TRUE(CFEqual(back, fits));
 
     // 256 characters do not fit; the record is left as it was.
     std::string name256(256, 'x');
-    CF<CFStringRef> tooLong(Str(name256.c_str()));
+    CFRef<CFStringRef> tooLong(Str(name256.c_str()));
     EXPECT_EQ(CFQStringGetHFSUniStr255(tooLong, &record), -37);
     EXPECT_EQ(record.length, 255);
     EXPECT_EQ(record.unicode[0], 'n');
 
     // Non-ASCII text travels as UTF-16 units.
-    CF<CFStringRef> accented(Str("Modem \xC3\xA9"));
+    CFRef<CFStringRef> accented(Str("Modem \xC3\xA9"));
     ASSERT_EQ(CFQStringGetHFSUniStr255(accented, &record), noErr);
     EXPECT_EQ(record.length, 7);
     EXPECT_EQ(record.unicode[6], 0x00E9);
-    CF<CFStringRef> empty;
+    CFRef<CFStringRef> empty;
     record.length = 0;
     ASSERT_EQ(CFQStringCreateWithHFSUniStr255(&record, empty.slot()), noErr);
     EXPECT_EQ(CFStringGetLength(empty), 0);
@@ -143,7 +144,7 @@ TEST_F(CFQStrings, MalformedNameRecordIsRefusedNotReadPastItsEnd)
     HFSUniStr255 record;
     std::memset(&record, 0, sizeof(record));
     record.length = 256;
-    CF<CFStringRef> str;
+    CFRef<CFStringRef> str;
     EXPECT_EQ(CFQStringCreateWithHFSUniStr255(&record, str.slot()), -37);
     EXPECT_EQ(str.get(), nullptr);
     record.length = 0xFFFF;

@@ -7,6 +7,7 @@
 #include <vector>
 
 using namespace cfqtest;
+using namespace standintest;
 
 namespace {
 
@@ -39,11 +40,11 @@ void RecordChild(CFTypeRef key, CFTypeRef node, void *context)
 
 TEST_F(CFQTraversal, LeavesAreEverythingButContainers)
 {
-    CF<CFMutableDictionaryRef> dict(Dict({}));
-    CF<CFMutableArrayRef> array(Array({}));
-    CF<CFStringRef> str(Str("s"));
-    CF<CFNumberRef> num(Num(1));
-    CF<CFDataRef> data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>("d"), 1));
+    CFRef<CFMutableDictionaryRef> dict(Dict({}));
+    CFRef<CFMutableArrayRef> array(Array({}));
+    CFRef<CFStringRef> str(Str("s"));
+    CFRef<CFNumberRef> num(Num(1));
+    CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>("d"), 1));
     EXPECT_FALSE(CFQPropertyListIsLeaf(dict));
     EXPECT_FALSE(CFQPropertyListIsLeaf(array));
     EXPECT_TRUE(CFQPropertyListIsLeaf(str));
@@ -54,17 +55,17 @@ TEST_F(CFQTraversal, LeavesAreEverythingButContainers)
 
 TEST_F(CFQTraversal, DeepApplyVisitsContainersBeforeTheirChildren)
 {
-    CF<CFStringRef> first(Str("first"));
-    CF<CFStringRef> second(Str("second"));
-    CF<CFMutableArrayRef> array(Array({first, second}));
-    CF<CFMutableDictionaryRef> dict(Dict({{"list", array}}));
+    CFRef<CFStringRef> first(Str("first"));
+    CFRef<CFStringRef> second(Str("second"));
+    CFRef<CFMutableArrayRef> array(Array({first, second}));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"list", array}}));
     std::vector<std::string> seen;
     CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
     EXPECT_EQ(seen, (std::vector<std::string>{"dict", "array", "first", "second"}));
 
     // Deeper: an array of a dictionary and a number; a leaf alone is one call.
-    CF<CFNumberRef> seven(Num(7));
-    CF<CFMutableArrayRef> outer(Array({dict, seven}));
+    CFRef<CFNumberRef> seven(Num(7));
+    CFRef<CFMutableArrayRef> outer(Array({dict, seven}));
     seen.clear();
     CFQPropertyListDeepApplyFunction(outer, RecordNode, &seen);
     EXPECT_EQ(seen, (std::vector<std::string>{"array", "dict", "array", "first", "second", "7"}));
@@ -75,8 +76,8 @@ TEST_F(CFQTraversal, DeepApplyVisitsContainersBeforeTheirChildren)
 
 TEST_F(CFQTraversal, DeepApplySkipsTheChildrenWhenTheSnapshotCannotBeMade)
 {
-    CF<CFStringRef> leaf(Str("leaf"));
-    CF<CFMutableDictionaryRef> dict(Dict({{"k", leaf}}));
+    CFRef<CFStringRef> leaf(Str("leaf"));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"k", leaf}}));
     std::vector<std::string> seen;
     PlatformTestingCFFailNthCreation(1);
     CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
@@ -85,16 +86,16 @@ TEST_F(CFQTraversal, DeepApplySkipsTheChildrenWhenTheSnapshotCannotBeMade)
 
 TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
 {
-    CF<CFNumberRef> one(Num(1));
-    CF<CFNumberRef> two(Num(2));
-    CF<CFNumberRef> three(Num(3));
-    CF<CFMutableDictionaryRef> dict(Dict({{"b", two}, {"c", three}, {"B", one}, {"a", one}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFNumberRef> two(Num(2));
+    CFRef<CFNumberRef> three(Num(3));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"b", two}, {"c", three}, {"B", one}, {"a", one}}));
     std::vector<std::string> seen;
     CFQPropertyListShallowApplyFunction(dict, RecordChild, &seen);
     // Plain comparison: upper case before lower case.
     EXPECT_EQ(seen, (std::vector<std::string>{"B=1", "a=1", "b=2", "c=3"}));
 
-    CF<CFMutableDictionaryRef> empty(Dict({}));
+    CFRef<CFMutableDictionaryRef> empty(Dict({}));
     seen.clear();
     CFQPropertyListShallowApplyFunction(empty, RecordChild, &seen);
     EXPECT_TRUE(seen.empty());
@@ -102,10 +103,10 @@ TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
 
 TEST_F(CFQTraversal, ShallowApplyPassesArrayIndexesAsNumbers)
 {
-    CF<CFStringRef> x(Str("x"));
-    CF<CFStringRef> y(Str("y"));
-    CF<CFStringRef> z(Str("z"));
-    CF<CFMutableArrayRef> array(Array({x, y, z}));
+    CFRef<CFStringRef> x(Str("x"));
+    CFRef<CFStringRef> y(Str("y"));
+    CFRef<CFStringRef> z(Str("z"));
+    CFRef<CFMutableArrayRef> array(Array({x, y, z}));
     std::vector<std::string> seen;
     CFQPropertyListShallowApplyFunction(array, RecordChild, &seen);
     EXPECT_EQ(seen, (std::vector<std::string>{"0=x", "1=y", "2=z"}));
@@ -119,8 +120,8 @@ TEST_F(CFQTraversal, ShallowApplyPassesArrayIndexesAsNumbers)
 
 TEST_F(CFQTraversal, ShallowApplyCallsNothingWithoutItsScratchSpace)
 {
-    CF<CFNumberRef> one(Num(1));
-    CF<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
+    CFRef<CFNumberRef> one(Num(1));
+    CFRef<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
     long live = PlatformTestingCFLiveObjectCount();
     for (long nth = 1; nth <= 3; nth++) {  // the key block, the key array, its sorted copy
         std::vector<std::string> seen;

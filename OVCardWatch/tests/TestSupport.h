@@ -4,6 +4,7 @@
 #define CARDWATCH_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include "StandInTestSupport.h"
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,17 +70,13 @@ class LoggedTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/cardwatch-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = folder_.path().string();
         logPath_ = dir_ + "/CardWatch.log";
         InitLogSystem(logPath_.c_str());
     }
     void TearDown() override
     {
         CloseLogSystem();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
     std::vector<LogLine> LogLines() const { return ParseLog(ReadFile(logPath_)); }
     // Messages of every function, or of one ("Unit.cpp:Function").
@@ -100,6 +97,7 @@ protected:
     }
     void ClearLog() const { WriteFile(logPath_, ""); }
 
+    standintest::TempFolder folder_{"cardwatch-test"};
     std::string dir_, logPath_;
 };
 

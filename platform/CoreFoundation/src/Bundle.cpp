@@ -284,7 +284,7 @@ struct __CFBundle final : Object {
     {
         std::lock_guard<std::mutex> guard(lock);
         if (info == nullptr) {
-            InternalScope scope;
+            UncountedCreationScope scope;
             std::string bytes;
             CFPropertyListRef plist = readFile(infoPath, bytes) ? readPropertyList(bytes) : nullptr;
             if (plist != nullptr && CFGetTypeID(plist) == CFDictionaryGetTypeID()) {
@@ -348,7 +348,7 @@ struct __CFBundle final : Object {
             languages.emplace_back(l);
         }
         CFDictionaryRef loaded = nullptr;
-        InternalScope scope;
+        UncountedCreationScope scope;
         for (const std::string &language : languages) {
             std::string file = resources + "/" + language + ".lproj/" + name + ".strings";
             if (isFile(file) && (loaded = loadStrings(file)) != nullptr) {

@@ -36,7 +36,7 @@ const void *copyStringRetain(CFAllocatorRef alloc, const void *value)
     if (CFGetTypeID(value) != CFStringGetTypeID()) {
         return CFRetain(value);
     }
-    InternalScope scope;
+    UncountedCreationScope scope;
     return CFStringCreateCopy(alloc, static_cast<CFStringRef>(value));
 }
 

@@ -97,14 +97,15 @@ private:
     bool ok_;
 };
 // Work inside a function that must not fail through the seam (a Get that loads lazily, a
-// callback that copies a key): creations made inside it are neither counted nor failed.
+// callback that copies a key): creations made inside it are neither counted nor failed. (The
+// kit's BackgroundCreationScope is another thing: it counts, and only lasting failures fail it.)
 void creationEnterInternal();
-class InternalScope {
+class UncountedCreationScope {
 public:
-    InternalScope() { creationEnterInternal(); }
-    ~InternalScope() { creationEnd(); }
-    InternalScope(const InternalScope &) = delete;
-    InternalScope &operator=(const InternalScope &) = delete;
+    UncountedCreationScope() { creationEnterInternal(); }
+    ~UncountedCreationScope() { creationEnd(); }
+    UncountedCreationScope(const UncountedCreationScope &) = delete;
+    UncountedCreationScope &operator=(const UncountedCreationScope &) = delete;
 };
 
 #define CF_CREATE_OR_RETURN(failValue)                                                                                \

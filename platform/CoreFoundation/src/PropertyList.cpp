@@ -168,15 +168,29 @@ CFTypeRef deepCopy(CFTypeRef value, CFOptionFlags option, int depth)
 
 // ---- XML nesting check ----
 
-// The deepest element nesting of an XML text; stops counting (returns limit + 1) once past limit.
+// The deepest element nesting of an XML text as libplist's parser will nest it; stops counting
+// (returns limit + 1) once past limit. It must never see less nesting than the parser: where the
+// two could read a construct differently, it errs on the deeper side. In a tag, a declaration and
+// a processing instruction only the double quote quotes (the parser takes an apostrophe as an
+// ordinary character); a comment or CDATA section ends at the first terminator after its opener.
 int xmlDepth(const char *p, size_t n, int limit)
 {
     int depth = 0;
     int deepest = 0;
     size_t i = 0;
-    auto skipTo = [&](const char *end) {
-        const char *found = static_cast<const char *>(memmem(p + i, n - i, end, std::strlen(end)));
-        i = found == nullptr ? n : static_cast<size_t>(found - p) + std::strlen(end);
+    // Past the end of a construct whose opener (of openerLength characters after the "<") is at
+    // i; with quotes, an end inside double quotes does not count.
+    auto skipPast = [&](size_t openerLength, const char *end, bool quotes) {
+        size_t endLength = std::strlen(end);
+        bool quoted = false;
+        for (i += openerLength; i < n; ++i) {
+            if (quotes && p[i] == '"') {
+                quoted = !quoted;
+            } else if (!quoted && n - i >= endLength && std::memcmp(p + i, end, endLength) == 0) {
+                i += endLength;
+                return;
+            }
+        }
     };
     while (i < n) {
         const char *lt = static_cast<const char *>(std::memchr(p + i, '<', n - i));
@@ -188,15 +202,20 @@ int xmlDepth(const char *p, size_t n, int limit)
             break;
         }
         if (n - i >= 3 && std::memcmp(p + i, "!--", 3) == 0) {
-            skipTo("-->");
+            skipPast(3, "-->", false);
         } else if (n - i >= 8 && std::memcmp(p + i, "![CDATA[", 8) == 0) {
-            skipTo("]]>");
+            skipPast(8, "]]>", false);
         } else if (p[i] == '?') {
-            skipTo("?>");
+            skipPast(1, "?>", true);
         } else if (p[i] == '!') {
             int brackets = 0;
+            bool quoted = false;
             for (; i < n; ++i) {
-                if (p[i] == '[') {
+                if (p[i] == '"') {
+                    quoted = !quoted;
+                } else if (quoted) {
+                    continue;
+                } else if (p[i] == '[') {
                     ++brackets;
                 } else if (p[i] == ']') {
                     --brackets;
@@ -207,19 +226,15 @@ int xmlDepth(const char *p, size_t n, int limit)
             }
         } else if (p[i] == '/') {
             --depth;
-            skipTo(">");
+            skipPast(1, ">", false);
         } else {
-            char quote = 0;
+            bool quoted = false;
             bool selfClosing = false;
             for (; i < n; ++i) {
                 char c = p[i];
-                if (quote != 0) {
-                    if (c == quote) {
-                        quote = 0;
-                    }
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
+                if (c == '"') {
+                    quoted = !quoted;
+                } else if (!quoted && c == '>') {
                     selfClosing = i > 0 && p[i - 1] == '/';
                     ++i;
                     break;
@@ -262,8 +277,9 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
     uint64_t count = readBigEndian(trailer + 8, 8);
     uint64_t top = readBigEndian(trailer + 16, 8);
     uint64_t table = readBigEndian(trailer + 24, 8);
+    // The offset table lies between the header and the trailer, and holds count offsets.
     if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || top >= count ||
-        count > n || table >= n || (n - 32 - table) / offsetSize < count) {
+        count > n || table < 8 || table > n - 32 || (n - 32 - table) / offsetSize < count) {
         return -1;
     }
     auto offsetOf = [&](uint64_t object) { return readBigEndian(p + table + object * offsetSize, offsetSize); };
@@ -327,20 +343,32 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
             length = readBigEndian(p + cursor + 1, bytes);
             cursor += 1 + bytes;
         }
-        number = kind == 0xD ? length * 2 : length;
-        if (length > count * 2 || cursor + number * refSize > table) {
+        // Writers store equal values once, so a container may hold more references than there
+        // are objects; each reference is checked against the object count when it is followed.
+        uint64_t room = (table - cursor) / refSize;
+        if (length > room || (kind == 0xD && length > room / 2)) {
             return false;
         }
+        number = kind == 0xD ? length * 2 : length;
         first = cursor;
         return true;
     };
     std::vector<int> depth(static_cast<size_t>(count), -1);  // -1 unknown, -2 on the current path
+    // libplist copies a shared value at each further reference, so the values it builds are the
+    // tree that the references spell out. Containers that hold each other twice over make that
+    // tree exponential in the file's size: the values it would build are counted (saturating)
+    // and a file that expands far beyond its own size is refused. Without shared containers the
+    // tree has at most one value per reference, so files that writers make stay far below.
+    const uint64_t expansionLimit = uint64_t{32} * n + 65536;
+    std::vector<uint64_t> values(static_cast<size_t>(count), 0);
+    auto add = [&](uint64_t a, uint64_t b) { return std::min(a + b, expansionLimit + 1); };
     struct Frame {
         uint64_t object;
         uint64_t first;
         uint64_t number;
         uint64_t next;
         int deepest;
+        uint64_t values;
     };
     std::vector<Frame> stack;
     uint64_t first = 0;
@@ -348,7 +376,7 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
     if (!children(top, first, number)) {
         return -1;
     }
-    stack.push_back(Frame{top, first, number, 0, 0});
+    stack.push_back(Frame{top, first, number, 0, 0, 1});
     depth[static_cast<size_t>(top)] = -2;
     while (!stack.empty()) {
         Frame &f = stack.back();
@@ -358,9 +386,15 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
                         ? f.deepest + 1
                         : 0;
             depth[static_cast<size_t>(f.object)] = d;
+            uint64_t built = f.values;
+            if (built > expansionLimit) {
+                return -1;
+            }
+            values[static_cast<size_t>(f.object)] = built;
             stack.pop_back();
             if (!stack.empty()) {
                 stack.back().deepest = std::max(stack.back().deepest, d);
+                stack.back().values = add(stack.back().values, built);
             }
             continue;
         }
@@ -375,6 +409,7 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
         }
         if (known >= 0) {
             f.deepest = std::max(f.deepest, known);
+            f.values = add(f.values, values[static_cast<size_t>(child)]);
             continue;
         }
         if (!children(child, first, number)) {
@@ -384,7 +419,7 @@ int binaryDepth(const unsigned char *p, size_t n, int limit)
             return limit + 1;
         }
         depth[static_cast<size_t>(child)] = -2;
-        stack.push_back(Frame{child, first, number, 0, 0});
+        stack.push_back(Frame{child, first, number, 0, 0, 1});
     }
     return depth[static_cast<size_t>(top)];
 }
@@ -554,7 +589,11 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        CFAbsoluteTime at = static_cast<double>(sec) + static_cast<double>(usec) * 1e-6;
+        // libplist splits a date into seconds truncated toward zero and an unsigned fraction: a
+        // date before its epoch takes the fraction away from the seconds. Within the second
+        // before the epoch the sign is lost in libplist itself (read as after it).
+        double fraction = static_cast<double>(usec) * 1e-6;
+        CFAbsoluteTime at = static_cast<double>(sec) + (sec < 0 ? -fraction : fraction);
         if ((sec == INT32_MIN || sec == INT32_MAX) && !parseDateText(nodeText(node), at)) {
             reason = "a date that cannot be read";
             return nullptr;
@@ -728,9 +767,16 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
                               static_cast<uint64_t>(CFDataGetLength(d)));
     }
     if (t == CFDateGetTypeID()) {
-        double seconds = std::floor(CFDateGetAbsoluteTime(static_cast<CFDateRef>(value)));
+        double at = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
+        double seconds = std::floor(at);
         if (seconds > static_cast<double>(INT32_MIN) && seconds < static_cast<double>(INT32_MAX)) {
-            return plist_new_date(static_cast<int32_t>(seconds), 0);
+            // The binary format keeps a date's fraction of a second (to the microsecond, all that
+            // libplist takes); XML dates are whole seconds.
+            int32_t micro = forXML ? 0 : static_cast<int32_t>(std::lround((at - seconds) * 1e6));
+            if (micro == 1000000) {
+                return plist_new_date(static_cast<int32_t>(seconds) + 1, 0);
+            }
+            return plist_new_date(static_cast<int32_t>(seconds), micro);
         }
         double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
         if (!(std::fabs(unixSeconds) < 1e15)) {
@@ -962,6 +1008,13 @@ CFPropertyListRef readData(CFDataRef data, CFOptionFlags option, CFPropertyListF
 }  // namespace
 
 extern "C" {
+
+// The nesting the XML reader's check sees in a text, counted up to limit + 1; the fuzz target
+// holds it against the depth of what libplist then builds, which it must never fall below.
+int _CFPropertyListXMLNesting(const char *bytes, size_t length, int limit)
+{
+    return xmlDepth(bytes, length, limit);
+}
 
 CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef, CFPropertyListRef propertyList, CFOptionFlags option)
 {

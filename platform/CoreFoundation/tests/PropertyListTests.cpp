@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -195,6 +196,65 @@ TEST_F(PropertyLists, BinaryReaderChecksTheStructureFirst)
     EXPECT_EQ(nullptr, Read(broken));
 }
 
+// Binary lists whose structure lies about itself are refused before libplist reads them, and the
+// lists the stand-in's own binary writer makes are read back, shared values and all, dates to
+// their fraction of a second.
+TEST_F(PropertyLists, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDates)
+{
+    // The offset table claimed to start inside the 32-byte trailer itself (offset 0x27 of 40 bytes).
+    std::string inTrailer = "bplist00" + std::string(6, '\0') + std::string("\x08\x01", 2) + std::string(7, '\0') +
+                            "\x01" + std::string(8, '\0') + std::string(7, '\0') + "\x27";
+    ASSERT_EQ(40u, inTrailer.size());
+    // Every table end from inside the trailer to past the data.
+    for (unsigned table : {0x20u, 0x27u, 0x28u, 0xFFu}) {
+        std::string bad = inTrailer;
+        bad.back() = static_cast<char>(table);
+        Held<CFDataRef> data(DataOf(bad));
+        CFIndex code = 0;
+        EXPECT_EQ(nullptr, Read(data, 0, &code)) << "table at " << table;
+        EXPECT_EQ(kCFPropertyListReadCorruptError, code);
+    }
+    // Shared containers: 64 arrays, each holding the next one twice, would expand into 2^64 values.
+    std::string doubling = "bplist00";
+    for (unsigned i = 0; i < 64; ++i) {
+        doubling += i + 1 < 64 ? std::string{static_cast<char>(0xA2), static_cast<char>(i + 1), static_cast<char>(i + 1)}
+                               : std::string(1, static_cast<char>(0xA0));
+    }
+    size_t doublingTable = doubling.size();
+    for (unsigned i = 0; i < 64; ++i) {
+        doubling.push_back(static_cast<char>(8 + 3 * i));
+    }
+    doubling += std::string(6, '\0') + std::string("\x01\x01", 2) + std::string(7, '\0') + "\x40" + std::string(8, '\0') +
+                std::string(7, '\0') + static_cast<char>(doublingTable);
+    Held<CFDataRef> bomb(DataOf(doubling));
+    EXPECT_EQ(nullptr, Read(bomb));
+    // XML to binary and back: arrays, sets of references and dictionaries repeat equal values,
+    // which the binary writer stores once.
+    Held<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>flags</key><array><true/><true/><true/><true/><true/>"
+                               "<true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/>"
+                               "<true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/>"
+                               "<true/><true/><true/><true/></array><key>a</key><string>same</string><key>b</key><string>same</string>"
+                               "<key>c</key><dict><key>x</key><string>same</string><key>y</key><string>same</string>"
+                               "</dict><key>d</key><array><string>same</string><string>same</string><string>same</string>"
+                               "<string>same</string><string>same</string><string>same</string></array></dict></plist>"));
+    Held<CFPropertyListRef> original(Read(xml));
+    ASSERT_NE(nullptr, original.get());
+    Held<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    ASSERT_NE(nullptr, binary.get());
+    Held<CFPropertyListRef> back(Read(binary));
+    ASSERT_NE(nullptr, back.get());
+    EXPECT_TRUE(CFEqual(original, back));
+    // Binary dates keep their fraction of a second.
+    Held<CFMutableArrayRef> dates(NewArray());
+    for (double at : {-86400000.25, 0.75, 123456789.5}) {
+        Held<CFDateRef> date(CFDateCreate(nullptr, at));
+        CFArrayAppendValue(dates, date);
+    }
+    Held<CFDataRef> datesBinary(CFPropertyListCreateData(nullptr, dates, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    Held<CFPropertyListRef> datesBack(Read(datesBinary));
+    EXPECT_TRUE(CFEqual(dates, datesBack));
+}
+
 std::string TempPath(const char *name)
 {
     const char *dir = std::getenv("TMPDIR");
@@ -340,6 +400,24 @@ TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
     EXPECT_EQ(kCFPropertyListReadCorruptError, code);
     Held<CFDataRef> hostile(DataOf(Nested(200000)));  // would overflow libplist's recursion
     EXPECT_EQ(nullptr, Read(hostile));
+    // Every spelling of a start tag that libplist's parser accepts counts as one level, whatever
+    // comes before it: an apostrophe is no attribute quote to the parser (a double quote is), and
+    // comments and processing instructions between the tags change nothing.
+    const std::pair<const char *, const char *> spellings[] = {
+        {"<array '>", "<array>"}, {"<array x='>", "<array>"}, {"", "<array x=\"/>\">"}, {"", "<array\n>"},
+        {"", "<array><!-- > -->"}, {"", "<array><?pi > ?>"}, {"", "<dict><key>k</key><array>"},
+        {"<!DOCTYPE plist \">\" [ <!ENTITY a \"'\"> ]>", "<array x=\"'\">"}, {"<?pi \"?><!\"?>", "<array>"},
+        {"", "<array><?></array>?>"}};
+    for (const auto &[prefix, open] : spellings) {
+        std::string text = std::string("<plist version=\"1.0\">") + prefix;
+        for (int i = 0; i < 200000; ++i) {
+            text += open;
+        }
+        Held<CFDataRef> data(DataOf(text));
+        CFIndex deepCode = 0;
+        EXPECT_EQ(nullptr, Read(data, 0, &deepCode)) << prefix << open;
+        EXPECT_EQ(kCFPropertyListReadCorruptError, deepCode) << prefix << open;
+    }
     // A writer of nesting deeper than the reader accepts refuses to write it.
     Held<CFMutableArrayRef> top(NewArray());
     CFMutableArrayRef current = top;

@@ -1,5 +1,6 @@
 // File URLs, reading resources, bundles with localized strings and executables.
 #include "PlatformTesting.h"
+#include "StandInTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +22,10 @@ protected:
     void SetUp() override
     {
         PlatformTestingResetCoreFoundation();
-        root_ = fs::temp_directory_path() / ("cf-url-" + std::to_string(getpid()) + "-" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(root_);
     }
     void TearDown() override
     {
         PlatformTestingResetCoreFoundation();
-        fs::remove_all(root_);
     }
     void Write(const fs::path &path, const std::string &bytes)
     {
@@ -40,7 +37,8 @@ protected:
         Held<CFStringRef> p(Str(path.c_str()));
         return CFURLCreateWithFileSystemPath(nullptr, p, kCFURLPOSIXPathStyle, dir);
     }
-    fs::path root_;
+    standintest::TempFolder folder_{"cf-url"};
+    fs::path root_ = folder_.path();
 };
 
 TEST_F(Files, FileURLsEncodeAndDecodePaths)

@@ -3,7 +3,7 @@
 // like the platform's and stays meaningful for the life of the process.
 #include "CoreServicesInternal.h"
 
-#include <CoreFoundation/CFStandIn.h>
+#include "StandInKit.h"
 
 #include <unicode/ustring.h>
 
@@ -239,7 +239,8 @@ extern "C" OSErr FSCompareFSRefs(const FSRef *ref1, const FSRef *ref2)
 extern "C" CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef *fsRef)
 {
     // One creation for the test seam, whatever it makes inside.
-    if (!_CFStandInCreationBegin()) {
+    standin::CreationScope scope;
+    if (!scope.Granted()) {
         return nullptr;
     }
     CFURLRef url = nullptr;
@@ -249,7 +250,6 @@ extern "C" CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef *
         url = CFURLCreateFromFileSystemRepresentation(allocator, reinterpret_cast<const UInt8 *>(p.c_str()),
                                                       static_cast<CFIndex>(p.size()), S_ISDIR(info.st_mode));
     }
-    _CFStandInCreationEnd();
     return url;
 }
 

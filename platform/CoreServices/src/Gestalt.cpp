@@ -1,8 +1,9 @@
 // Gestalt's version selectors, answered from PLATFORM_SYSTEM_VERSION or the seam.
 #include "CoreServicesInternal.h"
 
+#include "StandInKit.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -52,12 +53,9 @@ Version CurrentVersion()
         if (ParseVersion(fromEnvironment, &v)) {
             return v;
         }
-        static bool warned = false;
-        if (!warned) {
-            warned = true;
-            std::fprintf(stderr, "CoreServices: PLATFORM_SYSTEM_VERSION \"%s\" is not a version like 10.4.11; using %s\n",
-                         fromEnvironment, kDefaultSystemVersion);
-        }
+        static standin::Reporter complaints("CoreServices");
+        complaints.Report(std::string("PLATFORM_SYSTEM_VERSION \"") + fromEnvironment +
+                          "\" is not a version like 10.4.11; using " + kDefaultSystemVersion);
     }
     ParseVersion(kDefaultSystemVersion, &v);
     return v;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "PlatformTesting.h"
+#include "StandInTestSupport.h"
 
 namespace {
 
@@ -42,21 +43,18 @@ protected:
     void SetUp() override
     {
         PlatformTestingReset();
-        std::string pattern = (fs::temp_directory_path() / "cstest.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = fs::canonical(pattern).string();
+        root = fs::canonical(folder_.path()).string();
     }
     void TearDown() override
     {
         PlatformTestingReset();
-        std::error_code ec;
-        fs::remove_all(root, ec);
     }
     void Touch(const std::string &path, const std::string &contents = "x")
     {
         std::ofstream out(path);
         out << contents;
     }
+    standintest::TempFolder folder_{"cstest"};
     std::string root;
 };
 

@@ -26,31 +26,10 @@ inline const char *const kVolumesFolder = "/Volumes";
 constexpr CFTimeInterval kPollInterval = 0.4;
 constexpr double kProbeWindowSeconds = 5.0;
 
+using standin::BackgroundCreationScope;  // the watcher's own creations: disks it reports, dissenters
 using standin::CreationScope;
+using standin::TextOf;
 
-// A scope for the watcher's own creations (disks it reports, dissenters of completions): they
-// are not the caller's creations, so a single failure armed through the seam is spent on the
-// first attempt and the second one proceeds; only failures armed to last make them fail.
-class InternalScope {
-public:
-    InternalScope() : granted_(_CFStandInCreationBegin() || _CFStandInCreationBegin()) {}
-    ~InternalScope()
-    {
-        if (granted_) {
-            _CFStandInCreationEnd();
-        }
-    }
-    InternalScope(const InternalScope &) = delete;
-    InternalScope &operator=(const InternalScope &) = delete;
-
-private:
-    bool granted_;
-};
-
-// Text of a CF string as UTF-8 ("" for NULL or a non-string).
-std::string TextOf(CFTypeRef value);
-// Text for a line on standard error: bytes that are not printable ASCII are written as \xNN.
-std::string Printable(const std::string &text);
 DAReturn StatusForErrno(int error);
 
 // ---- Process-wide state: kept options, the record of mounts, armed failures, sessions ----
@@ -68,7 +47,7 @@ extern std::mutex gStateMutex;
 extern std::map<std::string, DeviceState> gDevices;  // by BSD name
 extern std::vector<PlatformTestingDiskMount> gMounts;
 extern std::vector<SessionImpl *> gSessions;
-// The status a call is made to fail with through the seam, 0 when it runs normally.
+// The status a call is made to fail with through the seam, 0 when it runs normally (Seams.cpp).
 int32_t ArmedFailure(const char *call);
 
 struct DiskImpl {

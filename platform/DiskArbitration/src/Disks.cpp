@@ -1,16 +1,14 @@
-// Disks and dissenters: the objects, a disk's description and kept options, the process-wide
-// state and the seams that read it.
+// Disks and dissenters: the objects, a disk's description and kept options, and the
+// process-wide state.
 #include <DiskArbitration/DiskArbitration.h>
 
 #include <CoreFoundation/CFStandIn.h>
 
 #include "BlockDevices.h"
 #include "DAInternal.h"
-#include "Mounter.h"
 #include "PlatformTesting.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -39,53 +37,8 @@ std::vector<PlatformTestingDiskMount> gMounts;
 std::vector<SessionImpl *> gSessions;
 
 namespace {
-standin::FailureTable gFailures;
 unsigned long gSimulatedSequence = 0;
 }  // namespace
-
-std::string TextOf(CFTypeRef value)
-{
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
-        return {};
-    }
-    auto string = static_cast<CFStringRef>(value);
-    CFIndex length = CFStringGetLength(string);
-    CFIndex size = 0;
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0, &size);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(text.data()), size, &size);
-    text.resize(static_cast<std::size_t>(size));
-    return text;
-}
-
-// A label as a string: UTF-8 when it is UTF-8, else Mac Roman, so that no label is lost.
-CFStringRef LabelString(const std::string &label)
-{
-    const auto *bytes = reinterpret_cast<const UInt8 *>(label.data());
-    auto length = static_cast<CFIndex>(label.size());
-    if (IsValidUTF8(label)) {
-        if (CFStringRef string = CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingUTF8, false)) {
-            return string;
-        }
-    }
-    return CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingMacRoman, false);
-}
-
-std::string Printable(const std::string &text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            out += escaped;
-        }
-    }
-    return out;
-}
 
 DAReturn StatusForErrno(int error)
 {
@@ -110,8 +63,6 @@ DAReturn StatusForErrno(int error)
         return kDAReturnError;
     }
 }
-
-int32_t ArmedFailure(const char *call) { return gFailures.Take(call); }
 
 namespace {
 
@@ -234,7 +185,7 @@ DADiskRef MakeDisk(DASessionRef session, const BlockDevice *device, const Filesy
         SetValue(description, kDADiskDescriptionVolumeMountableKey, Boolean_(true));
         SetValue(description, kDADiskDescriptionVolumeNetworkKey, Boolean_(false));
         if (filesystem.hasLabel) {
-            SetValue(description, kDADiskDescriptionVolumeNameKey, LabelString(filesystem.label));
+            SetValue(description, kDADiskDescriptionVolumeNameKey, standin::CreateStringFromBytes(filesystem.label));
         }
         if (!filesystem.uuid.empty()) {
             CFStringRef text = CFStringCreateWithCString(nullptr, filesystem.uuid.c_str(), kCFStringEncodingUTF8);
@@ -425,52 +376,6 @@ DADiskOptions DADiskGetOptions(DADiskRef disk)
     auto found = gDevices.find(impl.bsdName);
     return found != gDevices.end() && found->second.identity == impl.identity ? found->second.options
                                                                               : DADiskOptions{kDADiskOptionMountAutomatic};
-}
-
-// ---- Seams ----
-
-unsigned PlatformTestingDiskMountCount(void)
-{
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    return static_cast<unsigned>(gMounts.size());
-}
-
-int PlatformTestingDiskGetMount(unsigned index, PlatformTestingDiskMount *mount)
-{
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    if (mount == nullptr || index >= gMounts.size()) {
-        return 0;
-    }
-    *mount = gMounts[index];
-    return 1;
-}
-
-uint32_t PlatformTestingDiskOptions(const char *bsdName)
-{
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    auto found = bsdName != nullptr ? gDevices.find(bsdName) : gDevices.end();
-    return found != gDevices.end() ? found->second.options : DADiskOptions{kDADiskOptionMountAutomatic};
-}
-
-void PlatformTestingDiskArbitrationFailCall(const char *call, int32_t status, unsigned afterCalls)
-{
-    if (call != nullptr) {
-        gFailures.Arm(call, status, afterCalls);
-    }
-}
-
-void PlatformTestingResetDiskArbitration(void)
-{
-    std::lock_guard<std::mutex> lock(gStateMutex);
-    gMounts.clear();
-    gFailures.Clear();
-    for (auto it = gDevices.begin(); it != gDevices.end();) {
-        if (it->second.identity.rfind("simulated:", 0) == 0) {
-            it = gDevices.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 }  // extern "C"

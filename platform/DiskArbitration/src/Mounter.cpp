@@ -75,19 +75,6 @@ bool IsEmptyDirectory(int dirFd, const char *name)
 
 }  // namespace
 
-bool IsValidUTF8(std::string_view bytes)
-{
-    for (std::size_t at = 0; at < bytes.size();) {
-        uint32_t codePoint = 0;
-        std::size_t length = DecodeUTF8(bytes, at, codePoint);
-        if (length == 0) {
-            return false;
-        }
-        at += length;
-    }
-    return true;
-}
-
 std::string VolumeFolderName(std::string_view label)
 {
     std::string name;

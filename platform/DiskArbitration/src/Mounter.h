@@ -8,10 +8,6 @@
 
 namespace da {
 
-// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values above
-// U+10FFFF).
-bool IsValidUTF8(std::string_view bytes);
-
 // The folder name a volume with this label gets: each '/', each control character (C0, DEL, C1)
 // and each byte of an ill-formed UTF-8 sequence becomes '_'; the name is cut to at most 240 bytes
 // on a character boundary; an empty name, "." and ".." become "Untitled". The result is always a

@@ -27,7 +27,7 @@ std::string Join(const std::vector<std::string> &arguments)
     }
     std::string text;
     for (const std::string &argument : arguments) {
-        text += (text.empty() ? "\"" : " \"") + Printable(argument) + "\"";
+        text += (text.empty() ? "\"" : " \"") + standin::Printable(argument, true) + "\"";
     }
     return text;
 }
@@ -36,9 +36,9 @@ void WriteMountLine(const DiskImpl &disk, const std::string &mountPoint, const s
                     bool readOnly, const std::string &outcome)
 {
     std::string device = disk.simulated ? disk.bsdName + " (simulated)" : disk.node;
-    std::fprintf(stderr, "DiskArbitration: mount %s at \"%s\" with arguments %s (%s): %s\n", Printable(device).c_str(),
-                 Printable(mountPoint).c_str(), Join(arguments).c_str(), readOnly ? "read-only" : "read-write",
-                 outcome.c_str());
+    std::fprintf(stderr, "DiskArbitration: mount %s at \"%s\" with arguments %s (%s): %s\n",
+                 standin::Printable(device, true).c_str(), standin::Printable(mountPoint, true).c_str(),
+                 Join(arguments).c_str(), readOnly ? "read-only" : "read-write", outcome.c_str());
     std::fflush(stderr);
 }
 
@@ -62,7 +62,7 @@ bool StillPresent(const DiskImpl &disk)
 
 DADissenterRef MakeDissenter(DAReturn status, const std::string &reason)
 {
-    InternalScope scope;
+    BackgroundCreationScope scope;
     CFStringRef text = CFStringCreateWithCString(nullptr, reason.c_str(), kCFStringEncodingUTF8);
     DADissenterRef dissenter = DADissenterCreate(nullptr, status, text);
     if (text != nullptr) {
@@ -139,7 +139,7 @@ void DADiskMountWithArguments(DADiskRef disk, CFURLRef path, DADiskMountOptions 
         std::string mountedAt = CurrentMountPoint(impl);
         if (!mountedAt.empty()) {
             status = kDAReturnBusy;
-            reason = "already mounted at \"" + Printable(mountedAt) + "\"";
+            reason = "already mounted at \"" + standin::Printable(mountedAt, true) + "\"";
         } else if (path != nullptr) {
             int rc = mountPoint.empty() ? -1
                                         : mount(impl.node.c_str(), mountPoint.c_str(), impl.filesystem.type.c_str(), flags.flags, nullptr);

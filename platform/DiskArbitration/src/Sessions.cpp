@@ -6,8 +6,6 @@
 
 #include "BlockDevices.h"
 #include "DAInternal.h"
-#include "Mounter.h"
-#include "PlatformTesting.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -154,11 +152,11 @@ void Poll(SessionImpl &impl)
             continue;  // looked at again at the next poll, for a few seconds
         }
         std::fprintf(stderr, "DiskArbitration: disk %s appeared: %s volume \"%s\"\n", found.device.name.c_str(),
-                     filesystem.type.c_str(), filesystem.hasLabel ? Printable(filesystem.label).c_str() : "");
+                     filesystem.type.c_str(), filesystem.hasLabel ? standin::Printable(filesystem.label, true).c_str() : "");
         std::fflush(stderr);
         DADiskRef disk = nullptr;
         {
-            InternalScope scope;
+            BackgroundCreationScope scope;
             disk = MakeDisk(impl.self, &found.device, filesystem, found.device.name, false, 0);
         }
         std::lock_guard<std::mutex> lock(impl.mutex);
@@ -394,44 +392,6 @@ void DAUnregisterCallback(DASessionRef session, void *callback, void *context)
         } else {
             ++it;
         }
-    }
-}
-
-// ---- Seams ----
-
-void PlatformTestingDiskArrival(const char *bsdName, const char *volumeName, int32_t mountStatus)
-{
-    std::string name = bsdName != nullptr ? bsdName : "disk9";
-    Filesystem filesystem;
-    filesystem.found = true;
-    filesystem.type = "ext2";
-    filesystem.hasLabel = volumeName != nullptr;
-    filesystem.label = volumeName != nullptr ? volumeName : "";
-    std::vector<SessionImpl *> sessions;
-    {
-        std::lock_guard<std::mutex> lock(gStateMutex);
-        sessions = gSessions;
-    }
-    for (SessionImpl *impl : sessions) {
-        DADiskRef disk = nullptr;
-        {
-            InternalScope scope;
-            disk = MakeDisk(impl->self, nullptr, filesystem, name, true, mountStatus);
-        }
-        if (disk == nullptr) {
-            continue;
-        }
-        {
-            std::lock_guard<std::mutex> lock(impl->mutex);
-            for (const Registration &registration : impl->registrations) {
-                Pending pending;
-                pending.disk = static_cast<DADiskRef>(CFRetain(disk));
-                pending.registration = registration.id;
-                impl->queue.push_back(pending);
-            }
-        }
-        CFRelease(disk);
-        Signal(*impl);
     }
 }
 

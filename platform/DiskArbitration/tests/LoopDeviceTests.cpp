@@ -6,6 +6,7 @@
 #include <DiskArbitration/DiskArbitration.h>
 
 #include "PlatformTesting.h"
+#include "StandInTestSupport.h"
 #include "SupportDA.h"
 
 #include <fcntl.h>
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 extern char **environ;
@@ -141,9 +143,8 @@ protected:
             GTEST_SKIP() << gSkipReason;
         }
         PlatformTestingReset();
-        char pattern[] = "/tmp/da-loop-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
+        folder_ = std::make_unique<standintest::TempFolder>("da-loop");
+        dir_ = folder_->path().string();
         session_ = DASessionCreate(kCFAllocatorDefault);
         DASessionScheduleWithRunLoop(session_, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode);
     }
@@ -163,9 +164,7 @@ protected:
             RunProgram({"losetup", "-d", device});
         }
         std::error_code ec;
-        if (!dir_.empty()) {
-            fs::remove_all(dir_, ec);
-        }
+        folder_.reset();
         if (fs::exists("/Volumes")) {
             for (const auto &entry : fs::directory_iterator("/Volumes", ec)) {
                 fs::remove_all(entry.path(), ec);
@@ -217,6 +216,7 @@ protected:
         return done;
     }
 
+    std::unique_ptr<standintest::TempFolder> folder_;
     std::string dir_;
     DASessionRef session_ = nullptr;
     std::vector<std::string> attached_;

@@ -2,14 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "Mounter.h"
+#include "StandInKit.h"
 
 #include <sys/mount.h>
 
 #include <random>
 
 using da::InterpretMountArguments;
-using da::IsValidUTF8;
 using da::VolumeFolderName;
+using standin::IsValidUTF8;
 
 namespace {
 
@@ -86,19 +87,6 @@ TEST(DAVolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
     EXPECT_EQ(240u, name.size());
     EXPECT_TRUE(IsValidUTF8(name));
     EXPECT_EQ(238u, VolumeFolderName("x" + euros).size());
-}
-
-TEST(DAUtf8, WellFormedOnly)
-{
-    EXPECT_TRUE(IsValidUTF8(""));
-    EXPECT_TRUE(IsValidUTF8("ascii"));
-    EXPECT_TRUE(IsValidUTF8("\xc3\xa9\xe2\x82\xac\xf0\x9f\x92\xbe\xf4\x8f\xbf\xbf"));
-    EXPECT_FALSE(IsValidUTF8("\x80"));
-    EXPECT_FALSE(IsValidUTF8("\xc3"));
-    EXPECT_FALSE(IsValidUTF8("\xc1\xbf")) << "overlong";
-    EXPECT_FALSE(IsValidUTF8("\xed\xbf\xbf")) << "surrogate";
-    EXPECT_FALSE(IsValidUTF8("\xf4\x90\x80\x80")) << "above U+10FFFF";
-    EXPECT_FALSE(IsValidUTF8("\xf8\x88\x80\x80\x80"));
 }
 
 TEST(DAMountArguments, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)

@@ -3,17 +3,6 @@
 
 namespace iokit {
 
-CFStringRef MakeString(const std::string &text)
-{
-    const auto *bytes = reinterpret_cast<const UInt8 *>(text.data());
-    auto length = static_cast<CFIndex>(text.size());
-    CFStringRef string = CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingUTF8, false);
-    if (string == nullptr) {
-        string = CFStringCreateWithBytes(nullptr, bytes, length, kCFStringEncodingMacRoman, false);
-    }
-    return string;
-}
-
 CFNumberRef MakeNumber(int64_t value)
 {
     if (value >= INT32_MIN && value <= INT32_MAX) {
@@ -38,14 +27,7 @@ bool GetString(CFTypeRef value, std::string &text)
     if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
         return false;
     }
-    auto string = static_cast<CFStringRef>(value);
-    CFIndex length = CFStringGetLength(string);
-    CFIndex size = 0;
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0, &size);
-    text.assign(static_cast<std::size_t>(size), '\0');
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false,
-                     reinterpret_cast<UInt8 *>(text.data()), size, &size);
-    text.resize(static_cast<std::size_t>(size));
+    text = standin::TextOf(value);
     return true;
 }
 

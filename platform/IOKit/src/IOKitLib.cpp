@@ -203,7 +203,7 @@ CFMutableDictionaryRef MatchingWith(const char *key, const char *value)
     CFMutableDictionaryRef matching =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     CFStringRef keyString = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    CFStringRef valueString = MakeString(value);
+    CFStringRef valueString = CreateStringFromBytes(value);
     if (matching != nullptr && keyString != nullptr && valueString != nullptr) {
         CFDictionarySetValue(matching, keyString, valueString);
     } else if (matching != nullptr) {
@@ -335,7 +335,7 @@ CFStringRef IOObjectCopyClass(io_object_t object)
         return nullptr;
     }
     CreationScope scope;
-    return scope.Granted() ? MakeString(className) : nullptr;
+    return scope.Granted() ? CreateStringFromBytes(className) : nullptr;
 }
 
 boolean_t IOObjectConformsTo(io_object_t object, const io_name_t className)

@@ -75,20 +75,20 @@ private:
             }
             properties.Set("vendor-id", MakeNumber(device.vendorId));
             properties.Set("device-id", MakeNumber(device.deviceId));
-            properties.Set("IOPCIAddress", MakeString(device.pciAddress));
+            properties.Set("IOPCIAddress", CreateStringFromBytes(device.pciAddress));
             break;
         }
         case live::Device::Bus::USB:
             if (!device.usbProduct.empty()) {
                 name = device.usbProduct;
-                properties.Set("USB Product Name", MakeString(device.usbProduct));
-                properties.Set("Product Name", MakeString(device.usbProduct));
+                properties.Set("USB Product Name", CreateStringFromBytes(device.usbProduct));
+                properties.Set("Product Name", CreateStringFromBytes(device.usbProduct));
             }
             if (!device.usbManufacturer.empty()) {
-                properties.Set("USB Vendor Name", MakeString(device.usbManufacturer));
+                properties.Set("USB Vendor Name", CreateStringFromBytes(device.usbManufacturer));
             }
             if (!device.usbSerial.empty()) {
-                properties.Set("USB Serial Number", MakeString(device.usbSerial));
+                properties.Set("USB Serial Number", CreateStringFromBytes(device.usbSerial));
             }
             properties.Set("idVendor", MakeNumber(device.vendorId));
             properties.Set("idProduct", MakeNumber(device.deviceId));
@@ -112,13 +112,13 @@ private:
                                       : interface.wireless           ? "IO80211Controller"
                                                                      : "IOEthernetController";
         PropertyTable controllerProperties;
-        controllerProperties.Set("IOClass", MakeString(controllerClass));
-        controllerProperties.Set("IOProviderClass", MakeString(device->ClassName()));
+        controllerProperties.Set("IOClass", CreateStringFromBytes(controllerClass));
+        controllerProperties.Set("IOProviderClass", CreateStringFromBytes(device->ClassName()));
         if (!interface.hardwareAddress.empty()) {
             controllerProperties.Set("IOMACAddress", MakeData(interface.hardwareAddress));
         }
         if (!interface.driver.empty()) {
-            controllerProperties.Set("IOLinuxDriver", MakeString(interface.driver));
+            controllerProperties.Set("IOLinuxDriver", CreateStringFromBytes(interface.driver));
         }
         Entry *controller = registry_.Add(device, controllerClass, {},
                                           interface.driver.empty() ? controllerClass : interface.driver,
@@ -132,10 +132,10 @@ private:
             --digits;
         }
         PropertyTable properties;
-        properties.Set("IOClass", MakeString(interfaceClass));
-        properties.Set("BSD Name", MakeString(interface.name));
+        properties.Set("IOClass", CreateStringFromBytes(interfaceClass));
+        properties.Set("BSD Name", CreateStringFromBytes(interface.name));
         properties.Set("IOInterfaceType", MakeNumber(interface.interfaceType));
-        properties.Set("IOInterfaceName", MakeString(interface.name.substr(0, digits)));
+        properties.Set("IOInterfaceName", CreateStringFromBytes(interface.name.substr(0, digits)));
         properties.Set("IOInterfaceUnit",
                        MakeNumber(digits < interface.name.size() && interface.name.size() - digits < 10
                                       ? std::stoll(interface.name.substr(digits))
@@ -150,13 +150,13 @@ private:
         Entry *device = DeviceEntry(port.device);
         std::string path = "/dev/" + port.name;
         PropertyTable properties;
-        properties.Set("IOClass", MakeString("IOSerialBSDClient"));
-        properties.Set("IOTTYBaseName", MakeString(port.baseName));
-        properties.Set("IOTTYSuffix", MakeString(port.suffix));
-        properties.Set("IOTTYDevice", MakeString(port.name));
-        properties.Set("IOCalloutDevice", MakeString(path));
-        properties.Set("IODialinDevice", MakeString(path));
-        properties.Set("IOSerialBSDClientType", MakeString(port.modemClass ? "IOModemSerialStream" : "IORS232SerialStream"));
+        properties.Set("IOClass", CreateStringFromBytes("IOSerialBSDClient"));
+        properties.Set("IOTTYBaseName", CreateStringFromBytes(port.baseName));
+        properties.Set("IOTTYSuffix", CreateStringFromBytes(port.suffix));
+        properties.Set("IOTTYDevice", CreateStringFromBytes(port.name));
+        properties.Set("IOCalloutDevice", CreateStringFromBytes(path));
+        properties.Set("IODialinDevice", CreateStringFromBytes(path));
+        properties.Set("IOSerialBSDClientType", CreateStringFromBytes(port.modemClass ? "IOModemSerialStream" : "IORS232SerialStream"));
         registry_.Add(device, "IOSerialBSDClient", {}, "IOSerialBSDClient", properties.Finish());
     }
 

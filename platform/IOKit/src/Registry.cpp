@@ -7,14 +7,12 @@
 #include <CoreFoundation/CFStandIn.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <set>
 #include <sstream>
 
 namespace iokit {
@@ -50,11 +48,9 @@ std::mutex gSeamMutex;
 SeamState gSeams;
 standin::FailureTable gFailures;
 
-std::mutex gComplaintMutex;
-std::set<std::string> gComplaints;
-std::string gComplaintScope;
-
 }  // namespace
+
+standin::Reporter gComplaints("IOKit");
 
 bool Entry::ConformsTo(const std::string &className) const
 {
@@ -144,33 +140,7 @@ std::vector<Entry *> Registry::Entries() const
     return all;
 }
 
-void Complain(const std::string &line)
-{
-    std::lock_guard<std::mutex> lock(gComplaintMutex);
-    if (gComplaints.insert(gComplaintScope + '\n' + line).second) {
-        // Names from a snapshot may hold anything: control characters are written as \xNN.
-        std::string printable;
-        for (unsigned char c : line) {
-            if (c < 0x20 || c == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-                printable += escaped;
-            } else {
-                printable += static_cast<char>(c);
-            }
-        }
-        std::fprintf(stderr, "IOKit: %s\n", printable.c_str());
-        std::fflush(stderr);
-    }
-}
-
 namespace {
-
-void SetComplaintScope(const std::string &scope)
-{
-    std::lock_guard<std::mutex> lock(gComplaintMutex);
-    gComplaintScope = scope;
-}
 
 // Snapshots are small; anything this large is not one.
 constexpr std::streamsize kMaxSnapshotBytes = 64 << 20;
@@ -181,8 +151,9 @@ std::shared_ptr<Registry> LoadSnapshotFile(const std::string &path)
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         int error = errno != 0 ? errno : ENOENT;
-        SetComplaintScope(path);
-        Complain("registry snapshot " + path + " cannot be read (" + std::strerror(error) + "); the registry is empty");
+        gComplaints.SetScope(path);
+        gComplaints.Report("registry snapshot " + path + " cannot be read (" + std::strerror(error) +
+                           "); the registry is empty");
         return std::make_shared<Registry>();
     }
     std::string bytes;
@@ -190,18 +161,18 @@ std::shared_ptr<Registry> LoadSnapshotFile(const std::string &path)
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
         if (static_cast<std::streamsize>(bytes.size()) > kMaxSnapshotBytes) {
-            SetComplaintScope(path);
-            Complain("registry snapshot " + path + " is larger than 64 MiB; the registry is empty");
+            gComplaints.SetScope(path);
+            gComplaints.Report("registry snapshot " + path + " is larger than 64 MiB; the registry is empty");
             return std::make_shared<Registry>();
         }
     }
     if (in.bad()) {
-        SetComplaintScope(path);
-        Complain("registry snapshot " + path + " cannot be read (input error); the registry is empty");
+        gComplaints.SetScope(path);
+        gComplaints.Report("registry snapshot " + path + " cannot be read (input error); the registry is empty");
         return std::make_shared<Registry>();
     }
     // Complaints about the same content of the same file are written once.
-    SetComplaintScope(path + '\n' + std::to_string(std::hash<std::string>{}(bytes)));
+    gComplaints.SetScope(path + '\n' + std::to_string(std::hash<std::string>{}(bytes)));
     return RegistryFromSnapshotData(path, bytes);
 }
 
@@ -212,7 +183,7 @@ std::shared_ptr<Registry> LoadRegistry()
     try {
         SeamState seams = CurrentSeams();
         if (seams.haveSnapshotText) {
-            SetComplaintScope("text\n" + std::to_string(std::hash<std::string>{}(seams.snapshotText)));
+            gComplaints.SetScope("text\n" + std::to_string(std::hash<std::string>{}(seams.snapshotText)));
             return RegistryFromSnapshotData("(snapshot text)", seams.snapshotText);
         }
         std::string path;
@@ -226,7 +197,7 @@ std::shared_ptr<Registry> LoadRegistry()
         }
         return RegistryFromLiveSystem(seams.sysfsRoot);
     } catch (const std::exception &) {
-        Complain("the registry cannot be built (out of memory); the registry is empty");
+        gComplaints.Report("the registry cannot be built (out of memory); the registry is empty");
         return std::make_shared<Registry>();
     }
 }
@@ -277,8 +248,5 @@ extern "C" void PlatformTestingResetIOKit(void)
         iokit::gSeams = iokit::SeamState{};
     }
     iokit::gFailures.Clear();
-    {
-        std::lock_guard<std::mutex> lock(iokit::gComplaintMutex);
-        iokit::gComplaints.clear();
-    }
+    iokit::gComplaints.Forget();
 }

@@ -6,6 +6,8 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "StandInKit.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,9 +57,9 @@ std::shared_ptr<Registry> LoadRegistry();
 std::shared_ptr<Registry> RegistryFromSnapshotData(const std::string &origin, const std::string &bytes);
 std::shared_ptr<Registry> RegistryFromLiveSystem(const std::string &sysfsRoot);
 
-// Writes one line to standard error, prefixed "IOKit: ". Repeats of the same line for the same
-// unchanged source are written once.
-void Complain(const std::string &line);
+// Lines on standard error, prefixed "IOKit: ". Repeats of the same line for the same unchanged
+// source (the reporter's scope) are written once.
+extern standin::Reporter gComplaints;
 
 // Seams (see PlatformTesting.h).
 struct SeamState {

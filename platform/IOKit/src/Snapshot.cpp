@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    void Problem(const std::string &text) { Complain("registry snapshot " + origin_ + ": " + text); }
+    void Problem(const std::string &text) { gComplaints.Report("registry snapshot " + origin_ + ": " + text); }
 
     static CFTypeRef Lookup(CFDictionaryRef dictionary, const char *key)
     {
@@ -226,7 +226,7 @@ std::shared_ptr<Registry> RegistryFromSnapshotData(const std::string &origin, co
     auto registry = std::make_shared<Registry>();
     CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
     if (data == nullptr) {
-        Complain("registry snapshot " + origin + " cannot be read (out of memory); the registry is empty");
+        gComplaints.Report("registry snapshot " + origin + " cannot be read (out of memory); the registry is empty");
         return registry;
     }
     CFErrorRef error = nullptr;
@@ -242,7 +242,7 @@ std::shared_ptr<Registry> RegistryFromSnapshotData(const std::string &origin, co
             }
             CFRelease(error);
         }
-        Complain("registry snapshot " + origin + " is not a property list (" + reason + "); the registry is empty");
+        gComplaints.Report("registry snapshot " + origin + " is not a property list (" + reason + "); the registry is empty");
         return registry;
     }
     if (error != nullptr) {

@@ -130,7 +130,7 @@ protected:
     {
         PlatformTestingReset();
         LayOutMachine(sys_);
-        PlatformTestingSetIORegistrySysfsRoot(sys_.Path().c_str());
+        PlatformTestingSetIORegistrySysfsRoot(sys_.path().c_str());
         objectsBefore_ = PlatformTestingIOKitLiveObjectCount();
     }
     void TearDown() override
@@ -286,7 +286,7 @@ TEST_F(IOKitLiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
 
 TEST_F(IOKitLiveSource, UnreadableSysfsGivesAnEmptyRegistry)
 {
-    PlatformTestingSetIORegistrySysfsRoot((sys_.Path() / "missing").c_str());
+    PlatformTestingSetIORegistrySysfsRoot((sys_.path() / "missing").c_str());
     std::vector<io_object_t> interfaces = Matching(IOServiceMatching("IOService"));
     EXPECT_TRUE(interfaces.empty());
 }

@@ -2,39 +2,23 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
 namespace iokit_test {
 
-TempDir::TempDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "iokit-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 void TempDir::File(const std::string &relative, const std::string &content) const
 {
-    fs::path file = path_ / relative;
+    fs::path file = path() / relative;
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
 }
 
-void TempDir::Dir(const std::string &relative) const { fs::create_directories(path_ / relative); }
+void TempDir::Dir(const std::string &relative) const { fs::create_directories(path() / relative); }
 
 void TempDir::Link(const std::string &relative, const std::string &target) const
 {
-    fs::path link = path_ / relative;
+    fs::path link = path() / relative;
     fs::create_directories(link.parent_path());
     fs::create_symlink(target, link);
 }

@@ -4,6 +4,8 @@
 
 #include <IOKit/IOKitLib.h>
 
+#include "StandInTestSupport.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -11,21 +13,15 @@
 
 namespace iokit_test {
 
-class TempDir {
+// The shared temporary folder, with helpers that lay out a sysfs-like tree in it.
+class TempDir : public standintest::TempFolder {
 public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::filesystem::path &Path() const { return path_; }
+    TempDir() : TempFolder("iokit-test") {}
     // Writes a file (creating its folders) below the folder.
     void File(const std::string &relative, const std::string &content) const;
     void Dir(const std::string &relative) const;
     // A symbolic link at `relative` pointing at `target` (as given: relative links stay relative).
     void Link(const std::string &relative, const std::string &target) const;
-
-private:
-    std::filesystem::path path_;
 };
 
 // The registry objects matching, in order; the caller releases them with ReleaseAll.

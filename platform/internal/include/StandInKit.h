@@ -75,10 +75,14 @@ bool IsValidUTF8(std::string_view bytes);
 std::optional<std::string> UTF8Of(CFTypeRef value);
 // UTF8Of, or "" when there is none.
 std::string UTF8OrEmpty(CFTypeRef value);
+// Text for names and messages: the UTF-8 of a CFString with '?' for each character UTF-8 cannot
+// hold (a lone surrogate); "" for NULL or a value that is not a string.
+std::string TextOf(CFTypeRef value);
 // A new string from outside bytes: UTF-8 when they are UTF-8, else Mac Roman (which takes every
 // byte), so that no name is lost. NULL only when the creation itself fails.
 CFStringRef CreateStringFromBytes(std::string_view bytes);
-// Text fit for one diagnostic line: control bytes (and, with quoting, '"' and '\\') as \xNN.
+// Text fit for one diagnostic line: control bytes as \xNN; with quoting also '"', '\\' and every
+// byte above ASCII, so that the text can stand between double quotes.
 std::string Printable(std::string_view text, bool quoting = false);
 
 // ---- CoreFoundation's creation-failure seam ----

@@ -48,7 +48,10 @@ bool IsValidUTF8(std::string_view bytes)
     return true;
 }
 
-std::optional<std::string> UTF8Of(CFTypeRef value)
+namespace {
+
+// The UTF-8 bytes of a string; with lossByte 0 nothing when a character does not convert.
+std::optional<std::string> EncodeUTF8(CFTypeRef value, UInt8 lossByte)
 {
     if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
         return std::nullopt;
@@ -56,16 +59,22 @@ std::optional<std::string> UTF8Of(CFTypeRef value)
     auto string = static_cast<CFStringRef>(value);
     CFIndex length = CFStringGetLength(string);
     CFIndex size = 0;
-    if (CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) !=
+    if (CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, lossByte, false, nullptr, 0, &size) !=
         length) {
         return std::nullopt;
     }
     std::string text(static_cast<std::size_t>(size), '\0');
-    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
+    CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, lossByte, false,
                      reinterpret_cast<UInt8 *>(text.data()), size, &size);
     text.resize(static_cast<std::size_t>(size));
     return text;
 }
+
+}  // namespace
+
+std::optional<std::string> UTF8Of(CFTypeRef value) { return EncodeUTF8(value, 0); }
+
+std::string TextOf(CFTypeRef value) { return EncodeUTF8(value, '?').value_or(std::string()); }
 
 std::string UTF8OrEmpty(CFTypeRef value) { return UTF8Of(value).value_or(std::string()); }
 
