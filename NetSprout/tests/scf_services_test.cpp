@@ -96,13 +96,13 @@ TEST_F(ServicesTest, AnEthernetPortGetsACompleteServiceLinkedAndOrderedLastAtEve
 {
     const VersionCase cases[] = {
         {"10.10.5",
-         R"(["DNS", "Ethernet", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])",
+         R"x(["DNS", "Ethernet", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])x",
          "00000000-0000-0000-0000-000000000001"},
         {"10.4.11",
-         R"(["DNS", "Ethernet", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])",
+         R"x(["DNS", "Ethernet", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])x",
          "00000000-0000-0000-0000-000000000001"},
-        {"10.2.8", R"(["DNS", "Ethernet", "IPv4", "Interface", "PPP", "Proxies", "UserDefinedName"])", "0"},
-        {"10.1.5", R"(["DNS", "Ethernet", "IPv4", "Interface", "PPP", "UserDefinedName"])",
+        {"10.2.8", R"x(["DNS", "Ethernet", "IPv4", "Interface", "PPP", "Proxies", "UserDefinedName"])x", "0"},
+        {"10.1.5", R"x(["DNS", "Ethernet", "IPv4", "Interface", "PPP", "UserDefinedName"])x",
          "00000000-0000-0000-0000-000000000001"},
     };
     for (const VersionCase &c : cases) {
@@ -123,9 +123,9 @@ TEST_F(ServicesTest, AnEthernetPortGetsACompleteServiceLinkedAndOrderedLastAtEve
         EXPECT_EQ(Stored("sorted(" + service + ")"), c.entities);
         EXPECT_EQ(Stored("[" + service + "['UserDefinedName'], " + service + "['Interface'], " + service +
                          "['IPv4'], " + service + "['Ethernet'], " + service + "['PPP'].get('__INACTIVE__')]"),
-                  R"(["Ethernet Adaptor (en5)", {"DeviceName": "en5", "Hardware": "Ethernet", "Type": "Ethernet", )"
-                  R"("UserDefinedName": "Ethernet Adaptor (en5)"}, {"ConfigMethod": "DHCP"}, )"
-                  R"({"MACAddress": "0a:3f:71:12:34:56"}, 1])");
+                  R"x(["Ethernet Adaptor (en5)", {"DeviceName": "en5", "Hardware": "Ethernet", "Type": "Ethernet", )x"
+                  R"x("UserDefinedName": "Ethernet Adaptor (en5)"}, {"ConfigMethod": "DHCP"}, )x"
+                  R"x({"MACAddress": "0a:3f:71:12:34:56"}, 1])x");
         EXPECT_EQ(Stored("[d['Sets']['0']['Network']['Global']['IPv4']['ServiceOrder'], "
                          "d['Sets']['0']['Network']['Service']['" + id + "']]"),
                   "[[\"X\", \"" + id + "\"], {\"__LINK__\": \"/NetworkServices/" + id + "\"}]");
@@ -142,9 +142,9 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
         long hold;  // -1: no hold key
         const char *expected;
     } cases[] = {
-        {"with hold", 1, R"([{"ConfigMethod": "PPP"}, null, "", 1])"},
-        {"hold zero", 0, R"([{"ConfigMethod": "PPP"}, null, "", 0])"},
-        {"no hold key", -1, R"([{"ConfigMethod": "PPP"}, null, "", 0])"},
+        {"with hold", 1, R"x([{"ConfigMethod": "PPP"}, null, "", 1])x"},
+        {"hold zero", 0, R"x([{"ConfigMethod": "PPP"}, null, "", 0])x"},
+        {"no hold key", -1, R"x([{"ConfigMethod": "PPP"}, null, "", 0])x"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +170,7 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
     CFRef<CFStringRef> fireWireID;
     ASSERT_EQ(MoreSCNewService(nullptr, fireWire, fireWireID.slot()), noErr);
     EXPECT_EQ(Stored("sorted(d['NetworkServices']['" + Text(fireWireID) + "'])"),
-              R"(["DNS", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])");
+              R"x(["DNS", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])x");
 }
 
 TEST_F(ServicesTest, PortsOfTheWrongShapeAreRefusedAndNothingIsWritten)
@@ -298,10 +298,10 @@ TEST_F(ServicesTest, DeletingAServiceSweepsOnlyServicesNoSetRefersTo)
     CFRef<CFStringRef> a(Str("A"));
     CFRef<CFStringRef> b(Str("B"));
     EXPECT_EQ(MoreSCDeleteService(nullptr, a), noErr);
-    EXPECT_EQ(Stored("sorted(d['NetworkServices'])"), R"(["A", "B", "Linked"])") << "S2 still orders A";
+    EXPECT_EQ(Stored("sorted(d['NetworkServices'])"), R"x(["A", "B", "Linked"])x") << "S2 still orders A";
     EXPECT_EQ(MoreSCDeleteService(nullptr, b), noErr);
     EXPECT_EQ(Stored("[sorted(d['NetworkServices']), d['Sets']['S1']['Network']]"),
-              R"([["A", "Linked"], {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}])");
+              R"x([["A", "Linked"], {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}])x");
 }
 
 }  // namespace
