@@ -182,21 +182,6 @@ TEST_F(SessionTest, TheLockIsTakenOnceByTheFirstLevelAskingAndHeldToTheOutermost
     MoreSCClose(&err, false);
 }
 
-TEST_F(SessionTest, StatusesComeFromThePlatformOr1001)
-{
-    EXPECT_EQ(MoreSCError(kCFBooleanTrue), noErr);
-    EXPECT_EQ(MoreSCErrorBoolean(true), noErr);
-    EXPECT_EQ(MoreSCToOSStatus(kSCStatusStale), 3005);
-    WriteStore("{'Present': 'yes'}");
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
-    EXPECT_EQ(SCPreferencesGetValue(MoreSCGetSCPreferencesRef(), CFSTR("Absent")), nullptr);
-    EXPECT_EQ(MoreSCError(nullptr), kSCStatusNoKey) << "the platform's last status";
-    EXPECT_NE(SCPreferencesGetValue(MoreSCGetSCPreferencesRef(), CFSTR("Present")), nullptr);
-    EXPECT_EQ(MoreSCErrorBoolean(false), kSCStatusFailed) << "no platform status: the non-specific failure";
-    OSStatus err = noErr;
-    MoreSCClose(&err, false);
-}
-
 TEST_F(SessionTest, TheClientNameChangesOnlyTheNextOutermostOpen)
 {
     WriteStore("{}");

@@ -1,10 +1,111 @@
-// Applying committed preferences to the running configuration.
+// Applying committed preferences to the running configuration: the current set's view is
+// published to the dynamic store as its "Setup:" keys. The host's network is never touched.
 #include "SCInternal.h"
 
+namespace sc {
+
+namespace {
+
+bool IsActiveEntity(CFTypeRef value)
+{
+    return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID() &&
+           !CFDictionaryContainsKey(static_cast<CFDictionaryRef>(value), kSCResvInactive);
+}
+
+// Adds "<prefix><entity>" for each active entity of a dictionary; false when a key cannot be made.
+bool AddEntities(CFDictionaryRef entities, const std::string &prefix, CFMutableDictionaryRef setup)
+{
+    std::vector<const void *> keys(static_cast<std::size_t>(CFDictionaryGetCount(entities)));
+    std::vector<const void *> values(keys.size());
+    CFDictionaryGetKeysAndValues(entities, keys.data(), values.data());
+    for (std::size_t i = 0; i < keys.size(); i++) {
+        std::optional<std::string> entity = standin::UTF8Of(keys[i]);
+        if (!entity || !IsActiveEntity(values[i])) {
+            continue;
+        }
+        CFRef<CFStringRef> key(standin::CreateStringFromBytes(prefix + *entity));
+        if (!key) {
+            return false;
+        }
+        CFDictionarySetValue(setup, key, values[i]);
+    }
+    return true;
+}
+
+// The "Setup:" keys of a store: each active entity of each active service linked from the
+// current set, and the set's active global entities. A "CurrentSet" that is not a string or
+// names no set gives none.
+int CollectSetupKeys(CFDictionaryRef root, CFMutableDictionaryRef setup)
+{
+    std::string setID;
+    CFDictionaryRef set = CurrentSetOf(root, &setID);
+    if (set == nullptr) {
+        return 0;
+    }
+    bool made = true;
+    ForEachLinkedService(root, set, [&](CFStringRef serviceID, CFDictionaryRef service) {
+        if (!CFDictionaryContainsKey(service, kSCResvInactive)) {
+            made = made && AddEntities(service, "Setup:/Network/Service/" + standin::UTF8OrEmpty(serviceID) + "/", setup);
+        }
+    });
+    CFTypeRef network = CFDictionaryGetValue(set, kSCCompNetwork);
+    if (network != nullptr && CFGetTypeID(network) == CFDictionaryGetTypeID()) {
+        CFTypeRef global = CFDictionaryGetValue(static_cast<CFDictionaryRef>(network), kSCCompGlobal);
+        if (global != nullptr && CFGetTypeID(global) == CFDictionaryGetTypeID()) {
+            made = made && AddEntities(static_cast<CFDictionaryRef>(global), "Setup:/Network/Global/", setup);
+        }
+    }
+    return made ? 0 : kSCStatusFailed;
+}
+
+}  // namespace
+
+}  // namespace sc
+
+// Publishes the committed store (not the object's uncommitted changes). A store without a
+// usable current set publishes no "Setup:" keys and succeeds: the running configuration then
+// says what the store says, nothing.
 extern "C" Boolean SCPreferencesApplyChanges(SCPreferencesRef prefs)
 {
-    if (sc::PrefsOf(prefs) == nullptr) {
+    sc::PrefsImpl *p = sc::PrefsOf(prefs);
+    if (p == nullptr) {
         return sc::Fail(kSCStatusInvalidArgument);
     }
-    return sc::Succeed();
+    if (int armed = sc::ArmedFailure("SCPreferencesApplyChanges")) {
+        return sc::Fail(armed);
+    }
+    sc::FileLock commitLock;
+    if (int status = commitLock.Acquire(p->path + "-commit-lock", true, true, true); status != 0) {
+        return sc::Fail(status);
+    }
+    sc::CFRef<CFMutableDictionaryRef> committed;
+    sc::Digest digest;
+    if (int status = sc::LoadStore(p->path, &committed, &digest); status != 0) {
+        return sc::Fail(status);
+    }
+    sc::CFRef<CFMutableDictionaryRef> setup(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    if (!setup) {
+        return sc::Fail(kSCStatusFailed);
+    }
+    if (int status = sc::CollectSetupKeys(committed, setup); status != 0) {
+        return sc::Fail(status);
+    }
+    int status = sc::UpdateDynamicStore(sc::DynamicStorePath(), [&](CFMutableDictionaryRef contents) {
+        std::vector<const void *> keys(static_cast<std::size_t>(CFDictionaryGetCount(contents)));
+        CFDictionaryGetKeysAndValues(contents, keys.data(), nullptr);
+        for (const void *key : keys) {
+            if (standin::UTF8OrEmpty(key).starts_with("Setup:")) {
+                CFDictionaryRemoveValue(contents, key);
+            }
+        }
+        CFDictionaryApplyFunction(
+            setup,
+            [](const void *key, const void *value, void *context) {
+                CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(context), key, value);
+            },
+            contents);
+        return 0;
+    });
+    return status == 0 ? sc::Succeed() : sc::Fail(status);
 }

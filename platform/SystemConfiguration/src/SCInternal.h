@@ -195,8 +195,9 @@ CFPropertyListRef MutableCopyOf(CFPropertyListRef value);
 
 // Reads the whole dynamic store at path under its lock (shared).
 int ReadDynamicStore(const std::string &path, CFRef<CFMutableDictionaryRef> *out);
-// Reads, changes and writes back the dynamic store at path under its lock (exclusive).
-int UpdateDynamicStore(const std::string &path, const std::function<void(CFMutableDictionaryRef)> &change);
+// Reads, changes and writes back the dynamic store at path under its lock (exclusive). change
+// answers a status; anything but 0 writes nothing and is answered.
+int UpdateDynamicStore(const std::string &path, const std::function<int(CFMutableDictionaryRef)> &change);
 
 }  // namespace sc
 

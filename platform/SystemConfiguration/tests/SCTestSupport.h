@@ -140,6 +140,48 @@ protected:
         return prefs && SCPreferencesPathSetValue(prefs, Str(path), value) && SCPreferencesCommitChanges(prefs);
     }
 
+    // A store whose current set "A" links: S1 Ethernet en0 (an inactive AppleTalk entity), S2
+    // an inactive service, S3 PPPoE over en5, S4 PPP serial, S5 without an "Interface" entity,
+    // and S9, a dangling link. S6 is linked from set "B" only. Set A's globals: IPv4 (the
+    // service order) and an inactive Proxies entity.
+    void CommitSampleStore()
+    {
+        CFRef<SCPreferencesRef> prefs = Open();
+        auto set = [&](const std::string &path, CFDictionaryRef value) {
+            EXPECT_TRUE(SCPreferencesPathSetValue(prefs, Str(path), value)) << path;
+        };
+        auto iface = [](const char *type, const char *subType, const char *device) {
+            CFRef<CFMutableDictionaryRef> entity = Dict({{"Type", Str(type).get()}, {"DeviceName", Str(device).get()}});
+            if (subType != nullptr) {
+                CFDictionarySetValue(entity, CFSTR("SubType"), Str(subType));
+            }
+            return entity;
+        };
+        CFRef<CFMutableDictionaryRef> dhcp = Dict({{"ConfigMethod", CFSTR("DHCP")}});
+        CFRef<CFMutableDictionaryRef> inactive = Dict({{"__INACTIVE__", CFSTR("")}});
+        set("/NetworkServices/S1", Dict({{"UserDefinedName", CFSTR("Ethernet")}, {"Interface", iface("Ethernet", nullptr, "en0").get()},
+                                          {"IPv4", dhcp.get()}, {"DNS", Dict().get()}, {"AppleTalk", inactive.get()}}));
+        set("/NetworkServices/S2", Dict({{"__INACTIVE__", CFSTR("")}, {"Interface", iface("Ethernet", nullptr, "en1").get()},
+                                          {"IPv4", dhcp.get()}}));
+        set("/NetworkServices/S3", Dict({{"UserDefinedName", CFSTR("PPPoE")}, {"Interface", iface("PPP", "PPPoE", "en5").get()},
+                                          {"PPP", Dict().get()}, {"IPv4Extra", dhcp.get()}}));
+        set("/NetworkServices/S4", Dict({{"Interface", iface("PPP", "PPPSerial", "ORVEKAMobile-Pcui").get()},
+                                          {"Modem", Dict().get()}}));
+        set("/NetworkServices/S5", Dict({{"UserDefinedName", CFSTR("bare")}, {"IPv4", dhcp.get()}}));
+        set("/NetworkServices/S6", Dict({{"Interface", iface("Ethernet", nullptr, "en6").get()}, {"IPv4", dhcp.get()}}));
+        for (const char *id : {"S1", "S2", "S3", "S4", "S5", "S9"}) {
+            EXPECT_TRUE(SCPreferencesPathSetLink(prefs, Str(std::string("/Sets/A/Network/Service/") + id),
+                                                 Str(std::string("/NetworkServices/") + id)));
+        }
+        EXPECT_TRUE(SCPreferencesPathSetLink(prefs, CFSTR("/Sets/B/Network/Service/S6"), CFSTR("/NetworkServices/S6")));
+        set("/Sets/A/Network/Global/IPv4", Dict({{"ServiceOrder", CFSTR("S1")}}));
+        set("/Sets/A/Network/Global/Proxies", inactive);
+        set("/Sets/A", Dict({{"UserDefinedName", CFSTR("Automatic")}, {"Network", CFDictionaryGetValue(
+            SCPreferencesPathGetValue(prefs, CFSTR("/Sets/A")), CFSTR("Network"))}}));
+        EXPECT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), CFSTR("/Sets/A")));
+        EXPECT_TRUE(SCPreferencesCommitChanges(prefs));
+    }
+
     standintest::TempFolder folder{"sc"};
     std::string storePath;
     std::string dynamicPath;

@@ -1,0 +1,136 @@
+// The dynamic store (a file shared by processes, whole-key regular expressions) and apply, which
+// publishes exactly the current set's active services and entities as its "Setup:" keys.
+#include "SCTestSupport.h"
+
+namespace {
+
+using namespace sctest;
+
+class ApplyTest : public SCTest {
+protected:
+    std::vector<std::string> Keys(const char *pattern)
+    {
+        CFRef<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("tests"), nullptr, nullptr));
+        CFRef<CFArrayRef> keys(SCDynamicStoreCopyKeyList(store, Str(pattern)));
+        std::vector<std::string> texts;
+        for (CFIndex i = 0; keys && i < CFArrayGetCount(keys); i++) {
+            texts.push_back(Text(CFArrayGetValueAtIndex(keys, i)));
+        }
+        return texts;
+    }
+    bool Apply()
+    {
+        CFRef<SCPreferencesRef> prefs = Open();
+        return prefs && SCPreferencesApplyChanges(prefs);
+    }
+};
+
+TEST_F(ApplyTest, DynamicStoreKeysValuesAndWholeKeyPatterns)
+{
+    CFRef<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("tests"), nullptr, nullptr));
+    ASSERT_TRUE(store);
+    CFRef<CFStringRef> ipv4(SCDynamicStoreKeyCreateNetworkServiceEntity(nullptr, kSCDynamicStoreDomainSetup, CFSTR("S1"),
+                                                                        kSCEntNetIPv4));
+    CFRef<CFStringRef> global(SCDynamicStoreKeyCreateNetworkGlobalEntity(nullptr, kSCDynamicStoreDomainState, kSCEntNetDNS));
+    EXPECT_EQ(Text(ipv4), "Setup:/Network/Service/S1/IPv4");
+    EXPECT_EQ(Text(global), "State:/Network/Global/DNS");
+    EXPECT_TRUE(SCDynamicStoreSetValue(store, ipv4, Dict({{"ConfigMethod", CFSTR("DHCP")}})));
+    EXPECT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/S1/IPv4Extra"), Dict()));
+    EXPECT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/S2/IPv4"), Dict()));
+    EXPECT_TRUE(SCDynamicStoreSetValue(store, global, CFSTR("text")));
+
+    CFRef<CFStringRef> pattern(
+        SCDynamicStoreKeyCreateNetworkServiceEntity(nullptr, kSCDynamicStoreDomainSetup, kSCCompAnyRegex, kSCEntNetIPv4));
+    EXPECT_EQ(Keys(Text(pattern).c_str()),
+              (std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S2/IPv4"}));
+    EXPECT_EQ(Keys("State:.*|Setup:/Network/Service/S1/IPv4Extra").size(), 2u);
+    EXPECT_EQ(Keys("Network"), std::vector<std::string>{}) << "a pattern matches whole keys only";
+    CFRef<CFArrayRef> bad(SCDynamicStoreCopyKeyList(store, CFSTR("([")));
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(SCError(), kSCStatusInvalidArgument);
+
+    CFRef<CFTypeRef> value(SCDynamicStoreCopyValue(store, ipv4));
+    ASSERT_TRUE(value);
+    EXPECT_EQ(Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(value.get()), CFSTR("ConfigMethod"))), "DHCP");
+    EXPECT_TRUE(SCDynamicStoreRemoveValue(store, ipv4));
+    EXPECT_FALSE(SCDynamicStoreRemoveValue(store, ipv4));
+    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    CFRef<CFTypeRef> gone(SCDynamicStoreCopyValue(store, ipv4));
+    EXPECT_FALSE(gone);
+    EXPECT_EQ(SCError(), kSCStatusNoKey);
+
+    // Another process sees the same store, and plistlib reads it and writes one we read.
+    EXPECT_EQ(InChild([] {
+                  CFRef<SCDynamicStoreRef> other(SCDynamicStoreCreate(nullptr, CFSTR("child"), nullptr, nullptr));
+                  CFRef<CFTypeRef> text(SCDynamicStoreCopyValue(other, CFSTR("State:/Network/Global/DNS")));
+                  return Text(text) == "text" ? 0 : 1;
+              }),
+              0);
+    int status = 0;
+    std::string out = RunPython("import plistlib\n"
+                                "p = '" + dynamicPath + "'\n"
+                                "d = plistlib.load(open(p, 'rb'))\n"
+                                "print(sorted(d))\n"
+                                "d['State:/Network/Global/IPv4'] = {'Router': '10.0.0.1'}\n"
+                                "plistlib.dump(d, open(p, 'wb'))\n",
+                                &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(out, "['Setup:/Network/Service/S1/IPv4Extra', 'Setup:/Network/Service/S2/IPv4', 'State:/Network/Global/DNS']\n");
+    EXPECT_EQ(Keys("State:/Network/Global/IPv4").size(), 1u);
+}
+
+TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
+{
+    CommitSampleStore();
+    CFRef<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("tests"), nullptr, nullptr));
+    ASSERT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/OLD/IPv4"), Dict()));
+    ASSERT_TRUE(SCDynamicStoreSetValue(store, CFSTR("State:/Network/Global/IPv4"), Dict()));
+    ASSERT_TRUE(Apply());
+    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(Keys("Setup:.*"), (std::vector<std::string>{
+                                    "Setup:/Network/Global/IPv4",
+                                    "Setup:/Network/Service/S1/DNS",
+                                    "Setup:/Network/Service/S1/IPv4",
+                                    "Setup:/Network/Service/S1/Interface",
+                                    "Setup:/Network/Service/S3/IPv4Extra",
+                                    "Setup:/Network/Service/S3/Interface",
+                                    "Setup:/Network/Service/S3/PPP",
+                                    "Setup:/Network/Service/S4/Interface",
+                                    "Setup:/Network/Service/S4/Modem",
+                                    "Setup:/Network/Service/S5/IPv4",
+                                }));
+    EXPECT_EQ(Keys("State:.*").size(), 1u) << "apply replaces Setup: keys only";
+    EXPECT_EQ(Keys("Setup:/Network/Service/[^/]+/IPv4"),
+              (std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S5/IPv4"}));
+
+    // Switching the current set removes what no longer holds; a current set that names nothing,
+    // or is not a string, publishes nothing and is no failure.
+    CFRef<SCPreferencesRef> prefs = Open();
+    ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), CFSTR("/Sets/B")));
+    ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
+    ASSERT_TRUE(SCPreferencesApplyChanges(prefs));
+    EXPECT_EQ(Keys("Setup:.*"), (std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}));
+    int number = 7;
+    CFRef<CFNumberRef> notAString(CFNumberCreate(nullptr, kCFNumberIntType, &number));
+    for (CFTypeRef current : {static_cast<CFTypeRef>(CFSTR("/Sets/Nothing")), static_cast<CFTypeRef>(CFSTR("/Sets//A")),
+                              static_cast<CFTypeRef>(notAString.get())}) {
+        ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), current));
+        ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
+        EXPECT_TRUE(SCPreferencesApplyChanges(prefs));
+        EXPECT_EQ(Keys("Setup:.*"), std::vector<std::string>{});
+    }
+}
+
+TEST_F(ApplyTest, UnparsableDynamicStoreIsReportedAndLeftAlone)
+{
+    std::filesystem::create_directories(folder.path() / "run");
+    WriteFile(dynamicPath, "garbage");
+    CFRef<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("tests"), nullptr, nullptr));
+    EXPECT_FALSE(SCDynamicStoreSetValue(store, CFSTR("State:/x"), Dict()));
+    EXPECT_EQ(SCError(), kSCStatusFailed);
+    EXPECT_FALSE(Apply());
+    EXPECT_EQ(SCError(), kSCStatusFailed);
+    EXPECT_EQ(ReadFile(dynamicPath), "garbage");
+}
+
+}  // namespace
