@@ -142,9 +142,9 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
         long hold;  // -1: no hold key
         const char *expected;
     } cases[] = {
-        {"with hold", 1, R"x([{"ConfigMethod": "PPP"}, null, "", 1])x"},
-        {"hold zero", 0, R"x([{"ConfigMethod": "PPP"}, null, "", 0])x"},
-        {"no hold key", -1, R"x([{"ConfigMethod": "PPP"}, null, "", 0])x"},
+        {"with hold", 1, R"x([{"ConfigMethod": "PPP"}, null, "", 10, 1])x"},
+        {"hold zero", 0, R"x([{"ConfigMethod": "PPP"}, null, "", 0, 0])x"},
+        {"no hold key", -1, R"x([{"ConfigMethod": "PPP"}, null, "", 0, 0])x"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -159,7 +159,8 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
         ASSERT_EQ(MoreSCNewService(nullptr, port, serviceID.slot()), noErr);
         std::string service = "d['NetworkServices']['" + Text(serviceID) + "']";
         EXPECT_EQ(Stored("[" + service + "['IPv4'], " + service + "['PPP'].get('__INACTIVE__'), " + service +
-                         "['Modem']['ConnectionScript'], " + service + "['Modem'].get('HoldEnabled', 0)]"),
+                         "['Modem']['ConnectionScript'], " + service + "['Modem'].get('HoldReminderTime', 0), " +
+                         service + "['Interface'].get('SupportsModemOnHold', 0)]"),
                   c.expected);
     }
     CFRef<CFDictionaryRef> fireWire(NewPort({{"UserDefinedName", "Built-in FireWire"},
@@ -207,17 +208,29 @@ TEST_F(ServicesTest, AFailedCreationLeavesTheStoreAsItWas)
     const std::string original = ReadStoreBytes();
     CFRef<CFPropertyListRef> originalContent(CopyStoreContent());
     CFRef<CFDictionaryRef> port(NewEthernetPort());
+    // One creation; afterwards the store holds what it held before, or (when only the apply after
+    // the commit failed) the complete service.
+    CFRef<CFPropertyListRef> createdContent;
     unsigned failures = 0;
-    auto op = [&](std::string *result) {
+    auto create = [&](const std::string &what) {
         WriteStoreBytes(original);
+        PlatformTestingSCDeterministicIDs(1);
         CFRef<CFStringRef> serviceID;
         OSStatus err = MoreSCNewService(nullptr, port, serviceID.slot());
         EXPECT_EQ(gPrefsOpenCount, 0);
+        CFRef<CFPropertyListRef> after(CopyStoreContent());
         if (err != noErr) {
             failures++;
-            CFRef<CFPropertyListRef> after(CopyStoreContent());
-            EXPECT_TRUE(after && CFEqual(after, originalContent)) << "status " << err << ": the store changed";
+            bool asBefore = after && CFEqual(after, originalContent);
+            bool applyFailed = after && createdContent && CFEqual(after, createdContent);
+            EXPECT_TRUE(asBefore || applyFailed) << what << ", status " << err << ": the store changed";
+        } else if (!createdContent) {
+            createdContent.reset(after.get() != nullptr ? CFRetain(after.get()) : nullptr);
         }
+        return err;
+    };
+    auto op = [&](std::string *result) {
+        OSStatus err = create("a failing call");
         *result = err == noErr ? "created" : "";
         return err;
     };
@@ -229,27 +242,13 @@ TEST_F(ServicesTest, AFailedCreationLeavesTheStoreAsItWas)
     }
     EXPECT_GT(failures, 10u);
     // Each CoreFoundation creation of the operation failing in turn.
-    long creations = 0;
-    {
-        WriteStoreBytes(original);
-        long before = PlatformTestingCFCreationCount();
-        std::string ignored;
-        op(&ignored);
-        creations = PlatformTestingCFCreationCount() - before;
-    }
+    long before = PlatformTestingCFCreationCount();
+    ASSERT_EQ(create("no failure"), noErr);
+    long creations = PlatformTestingCFCreationCount() - before;
     for (long nth = 1; nth <= creations; nth++) {
-        std::string ignored;
-        WriteStoreBytes(original);
         PlatformTestingCFFailNthCreation(nth);
-        std::string bytes = original;
-        CFRef<CFStringRef> serviceID;
-        OSStatus err = MoreSCNewService(nullptr, port, serviceID.slot());
+        create("creation " + std::to_string(nth));
         PlatformTestingCFFailNthCreation(0);
-        if (err != noErr) {
-            CFRef<CFPropertyListRef> after(CopyStoreContent());
-            EXPECT_TRUE(after && CFEqual(after, originalContent)) << "creation " << nth << ": the store changed";
-        }
-        EXPECT_EQ(gPrefsOpenCount, 0);
     }
 }
 
