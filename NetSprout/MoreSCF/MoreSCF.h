@@ -110,6 +110,42 @@ OSStatus MoreSCSetCurrentSet(CFStringRef setID);
 /* The user-visible name of the set; -4960 when it has none or it is not a string. */
 OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *setName);
 
+/* ---- Services ----
+ *
+ * setID NULL means the current set. A service is a dictionary under "NetworkServices" holding
+ * its name and one entity per protocol, linked from a set's services dictionary and listed in
+ * the set's service order (the "ServiceOrder" of the set's global IPv4 entity). */
+
+/* Creates a complete service for a port dictionary of the port scanner (its name, interface,
+ * proxies, DNS, IPv4, IPv6 and PPP entities and its hardware entity), links it into the set and
+ * appends it to the set's service order. When it fails, what it had added is taken out again,
+ * so the store is as it was. A port of the wrong shape gives -50. *newServiceID (optional)
+ * receives the new ID. */
+OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef portDict, CFStringRef *newServiceID);
+/* Sets the service's user-visible name. */
+OSStatus MoreSCRenameService(CFStringRef setID, CFStringRef serviceID, CFStringRef newName);
+/* The set's services dictionary and/or its service order (at least one wanted). */
+OSStatus MoreSCCopyServicesDict(CFStringRef setID, CFDictionaryRef *servicesDict, CFArrayRef *serviceOrder);
+/* The same as mutable copies; always reads both. */
+OSStatus MoreSCCopyServicesDictMutable(CFStringRef setID, CFMutableDictionaryRef *servicesDict,
+                                       CFMutableArrayRef *serviceOrder);
+/* Stores the services dictionary and/or the service order (the set's IPv4 entity must exist). */
+OSStatus MoreSCSetServicesDict(CFStringRef setID, CFDictionaryRef servicesDict, CFArrayRef serviceOrder);
+/* The IDs of the service order as listed and/or as their links resolve (an entry without a
+ * link is left out of the resolved list only). */
+OSStatus MoreSCCopyServiceIDs(CFStringRef setID, CFArrayRef *localIDs, CFArrayRef *resolvedIDs);
+OSStatus MoreSCCopyUserVisibleNameOfService(CFStringRef setID, CFStringRef serviceID, CFStringRef *userVisibleName);
+/* The device name of the service's interface entity. */
+OSStatus MoreSCCopyBSDNameOfService(CFStringRef setID, CFStringRef serviceID, CFStringRef *bsdName);
+OSStatus MoreSCIsServiceActive(CFStringRef setID, CFStringRef serviceID, Boolean *active);
+/* Writes (and commits) only when the state changes. */
+OSStatus MoreSCSetServiceActive(CFStringRef setID, CFStringRef serviceID, Boolean active);
+/* Takes the service out of the set and sweeps away the services no set refers to. */
+OSStatus MoreSCDeleteService(CFStringRef setID, CFStringRef serviceID);
+/* A deep copy of the service, added to the set and optionally renamed. */
+OSStatus MoreSCDuplicateService(CFStringRef setID, CFStringRef serviceID, CFStringRef newName,
+                                CFStringRef *newServiceID);
+
 #ifdef __cplusplus
 }
 #endif

@@ -87,4 +87,14 @@ OSStatus CopyDictionaryAtPath(CFStringRef path, CFDictionaryRef *dict);
 // when given, becomes true when the dictionary changed and is otherwise left alone.
 OSStatus SetDictionaryActive(CFMutableDictionaryRef dict, Boolean active, Boolean *changed);
 
+// ---- Services (MoreSCFServices.cpp) ----
+
+// Links the service into the set and appends its ID to the set's service order.
+OSStatus AddServiceToSet(CFStringRef setID, CFStringRef serviceID);
+// Inside an open session: a deep copy of the service under a new ID.
+OSStatus DuplicateService(CFStringRef serviceID, CFStringRef *newServiceID);
+// Inside an open session: removes every service that no set refers to, by its service order or
+// by a link.
+OSStatus DeleteUnreferencedServices(void);
+
 #endif  // MORESCF_INTERNAL_H
