@@ -295,6 +295,7 @@ OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef port, CFStringRef *
     CFHolder<CFStringRef> serviceID;
     CFHolder<CFStringRef> servicePath;
     bool hadServicesDictionary = false;
+    Boolean wasDirty = gPrefsDirty;
     if (err == noErr) {
         CFPropertyListRef services = SCPreferencesGetValue(MoreSCGetSCPreferencesRef(), kSCPrefNetworkServices);
         hadServicesDictionary = services != nullptr;
@@ -312,7 +313,11 @@ OSStatus MoreSCNewService(CFStringRef setID, CFDictionaryRef port, CFStringRef *
         err = AddServiceEntities(setID, serviceID, port, version);
     }
     if (err != noErr && made) {
+        // The steps that succeeded marked the session for commit; with their work taken back
+        // there is nothing of this call's to commit, so the mark is put back as it was: a
+        // creation that fails on its own writes nothing at all.
         RemoveHalfMadeService(setID, serviceID, servicePath, hadServicesDictionary);
+        gPrefsDirty = wasDirty;
     }
     MoreSCClose(&err, true);
     if (err == noErr && newServiceID != nullptr) {
