@@ -14,9 +14,6 @@ using namespace scftest;
 
 namespace {
 
-const std::string kExamples =
-    (std::filesystem::path(__FILE__).parent_path() / "../../platform/IOKit/examples").string();
-
 // The current set "0" with the modem's Ethernet service "E" (en5, DHCP) and its diagnostics
 // port "M" (active); a second set "1" named "Spare" with nothing.
 const char *const kModemStore = R"({
@@ -205,8 +202,7 @@ TEST_F(RecipesTest, TheDHCPServicesComeFromTheDynamicStore)
     ASSERT_TRUE(none);
     EXPECT_EQ(CFArrayGetCount(none), 0);
 
-    WriteStore(R"({'CurrentSet': '/Sets/0', 'Sets': {'0': {'UserDefinedName': 'Automatic', 'Network': {
-        'Service': {}, 'Global': {'IPv4': {'ServiceOrder': []}}}}}, 'NetworkServices': {}})");
+    WriteStore(kFirstBootStore);
     std::string serviceID = ProvisionEn5();
     CFRef<CFArrayRef> ids;
     ASSERT_EQ(MoreSCCreateActiveDHCPServicesArray(ids.slot()), noErr);
@@ -238,8 +234,7 @@ void WatchCommit(const char *, void *context)
 
 TEST_F(RecipesTest, ALeaseReleaseIsSeenFromAnotherProcessAndLeavesASwitchedOffEntityOff)
 {
-    WriteStore(R"({'CurrentSet': '/Sets/0', 'Sets': {'0': {'UserDefinedName': 'Automatic', 'Network': {
-        'Service': {}, 'Global': {'IPv4': {'ServiceOrder': []}}}}}, 'NetworkServices': {}})");
+    WriteStore(kFirstBootStore);
     std::string serviceID = ProvisionEn5();
     ReleaseWatch watch{this, &folder_, dynamicStore_, "Setup:/Network/Service/" + serviceID + "/IPv4", {}};
     PlatformTestingSetCommitHook(WatchCommit, &watch);

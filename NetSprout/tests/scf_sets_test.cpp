@@ -15,16 +15,6 @@ using namespace scftest;
 
 namespace {
 
-const std::string kExamples =
-    (std::filesystem::path(__FILE__).parent_path() / "../../platform/IOKit/examples").string();
-
-// A first-boot store: one set "Automatic", current, without services.
-const char *const kFirstBootStore = R"({
-  'CurrentSet': '/Sets/0',
-  'Sets': {'0': {'UserDefinedName': 'Automatic', 'Network': {
-      'Service': {}, 'Global': {'IPv4': {'ServiceOrder': []}}}}},
-  'NetworkServices': {}})";
-
 // en0 (built in, with an address), fw0 (FireWire, with an address) and en2 (an Ethernet
 // controller that reports no address).
 std::string NetStack(const char *bsdName, const char *mac, int type)
