@@ -110,6 +110,24 @@ OSStatus MoreSCSetCurrentSet(CFStringRef setID);
 /* The user-visible name of the set; -4960 when it has none or it is not a string. */
 OSStatus MoreSCCopyUserVisibleNameOfSet(CFStringRef setID, CFStringRef *setName);
 
+/* ---- Sets ----
+ *
+ * A creation or duplication that fails part-way takes the new set and the services made for it
+ * out again, so the store is as it was, and returns the first failing status. */
+
+/* Sets the set's user-visible name. */
+OSStatus MoreSCRenameSet(CFStringRef setID, CFStringRef newName);
+/* Removes a set that is not the current one (the current set: -50, nothing removed), with the
+ * services no remaining set refers to. */
+OSStatus MoreSCDeleteSet(CFStringRef setID);
+/* A new set named name, with its global IPv4 entity and a service for every port of the port
+ * scanner, in the scanner's order (FireWire ports only from 10.4; a port without a hardware
+ * address that is not a modem is logged and left out). *newSetID (optional) receives its ID. */
+OSStatus MoreSCNewSet(CFStringRef name, CFStringRef *newSetID);
+/* A copy of the set with a deep copy of each service its order refers to, in that order,
+ * renamed when newName is given. *newSetID (optional) receives its ID. */
+OSStatus MoreSCDuplicateSet(CFStringRef setID, CFStringRef newName, CFStringRef *newSetID);
+
 /* ---- Services ----
  *
  * setID NULL means the current set. A service is a dictionary under "NetworkServices" holding

@@ -14,7 +14,36 @@
 
 #include "MoreSCF.h"
 
+#include <utility>
+
 namespace morescf {
+
+// Owns one CoreFoundation reference for the length of a function; Release() gives it up (to an
+// out slot, on success).
+template <class Ref>
+class CFHolder {
+public:
+    CFHolder() = default;
+    explicit CFHolder(Ref ref) : ref_(ref) {}
+    CFHolder(const CFHolder &) = delete;
+    CFHolder &operator=(const CFHolder &) = delete;
+    ~CFHolder() { Reset(); }
+    void Reset(Ref ref = nullptr)
+    {
+        if (ref_ != nullptr) {
+            CFRelease(ref_);
+        }
+        ref_ = ref;
+    }
+    Ref Release() { return std::exchange(ref_, nullptr); }
+    Ref Get() const { return ref_; }
+    Ref *Slot() { return &ref_; }
+    operator Ref() const { return ref_; }
+    explicit operator bool() const { return ref_ != nullptr; }
+
+private:
+    Ref ref_ = nullptr;
+};
 
 // Type tests of values read from the store, which may hold anything.
 inline bool IsDictionary(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }

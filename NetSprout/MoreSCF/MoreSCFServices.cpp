@@ -11,39 +11,13 @@
 #include "MoreSCFDigest.h"
 
 #include <initializer_list>
-#include <utility>
 #include <vector>
 
 using morescf::IsDictionary;
+using morescf::CFHolder;
 using morescf::IsString;
 
 namespace {
-
-// Owns one CoreFoundation reference for the length of a function.
-template <class Ref>
-class CFHolder {
-public:
-    CFHolder() = default;
-    explicit CFHolder(Ref ref) : ref_(ref) {}
-    CFHolder(const CFHolder &) = delete;
-    CFHolder &operator=(const CFHolder &) = delete;
-    ~CFHolder() { Reset(); }
-    void Reset(Ref ref = nullptr)
-    {
-        if (ref_ != nullptr) {
-            CFRelease(ref_);
-        }
-        ref_ = ref;
-    }
-    Ref Release() { return std::exchange(ref_, nullptr); }
-    Ref Get() const { return ref_; }
-    Ref *Slot() { return &ref_; }
-    operator Ref() const { return ref_; }
-    explicit operator bool() const { return ref_ != nullptr; }
-
-private:
-    Ref ref_ = nullptr;
-};
 
 // The modem entity's starting point: no script yet; error correction and compression, speaker
 // and waiting for the dial tone on; pulse dialling and call hold off.

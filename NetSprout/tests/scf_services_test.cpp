@@ -17,16 +17,6 @@ using namespace scftest;
 
 namespace {
 
-const std::string kExamples =
-    (std::filesystem::path(__FILE__).parent_path() / "../../platform/IOKit/examples").string();
-
-// A first-boot store: one set "Automatic", current, without services.
-const char *const kFirstBootStore = R"({
-  'CurrentSet': '/Sets/0',
-  'Sets': {'0': {'UserDefinedName': 'Automatic', 'Network': {
-      'Service': {}, 'Global': {'IPv4': {'ServiceOrder': []}}}}},
-  'NetworkServices': {}})";
-
 // A port dictionary as the scanner makes them: texts for every key, numbers where given.
 CFDictionaryRef NewPort(std::initializer_list<std::pair<const char *, const char *>> texts,
                         std::initializer_list<std::pair<const char *, long>> numbers = {})

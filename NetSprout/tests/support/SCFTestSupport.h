@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -131,6 +132,17 @@ protected:
     std::string store_ = folder_ / "preferences.plist";
     std::string dynamicStore_ = folder_ / "dynamic-store.plist";
 };
+
+// The IOKit stand-in's sample registry snapshots.
+inline const std::string kExamples =
+    (std::filesystem::path(__FILE__).parent_path() / "../../../platform/IOKit/examples").string();
+
+// A first-boot store: one set "Automatic", current, without services.
+inline const char *const kFirstBootStore = R"({
+  'CurrentSet': '/Sets/0',
+  'Sets': {'0': {'UserDefinedName': 'Automatic', 'Network': {
+      'Service': {}, 'Global': {'IPv4': {'ServiceOrder': []}}}}},
+  'NetworkServices': {}})";
 
 // A store with one current set "S1" (name "Home") linking services "A" and "B", and a second set
 // "S2" linking "A" only. Service A has a name, three entities and an inactive mark; B has one
