@@ -23,7 +23,7 @@ bool AddEntities(CFDictionaryRef entities, const std::string &prefix, CFMutableD
         if (!entity || !IsActiveEntity(values[i])) {
             continue;
         }
-        CFRef<CFStringRef> key(standin::CreateStringFromBytes(prefix + *entity));
+        CFRef<CFStringRef> key(CreateUTF8String(prefix + *entity));
         if (!key) {
             return false;
         }
@@ -38,12 +38,12 @@ bool AddEntities(CFDictionaryRef entities, const std::string &prefix, CFMutableD
 int CollectSetupKeys(CFDictionaryRef root, CFMutableDictionaryRef setup)
 {
     std::string setID;
-    CFDictionaryRef set = CurrentSetOf(root, &setID);
-    if (set == nullptr) {
-        return 0;
+    CFDictionaryRef set = nullptr;
+    if (int status = CurrentSetOf(root, &set, &setID); status != 0) {
+        return status == kSCStatusNoKey ? 0 : status;
     }
     bool made = true;
-    ForEachLinkedService(root, set, [&](CFStringRef serviceID, CFDictionaryRef service) {
+    bool resolved = ForEachLinkedService(root, set, [&](CFStringRef serviceID, CFDictionaryRef service) {
         if (!CFDictionaryContainsKey(service, kSCResvInactive)) {
             made = made && AddEntities(service, "Setup:/Network/Service/" + standin::UTF8OrEmpty(serviceID) + "/", setup);
         }
@@ -55,7 +55,7 @@ int CollectSetupKeys(CFDictionaryRef root, CFMutableDictionaryRef setup)
             made = made && AddEntities(static_cast<CFDictionaryRef>(global), "Setup:/Network/Global/", setup);
         }
     }
-    return made ? 0 : kSCStatusFailed;
+    return made && resolved ? 0 : kSCStatusFailed;
 }
 
 }  // namespace

@@ -219,7 +219,7 @@ CFStringRef CreateNetworkKey(CFStringRef domain, const std::string &middle, CFSt
     if (entity != nullptr) {
         key += "/" + standin::UTF8OrEmpty(entity);
     }
-    CFStringRef string = standin::CreateStringFromBytes(key);
+    CFStringRef string = sc::CreateUTF8String(key);
     return string != nullptr ? sc::Succeed(string) : sc::FailWith<const __CFString>(kSCStatusFailed);
 }
 

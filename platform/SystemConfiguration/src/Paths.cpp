@@ -34,8 +34,8 @@ int Walk(CFDictionaryRef root, const PathKeys &keys, std::size_t count, bool fol
                 return kSCStatusMaxLink;
             }
             PathKeys target;
-            if (SplitPath(link, &target) != 0) {
-                return kSCStatusNoLink;
+            if (int status = SplitPath(link, &target); status != 0) {
+                return status == kSCStatusFailed ? status : kSCStatusNoLink;
             }
             if (int status = Walk(root, target, target.size(), true, &dict, nullptr, links); status != 0) {
                 return status;
@@ -127,8 +127,7 @@ int SplitPath(CFTypeRef path, PathKeys *keys)
             keys->clear();
             return kSCStatusInvalidArgument;
         }
-        CFRef<CFStringRef> string(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(key.data()),
-                                                          static_cast<CFIndex>(key.size()), kCFStringEncodingUTF8, false));
+        CFRef<CFStringRef> string(CreateUTF8String(key));
         if (!string) {
             keys->clear();
             return kSCStatusFailed;
@@ -157,6 +156,12 @@ int LookUpPath(CFDictionaryRef root, CFTypeRef path, CFDictionaryRef *out)
     return WalkPath(root, keys, keys.size(), true, out);
 }
 
+CFStringRef CreateUTF8String(std::string_view text)
+{
+    return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()),
+                                   kCFStringEncodingUTF8, false);
+}
+
 std::string LastComponent(CFStringRef path)
 {
     std::string text = standin::UTF8OrEmpty(path);
@@ -164,25 +169,27 @@ std::string LastComponent(CFStringRef path)
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-CFDictionaryRef CurrentSetOf(CFDictionaryRef root, std::string *setID)
+int CurrentSetOf(CFDictionaryRef root, CFDictionaryRef *set, std::string *setID)
 {
     CFTypeRef current = CFDictionaryGetValue(root, kSCPrefCurrentSet);
-    CFDictionaryRef set = nullptr;
-    if (current == nullptr || CFGetTypeID(current) != CFStringGetTypeID() || LookUpPath(root, current, &set) != 0) {
-        return nullptr;
+    if (current == nullptr || CFGetTypeID(current) != CFStringGetTypeID()) {
+        return kSCStatusNoKey;
+    }
+    if (int status = LookUpPath(root, current, set); status != 0) {
+        return status == kSCStatusFailed ? status : kSCStatusNoKey;
     }
     *setID = LastComponent(static_cast<CFStringRef>(current));
-    return set;
+    return 0;
 }
 
-void ForEachLinkedService(CFDictionaryRef root, CFDictionaryRef set,
+bool ForEachLinkedService(CFDictionaryRef root, CFDictionaryRef set,
                           const std::function<void(CFStringRef, CFDictionaryRef)> &visit)
 {
     CFTypeRef network = CFDictionaryGetValue(set, kSCCompNetwork);
     CFTypeRef services = IsDictionary(network) ? CFDictionaryGetValue(static_cast<CFDictionaryRef>(network), kSCCompService)
                                                : nullptr;
     if (!IsDictionary(services)) {
-        return;
+        return true;
     }
     CFDictionaryRef links = static_cast<CFDictionaryRef>(services);
     std::vector<const void *> keys(static_cast<std::size_t>(CFDictionaryGetCount(links)));
@@ -196,14 +203,21 @@ void ForEachLinkedService(CFDictionaryRef root, CFDictionaryRef set,
         CFTypeRef entry = CFDictionaryGetValue(links, key);
         CFTypeRef target = IsDictionary(entry) ? CFDictionaryGetValue(static_cast<CFDictionaryRef>(entry), kSCResvLink) : nullptr;
         CFDictionaryRef service = nullptr;
-        if (target == nullptr || CFGetTypeID(target) != CFStringGetTypeID() || LookUpPath(root, target, &service) != 0) {
+        int status = target != nullptr && CFGetTypeID(target) == CFStringGetTypeID() ? LookUpPath(root, target, &service)
+                                                                                      : kSCStatusNoLink;
+        if (status == kSCStatusFailed) {
+            return false;
+        }
+        if (status != 0) {
             continue;  // a dangling or malformed link names no service
         }
-        CFRef<CFStringRef> serviceID(standin::CreateStringFromBytes(LastComponent(static_cast<CFStringRef>(target))));
-        if (serviceID) {
-            visit(serviceID, service);
+        CFRef<CFStringRef> serviceID(CreateUTF8String(LastComponent(static_cast<CFStringRef>(target))));
+        if (!serviceID) {
+            return false;
         }
+        visit(serviceID, service);
     }
+    return true;
 }
 
 }  // namespace sc
@@ -329,7 +343,7 @@ extern "C" CFStringRef SCPreferencesPathCreateUniqueChild(SCPreferencesRef prefs
         }
         std::string prefixText = standin::UTF8OrEmpty(prefix);
         std::string childPath = (prefixText == "/" ? "" : prefixText) + "/" + standin::UTF8OrEmpty(id);
-        sc::CFRef<CFStringRef> child(standin::CreateStringFromBytes(childPath));
+        sc::CFRef<CFStringRef> child(sc::CreateUTF8String(childPath));
         sc::CFRef<CFMutableDictionaryRef> empty(
             CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
         sc::PathKeys childKeys(std::move(keys));

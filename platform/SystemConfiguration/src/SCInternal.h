@@ -161,15 +161,19 @@ int WalkPath(CFDictionaryRef root, const PathKeys &keys, std::size_t count, bool
              std::size_t *reached = nullptr);
 // WalkPath on a path string, links followed to the end.
 int LookUpPath(CFDictionaryRef root, CFTypeRef path, CFDictionaryRef *out);
+// A string of UTF-8 text (all text here comes from CF strings or from this stand-in).
+CFStringRef CreateUTF8String(std::string_view text);
 // The last component of a path string ("" when there is none).
 std::string LastComponent(CFStringRef path);
 
 // Calls visit(serviceID, service) for each service of a set that resolves through its link, in
-// the order of the set's service keys (sorted). The ID is the last component of the link.
-void ForEachLinkedService(CFDictionaryRef root, CFDictionaryRef set,
+// the order of the set's service keys (sorted). The ID is the last component of the link. False
+// when an ID could not be made (the walk then stops).
+bool ForEachLinkedService(CFDictionaryRef root, CFDictionaryRef set,
                           const std::function<void(CFStringRef serviceID, CFDictionaryRef service)> &visit);
-// The set "CurrentSet" names, or NULL when it is not a string or names no set; *setID its ID.
-CFDictionaryRef CurrentSetOf(CFDictionaryRef root, std::string *setID);
+// The set "CurrentSet" names in *set and its ID in *setID: status 0; 1004 when "CurrentSet" is
+// missing, not a string, or names no set; 1001 when the look-up itself failed.
+int CurrentSetOf(CFDictionaryRef root, CFDictionaryRef *set, std::string *setID);
 
 // ---- The preferences object (Preferences.cpp) ----
 
