@@ -113,9 +113,11 @@ extern "C" CFArrayRef SCDynamicStoreCopyKeyList(SCDynamicStoreRef store, CFStrin
         return sc::FailWith<const __CFArray>(kSCStatusFailed);
     }
     std::optional<std::string> text = standin::UTF8Of(pattern);
-    regex_t regex;
     // Anchored and grouped, so that the expression must match a key as a whole.
-    if (!text || regcomp(&regex, ("^(" + *text + ")$").c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+    std::string anchored = "^(";
+    anchored.append(text.value_or("")).append(")$");
+    regex_t regex;
+    if (!text || regcomp(&regex, anchored.c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
         return sc::FailWith<const __CFArray>(kSCStatusInvalidArgument);
     }
     sc::CFRef<CFMutableDictionaryRef> contents;
@@ -217,7 +219,7 @@ CFStringRef CreateNetworkKey(CFStringRef domain, const std::string &middle, CFSt
     }
     std::string key = standin::UTF8OrEmpty(domain) + "/Network/" + middle;
     if (entity != nullptr) {
-        key += "/" + standin::UTF8OrEmpty(entity);
+        key.append("/").append(standin::UTF8OrEmpty(entity));
     }
     CFStringRef string = sc::CreateUTF8String(key);
     return string != nullptr ? sc::Succeed(string) : sc::FailWith<const __CFString>(kSCStatusFailed);
