@@ -11,6 +11,10 @@ using namespace scftest;
 
 namespace {
 
+// What apply publishes of the standard store: the current set's global entity and the one
+// entity of its only active service.
+const char *const kApplied = "Setup:/Network/Global/IPv4\nSetup:/Network/Service/B/Interface\n";
+
 class SessionTest : public StoreTest {
 protected:
     // Writes one top-level key of the session's object, as an operation of the model does.
@@ -62,7 +66,7 @@ TEST_F(SessionTest, NestedLevelsCommitAndApplyOnceAtTheOutermostClose)
     EXPECT_EQ(err, noErr);
     EXPECT_EQ(commits, 1);
     EXPECT_EQ(Stored("d['Marker']"), "\"inner\"");
-    EXPECT_EQ(SetupKeys(), "Setup:/Network/Service/B/Interface\n") << "the applied view of the current set";
+    EXPECT_EQ(SetupKeys(), kApplied) << "the applied view of the current set";
     EXPECT_EQ(LogLines(), "3 scf apply changes err:0\n");
     EXPECT_EQ(gPrefsRef, nullptr);
     EXPECT_FALSE(gPrefsDirty);
@@ -80,7 +84,7 @@ TEST_F(SessionTest, AnInnerWriteIsCommittedUnderAFailingOuterLevelThatKeepsItsSt
 
     EXPECT_EQ(outer, paramErr);
     EXPECT_EQ(Stored("d['Marker']"), "\"kept\"");
-    EXPECT_EQ(SetupKeys(), "Setup:/Network/Service/B/Interface\n");
+    EXPECT_EQ(SetupKeys(), kApplied);
     EXPECT_EQ(LogLines(), "") << "a caller's failure is neither replaced nor logged";
 }
 
