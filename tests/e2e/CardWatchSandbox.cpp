@@ -1,16 +1,10 @@
-// Harness of the service's end-to-end tests.
+// Harness of the service's end-to-end tests, on the shared Sandbox.
 #include "CardWatchSandbox.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -23,90 +17,11 @@ using Clock = std::chrono::steady_clock;
 // The host folders the sandbox covers; each must exist as a mount point.
 const char *const kCoveredFolders[] = {"/Library", "/Applications", "/Volumes", "/usr/local/RevediriService"};
 
-void MakeFolders(const std::string &path)
-{
-    if (Shell("mkdir -p " + Quote(path)) != 0) {
-        throw std::runtime_error("cannot create " + path);
-    }
-}
-
-bool ProcessAlive(pid_t pid)
-{
-    return pid > 0 && kill(pid, 0) == 0;
-}
-
 }  // namespace
 
-int Shell(const std::string &command)
+Needs CardWatchNeeds()
 {
-    int status = std::system(command.c_str());
-    if (status == -1 || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
-std::string ShellOutput(const std::string &command)
-{
-    std::string output;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
-}
-
-std::string Quote(const std::string &text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string &path, const std::string &text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-std::string MissingPrivileges()
-{
-    if (geteuid() != 0) {
-        return "the service's end-to-end tests run as root (namespaces, loop devices, mounts)";
-    }
-    if (Shell("unshare --mount --pid --fork --mount-proc true >/dev/null 2>&1") != 0) {
-        return "mount and PID namespaces are not available here (unshare failed)";
-    }
-    if (Shell("command -v losetup mke2fs tar nsenter >/dev/null 2>&1") != 0) {
-        return "losetup, mke2fs, tar or nsenter is missing (run scripts/setup)";
-    }
-    if (Shell("test -e /dev/loop-control || test -e /dev/loop0") != 0) {
-        return "no loop devices on this machine";
-    }
-    return "";
+    return Needs{.loopDevices = true, .network = false, .tools = {"losetup", "mke2fs", "tar", "nsenter"}};
 }
 
 void MakeCDContents(const std::string &folder)
@@ -125,67 +40,10 @@ void MakeCDContents(const std::string &folder)
     }
 }
 
-// ---- LoopDisk ----
+// ---- CardWatchSandbox ----
 
-LoopDisk::LoopDisk(const std::string &imagePath, const std::string &label, const std::string &contents) : image_(imagePath)
+CardWatchSandbox::CardWatchSandbox()
 {
-    std::string command = "mke2fs -q -F -t ext2 -L " + Quote(label);
-    if (!contents.empty()) {
-        command += " -d " + Quote(contents);
-    }
-    command += " " + Quote(image_) + " 4M >/dev/null 2>&1";
-    if (Shell(command) != 0) {
-        throw std::runtime_error("mke2fs failed for " + image_);
-    }
-}
-
-LoopDisk::~LoopDisk()
-{
-    Detach();
-}
-
-std::string LoopDisk::Attach(unsigned long sizeLimit)
-{
-    std::string command = "losetup --find --show ";
-    if (sizeLimit != 0) {
-        command += "--sizelimit " + std::to_string(sizeLimit) + " ";
-    }
-    std::string out = ShellOutput(command + Quote(image_));
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
-        out.pop_back();
-    }
-    if (out.rfind("/dev/loop", 0) != 0) {
-        throw std::runtime_error("losetup failed for " + image_);
-    }
-    device_ = out;
-    return device_;
-}
-
-void LoopDisk::Detach()
-{
-    if (device_.empty()) {
-        return;
-    }
-    // A device still mounted in a namespace that is going away is detached by the kernel once
-    // the last mount goes (losetup marks it for automatic clearing).
-    Shell("losetup -d " + Quote(device_) + " >/dev/null 2>&1");
-    device_.clear();
-}
-
-std::string LoopDisk::Name() const
-{
-    return device_.empty() ? std::string() : device_.substr(5);
-}
-
-// ---- Sandbox ----
-
-Sandbox::Sandbox()
-{
-    char pattern[] = "/tmp/cardwatch-e2e.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    root_ = pattern;
     MakeFolders(root_ + "/Library/StartupItems/OVCardWatch");
     MakeFolders(root_ + "/Applications");
     MakeFolders(root_ + "/RevediriService");
@@ -197,77 +55,44 @@ Sandbox::Sandbox()
     UseRegistry("registry-no-modem.plist");
 }
 
-Sandbox::~Sandbox()
+CardWatchSandbox::~CardWatchSandbox()
 {
-    Stop();
-    if (!root_.empty() && !Running()) {
-        Shell("rm -rf " + Quote(root_));
-    }
+    Stop();  // before the folder goes
 }
 
-void Sandbox::WriteConfig(const std::string &text)
+void CardWatchSandbox::WriteConfig(const std::string &text)
 {
     WriteFile(root_ + "/Library/StartupItems/OVCardWatch/config", text);
 }
 
-void Sandbox::WriteSysConfig(const std::string &text)
+void CardWatchSandbox::WriteSysConfig(const std::string &text)
 {
     MakeFolders(root_ + "/Applications/Velmora.app/Contents/Resources");
     WriteFile(root_ + "/Applications/Velmora.app/Contents/Resources/SysConfig.dat", text);
 }
 
-std::string Sandbox::SysConfig() const
+std::string CardWatchSandbox::SysConfig() const
 {
     return ReadFile(root_ + "/Applications/Velmora.app/Contents/Resources/SysConfig.dat");
 }
 
-void Sandbox::UseRegistry(const std::string &fixtureName)
+void CardWatchSandbox::UseRegistry(const std::string &fixtureName)
 {
     env_["PLATFORM_IOREGISTRY"] = std::string(CARDWATCH_E2E_FIXTURES) + "/" + fixtureName;
 }
 
-void Sandbox::SetEnv(const std::string &name, const std::string &value)
+void CardWatchSandbox::SetEnv(const std::string &name, const std::string &value)
 {
     env_[name] = value;
 }
 
-void Sandbox::Start()
+void CardWatchSandbox::Start()
 {
-    std::string sandbox = std::string(CARDWATCH_E2E_FIXTURES) + "/sandbox";
-    std::string path = std::string(CARDWATCH_E2E_FIXTURES) + "/bin:" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
-    std::string out = root_ + "/service.out";
-    std::string err = root_ + "/service.err";
-
-    pid_t parent = getpid();
-    pid_t child = fork();
-    if (child < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (child == 0) {
-        // Should the test program die without its teardown (a crash, a time-out kill), the
-        // sandbox dies with it: unshare's --kill-child then takes the namespace's processes.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
-            _exit(125);
-        }
-        for (const auto &[name, value] : env_) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        setenv("PATH", path.c_str(), 1);
-        int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int nullFd = open("/dev/null", O_RDONLY);
-        if (outFd < 0 || errFd < 0 || nullFd < 0) {
-            _exit(126);
-        }
-        dup2(nullFd, 0);
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        chdir(root_.c_str());
-        execlp("unshare", "unshare", "--mount", "--pid", "--fork", "--mount-proc", "--propagation", "private",
-               "--kill-child", sandbox.c_str(), root_.c_str(), CARDWATCH_BINARY, static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    unshare_ = child;
+    std::map<std::string, std::string> env = env_;
+    env["PATH"] = std::string(CARDWATCH_E2E_FIXTURES) + "/bin:" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
+    unshare_ = StartUnshared({"--mount", "--pid"},
+                             {std::string(CARDWATCH_E2E_FIXTURES) + "/sandbox", root_, CARDWATCH_BINARY}, env,
+                             root_ + "/service.out", root_ + "/service.err", root_);
 
     // Process 1 of the sandbox is unshare's only child.
     std::string children = "/proc/" + std::to_string(unshare_) + "/task/" + std::to_string(unshare_) + "/children";
@@ -286,12 +111,12 @@ void Sandbox::Start()
     }
 }
 
-bool Sandbox::Running() const
+bool CardWatchSandbox::Running() const
 {
     return ProcessAlive(first_) || ProcessAlive(unshare_);
 }
 
-void Sandbox::Stop()
+void CardWatchSandbox::Stop()
 {
     if (unshare_ <= 0) {
         return;
@@ -311,17 +136,17 @@ void Sandbox::Stop()
     first_ = -1;
 }
 
-std::string Sandbox::Log() const
+std::string CardWatchSandbox::Log() const
 {
     return ReadFile(root_ + "/RevediriService/CardWatch.log");
 }
 
-std::string Sandbox::Stderr() const
+std::string CardWatchSandbox::Stderr() const
 {
     return ReadFile(root_ + "/service.err");
 }
 
-std::vector<std::string> Sandbox::OpenCalls() const
+std::vector<std::string> CardWatchSandbox::OpenCalls() const
 {
     std::vector<std::string> calls;
     std::istringstream in(ReadFile(root_ + "/open-calls.txt"));
@@ -332,7 +157,7 @@ std::vector<std::string> Sandbox::OpenCalls() const
     return calls;
 }
 
-std::string Sandbox::MountInfo() const
+std::string CardWatchSandbox::MountInfo() const
 {
     return first_ > 0 ? ReadFile("/proc/" + std::to_string(first_) + "/mountinfo") : std::string();
 }
@@ -341,7 +166,7 @@ namespace {
 
 // Waits until holds() is true; false after the timeout or once the sandbox ended without it.
 template <typename Predicate>
-bool WaitUntil(const Sandbox &sandbox, Predicate holds, std::chrono::seconds timeout)
+bool WaitUntil(const CardWatchSandbox &sandbox, Predicate holds, std::chrono::seconds timeout)
 {
     auto deadline = Clock::now() + timeout;
     for (;;) {
@@ -357,22 +182,22 @@ bool WaitUntil(const Sandbox &sandbox, Predicate holds, std::chrono::seconds tim
 
 }  // namespace
 
-bool Sandbox::WaitForLog(const std::string &text, std::chrono::seconds timeout) const
+bool CardWatchSandbox::WaitForLog(const std::string &text, std::chrono::seconds timeout) const
 {
     return WaitForLogCount(text, 1, timeout);
 }
 
-bool Sandbox::WaitForLogCount(const std::string &text, size_t count, std::chrono::seconds timeout) const
+bool CardWatchSandbox::WaitForLogCount(const std::string &text, size_t count, std::chrono::seconds timeout) const
 {
     return WaitUntil(*this, [&] { return Count(Log(), text) >= count; }, timeout);
 }
 
-bool Sandbox::WaitForStderr(const std::string &text, std::chrono::seconds timeout) const
+bool CardWatchSandbox::WaitForStderr(const std::string &text, std::chrono::seconds timeout) const
 {
     return WaitUntil(*this, [&] { return Stderr().find(text) != std::string::npos; }, timeout);
 }
 
-bool Sandbox::WaitForWatch(std::chrono::seconds timeout) const
+bool CardWatchSandbox::WaitForWatch(std::chrono::seconds timeout) const
 {
     // The service's last start-up line, then the disk watcher's own line for the registration:
     // a disk attached after that one is new to the service, however slow the machine is.
@@ -380,7 +205,7 @@ bool Sandbox::WaitForWatch(std::chrono::seconds timeout) const
            WaitForStderr("DiskArbitration: peek callback registered", timeout);
 }
 
-int Sandbox::RunInside(const std::string &command) const
+int CardWatchSandbox::RunInside(const std::string &command) const
 {
     if (first_ <= 0) {
         return -1;
@@ -389,34 +214,9 @@ int Sandbox::RunInside(const std::string &command) const
                  " >/dev/null 2>&1");
 }
 
-void Sandbox::StartFinder()
+void CardWatchSandbox::StartFinder()
 {
     WriteFile(root_ + "/start-finder", "");
-}
-
-size_t Count(const std::string &haystack, const std::string &text)
-{
-    size_t count = 0;
-    for (size_t at = haystack.find(text); at != std::string::npos; at = haystack.find(text, at + text.size())) {
-        ++count;
-    }
-    return count;
-}
-
-bool InOrder(const std::string &haystack, const std::vector<std::string> &texts, std::string *missing)
-{
-    size_t at = 0;
-    for (const std::string &text : texts) {
-        size_t found = haystack.find(text, at);
-        if (found == std::string::npos) {
-            if (missing != nullptr) {
-                *missing = text;
-            }
-            return false;
-        }
-        at = found + text.size();
-    }
-    return true;
 }
 
 }  // namespace e2e

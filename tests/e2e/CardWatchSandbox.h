@@ -1,5 +1,6 @@
-// Harness of the service's end-to-end tests: the real OVCardWatch binary in private mount and PID
-// namespaces (see fixtures/sandbox), real loop devices holding real ext2 filesystems.
+// Harness of the service's end-to-end tests, on the shared Sandbox: the real OVCardWatch binary in
+// private mount and PID namespaces (see fixtures/sandbox), real loop devices holding real ext2
+// filesystems.
 #ifndef TESTS_E2E_CARDWATCH_SANDBOX_H
 #define TESTS_E2E_CARDWATCH_SANDBOX_H
 
@@ -10,56 +11,27 @@
 #include <string>
 #include <vector>
 
+#include "Sandbox.h"
+#include "StandInTestSupport.h"
+
 namespace e2e {
 
-// Why these tests cannot run here (not root, no namespaces, no loop devices), or "" when they can.
-std::string MissingPrivileges();
-
-// Runs a shell command line; its exit status (or -1).
-int Shell(const std::string &command);
-// Runs a shell command line and returns its standard output.
-std::string ShellOutput(const std::string &command);
-// Quotes text as one word for the shell.
-std::string Quote(const std::string &text);
-
-std::string ReadFile(const std::string &path);
-void WriteFile(const std::string &path, const std::string &text);
+// What the service's tests need of the machine.
+Needs CardWatchNeeds();
 
 // Files of a connection-manager "CD": "Velmora.app" and the setup image "Setup/VelmoraSetup.dmg"
 // (a tar archive whose top folder "Velmora Setup" holds "VelmoraSetup.pkg"), made under folder.
 void MakeCDContents(const std::string &folder);
 
-// An ext2 image with a label, attached as a loop device on demand and detached when it goes.
-class LoopDisk {
-public:
-    // contents: a folder copied into the filesystem ("" for an empty one).
-    LoopDisk(const std::string &imagePath, const std::string &label, const std::string &contents);
-    ~LoopDisk();
-    LoopDisk(const LoopDisk &) = delete;
-    LoopDisk &operator=(const LoopDisk &) = delete;
-
-    // Attaches the image; sizeLimit (bytes, 0: whole image) cuts the device short of its
-    // filesystem, so that the label reads but a mount fails. Returns "/dev/loopN".
-    std::string Attach(unsigned long sizeLimit = 0);
-    void Detach();
-    const std::string &Device() const { return device_; }
-    // "loopN"
-    std::string Name() const;
-
-private:
-    std::string image_;
-    std::string device_;
-};
-
 // One run of the service in its sandbox. The folders that stand in for "/Library",
 // "/Applications" and "/usr/local/RevediriService" live under Root() and stay readable
 // afterwards; "/Volumes" is a tmpfs of the sandbox.
-class Sandbox {
+class CardWatchSandbox {
 public:
-    Sandbox();
-    ~Sandbox();
-    Sandbox(const Sandbox &) = delete;
-    Sandbox &operator=(const Sandbox &) = delete;
+    CardWatchSandbox();
+    ~CardWatchSandbox();
+    CardWatchSandbox(const CardWatchSandbox &) = delete;
+    CardWatchSandbox &operator=(const CardWatchSandbox &) = delete;
 
     const std::string &Root() const { return root_; }
 
@@ -101,17 +73,12 @@ public:
     void StartFinder();
 
 private:
-    std::string root_;
+    standintest::TempFolder folder_{"cardwatch-e2e"};
+    std::string root_ = folder_.path().string();
     std::map<std::string, std::string> env_;
     pid_t unshare_ = -1;
     pid_t first_ = -1;  // process 1 of the sandbox, as the host numbers it
 };
-
-// Counts the occurrences of text in haystack.
-size_t Count(const std::string &haystack, const std::string &text);
-// True when every text occurs in haystack, each after the previous one; on failure, names the
-// first missing one in *missing.
-bool InOrder(const std::string &haystack, const std::vector<std::string> &texts, std::string *missing);
 
 }  // namespace e2e
 

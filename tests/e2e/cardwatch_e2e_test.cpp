@@ -20,7 +20,7 @@ namespace {
 using e2e::Count;
 using e2e::InOrder;
 using e2e::LoopDisk;
-using e2e::Sandbox;
+using e2e::CardWatchSandbox;
 using std::chrono::seconds;
 
 const char kSampleConfig[] =
@@ -70,15 +70,8 @@ class CardWatchE2E : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string missing = e2e::MissingPrivileges();
-        if (!missing.empty()) {
-            const char *ci = getenv("CI");
-            if (ci != nullptr && std::string(ci) == "true") {
-                FAIL() << "cannot run the service's end-to-end tests under CI: " << missing;
-            }
-            GTEST_SKIP() << "skipped: " << missing;
-        }
-        sandbox_ = std::make_unique<Sandbox>();
+        E2E_REQUIRE(e2e::CardWatchNeeds());
+        sandbox_ = std::make_unique<CardWatchSandbox>();
     }
 
     void TearDown() override
@@ -165,7 +158,7 @@ protected:
         return points;
     }
 
-    std::unique_ptr<Sandbox> sandbox_;
+    std::unique_ptr<CardWatchSandbox> sandbox_;
     std::vector<std::unique_ptr<LoopDisk>> disks_;
 };
 
@@ -465,7 +458,7 @@ TEST_F(CardWatchE2E, HostileLabelsAreMountedDirectlyInsideVolumes)
     for (const std::string &label : labels) {
         SCOPED_TRACE(testing::PrintToString(label));
         if (sandbox_ == nullptr) {
-            sandbox_ = std::make_unique<Sandbox>();
+            sandbox_ = std::make_unique<CardWatchSandbox>();
         }
         sandbox_->WriteConfig("[Volumes]\nname=" + label + "\npath1=/Applications/Velmora.app/\n");
         sandbox_->WriteSysConfig(kSetupOff);
