@@ -29,7 +29,7 @@ RealSyslog RealSystemLog()
 
 // The text of one line. The C library's formatter expands %m from errno, so errno is put back
 // to the caller's value before each pass.
-std::string Format(int savedErrno, const char *format, va_list arguments)
+__attribute__((format(printf, 2, 0))) std::string Format(int savedErrno, const char *format, va_list arguments)
 {
     if (format == nullptr) {
         return std::string();
