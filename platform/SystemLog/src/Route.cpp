@@ -88,7 +88,7 @@ void WriteStandardError(int level, const std::string &text)
     }
 }
 
-void Route(int priority, const char *format, va_list arguments)
+__attribute__((format(printf, 2, 0))) void Route(int priority, const char *format, va_list arguments)
 {
     int savedErrno = errno;
     std::string text = Format(savedErrno, format, arguments);

@@ -8,8 +8,9 @@
 // The C library's fortified entry points (what <syslog.h> turns syslog into under
 // _FORTIFY_SOURCE); declared here because <syslog.h> declares them only in fortified builds.
 extern "C" {
-void __syslog_chk(int priority, int flag, const char *format, ...);
-void __vsyslog_chk(int priority, int flag, const char *format, va_list arguments);
+void __syslog_chk(int priority, int flag, const char *format, ...) __attribute__((format(printf, 3, 4)));
+void __vsyslog_chk(int priority, int flag, const char *format, va_list arguments)
+    __attribute__((format(printf, 3, 0)));
 }
 
 namespace systemlog {

@@ -21,13 +21,14 @@
 #include <string>
 
 extern "C" {
-void __syslog_chk(int priority, int flag, const char *format, ...);
-void __vsyslog_chk(int priority, int flag, const char *format, va_list arguments);
+void __syslog_chk(int priority, int flag, const char *format, ...) __attribute__((format(printf, 3, 4)));
+void __vsyslog_chk(int priority, int flag, const char *format, va_list arguments)
+    __attribute__((format(printf, 3, 0)));
 }
 
 namespace {
 
-void ThroughVsyslog(int priority, const char *format, ...)
+__attribute__((format(printf, 2, 3))) void ThroughVsyslog(int priority, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
@@ -35,7 +36,7 @@ void ThroughVsyslog(int priority, const char *format, ...)
     va_end(arguments);
 }
 
-void ThroughVsyslogChk(int priority, const char *format, ...)
+__attribute__((format(printf, 2, 3))) void ThroughVsyslogChk(int priority, const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
