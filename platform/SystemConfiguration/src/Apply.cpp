@@ -78,9 +78,17 @@ extern "C" Boolean SCPreferencesApplyChanges(SCPreferencesRef prefs)
     if (int status = commitLock.Acquire(p->path + "-commit-lock", true, true, true); status != 0) {
         return sc::Fail(status);
     }
+    sc::FileBytes file;
+    if (int status = sc::ReadFileBytes(p->path, &file); status != 0) {
+        return sc::Fail(status);
+    }
+    // The committed store is the object's own tree when the object has no changes and the file
+    // holds the very bytes it read or wrote last: that tree parsed them, or they were written
+    // from it, and what is published from it is written to the dynamic store the same way.
     sc::CFRef<CFMutableDictionaryRef> committed;
-    sc::Digest digest;
-    if (int status = sc::LoadStore(p->path, &committed, &digest); status != 0) {
+    if (!p->changed && sc::DigestOf(file) == p->digest) {
+        committed = sc::CFRef<CFMutableDictionaryRef>::Retained(p->root.get());
+    } else if (int status = sc::StoreOf(file, p->path, &committed); status != 0) {
         return sc::Fail(status);
     }
     sc::CFRef<CFMutableDictionaryRef> setup(

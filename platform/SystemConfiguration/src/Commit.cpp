@@ -255,5 +255,6 @@ extern "C" Boolean SCPreferencesCommitChanges(SCPreferencesRef prefs)
     }
     p->digest = sc::DigestOf(sc::FileBytes{true, std::move(bytes)});
     p->changed = false;
+    p->asRead = false;  // the tree was written, not parsed: reading the bytes back may differ in form
     return sc::Succeed();
 }

@@ -21,17 +21,16 @@ CFTypeID StoreType()
     return type;
 }
 
-int ReadLocked(const std::string &path, CFRef<CFMutableDictionaryRef> *out)
+int ReadLocked(const std::string &path, CFRef<CFMutableDictionaryRef> *out, FileBytes *file)
 {
-    FileBytes file;
-    if (int status = ReadFileBytes(path, &file); status != 0) {
+    if (int status = ReadFileBytes(path, file); status != 0) {
         return status;
     }
-    if (!file.exists) {
+    if (!file->exists) {
         out->reset(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
         return *out ? 0 : kSCStatusFailed;
     }
-    return ParseDictionary(file.bytes, "dynamic store", path, out);
+    return ParseDictionary(file->bytes, "dynamic store", path, out);
 }
 
 // The store's record, or a status: not a store, or the call armed to fail.
@@ -54,7 +53,8 @@ int ReadDynamicStore(const std::string &path, CFRef<CFMutableDictionaryRef> *out
     if (int status = lock.Acquire(path + "-lock", false, true, true); status != 0) {
         return status;
     }
-    return ReadLocked(path, out);
+    FileBytes file;
+    return ReadLocked(path, out, &file);
 }
 
 int UpdateDynamicStore(const std::string &path, const std::function<int(CFMutableDictionaryRef)> &change)
@@ -64,7 +64,8 @@ int UpdateDynamicStore(const std::string &path, const std::function<int(CFMutabl
         return status;
     }
     CFRef<CFMutableDictionaryRef> contents;
-    if (int status = ReadLocked(path, &contents); status != 0) {
+    FileBytes file;
+    if (int status = ReadLocked(path, &contents, &file); status != 0) {
         return status;  // a store that does not parse is reported and left as it is
     }
     if (int status = change(contents); status != 0) {
@@ -73,6 +74,9 @@ int UpdateDynamicStore(const std::string &path, const std::function<int(CFMutabl
     std::string bytes;
     if (!XMLBytesOf(contents, &bytes)) {
         return kSCStatusFailed;
+    }
+    if (file.exists && bytes == file.bytes) {
+        return 0;  // the file already holds exactly these bytes: replacing it would change nothing
     }
     return ReplaceFileAtomically(path, bytes, false);
 }

@@ -1,6 +1,7 @@
 // The preferences lock: an advisory cross-process flock on "<store>-lock", held by one object
 // until it unlocks or goes; an object without changes of its own reads the store again when it
-// gets the lock, so that it works on what the previous holder committed.
+// gets the lock, so that it works on what the previous holder committed (parsed again only when
+// the bytes differ from those its tree came from).
 #include "SCInternal.h"
 
 extern "C" Boolean SCPreferencesLock(SCPreferencesRef prefs, Boolean wait)
@@ -19,15 +20,24 @@ extern "C" Boolean SCPreferencesLock(SCPreferencesRef prefs, Boolean wait)
         return sc::Fail(status);
     }
     if (!p->changed) {
-        sc::CFRef<CFMutableDictionaryRef> root;
-        sc::Digest digest;
-        if (int status = sc::LoadStore(p->path, &root, &digest); status != 0) {
+        sc::FileBytes file;
+        if (int status = sc::ReadFileBytes(p->path, &file); status != 0) {
             p->lock.Release();
             return sc::Fail(status);
         }
-        sc::Retire(*p, p->root);
-        p->root = std::move(root);
-        p->digest = digest;
+        // Bytes the object's own tree was parsed from would parse to the same tree again.
+        sc::Digest digest = sc::DigestOf(file);
+        if (!p->asRead || digest != p->digest) {
+            sc::CFRef<CFMutableDictionaryRef> root;
+            if (int status = sc::StoreOf(file, p->path, &root); status != 0) {
+                p->lock.Release();
+                return sc::Fail(status);
+            }
+            sc::Retire(*p, p->root);
+            p->root = std::move(root);
+            p->digest = digest;
+            p->asRead = true;
+        }
     }
     return sc::Succeed();
 }

@@ -37,18 +37,22 @@ int ParseDictionary(std::string_view bytes, const char *what, const std::string 
     return 0;
 }
 
+int StoreOf(const FileBytes &file, const std::string &path, CFRef<CFMutableDictionaryRef> *root)
+{
+    if (!file.exists) {
+        root->reset(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        return *root ? 0 : kSCStatusFailed;
+    }
+    return ParseDictionary(file.bytes, "preferences store", path, root);
+}
+
 int LoadStore(const std::string &path, CFRef<CFMutableDictionaryRef> *root, Digest *digest)
 {
     FileBytes file;
     if (int status = ReadFileBytes(path, &file); status != 0) {
         return status;
     }
-    if (!file.exists) {
-        root->reset(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
-        if (!*root) {
-            return kSCStatusFailed;
-        }
-    } else if (int status = ParseDictionary(file.bytes, "preferences store", path, root); status != 0) {
+    if (int status = StoreOf(file, path, root); status != 0) {
         return status;
     }
     *digest = DigestOf(file);
@@ -140,6 +144,7 @@ extern "C" SCPreferencesRef SCPreferencesCreate(CFAllocatorRef allocator, CFStri
     if (int status = sc::LoadStore(impl->path, &impl->root, &impl->digest); status != 0) {
         return sc::FailWith<const __SCPreferences>(status);
     }
+    impl->asRead = true;
     impl->retired.reset(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     CFTypeRef object = sc::NewObject(allocator, sc::PrefsType(), std::move(impl));
     if (object == nullptr) {

@@ -183,6 +183,7 @@ struct PrefsImpl {
     CFRef<CFMutableDictionaryRef> root;
     Digest digest;                   // of the store as this object last read or wrote it
     bool changed = false;            // changes not committed yet
+    bool asRead = false;             // root is exactly what the store's bytes (digest) parsed to
     FileLock lock;                   // the preferences lock (SCPreferencesLock)
     CFRef<CFMutableArrayRef> retired;  // replaced values kept alive: callers may still hold them
 };
@@ -190,6 +191,8 @@ CFTypeID PrefsType();
 inline PrefsImpl *PrefsOf(SCPreferencesRef prefs) { return ImplOf<PrefsImpl>(prefs, PrefsType()); }
 // Reads a store: a missing file is an empty store. Status 0 or the failure's.
 int LoadStore(const std::string &path, CFRef<CFMutableDictionaryRef> *root, Digest *digest);
+// The store a file read by ReadFileBytes holds: a missing file is an empty store.
+int StoreOf(const FileBytes &file, const std::string &path, CFRef<CFMutableDictionaryRef> *root);
 // Keeps a value that is about to be replaced or removed alive as long as the object.
 void Retire(PrefsImpl &prefs, CFTypeRef value);
 // A deep copy with mutable containers of a property-list value, or NULL when it is not one.

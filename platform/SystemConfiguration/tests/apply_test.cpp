@@ -121,6 +121,57 @@ TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
     }
 }
 
+// Apply publishes what the store file holds: never an object's uncommitted changes, another
+// process's commit made after the object read the store, and from an object that committed
+// exactly what a fresh reader of its file would publish (a date's fraction of a second and a
+// real number included). A dynamic store that already holds those bytes is left as it is; one
+// with the same content written otherwise is written again.
+TEST_F(ApplyTest, ApplyPublishesTheFileNotTheObjectAndRewritesOnlyChangedBytes)
+{
+    CommitSampleStore();
+    auto published = [&] { return Keys("Setup:.*"); };
+    CFRef<SCPreferencesRef> changed = Open();
+    ASSERT_TRUE(SCPreferencesSetValue(changed, CFSTR("CurrentSet"), CFSTR("/Sets/B")));
+    ASSERT_TRUE(SCPreferencesApplyChanges(changed));
+    std::vector<std::string> setA = published();
+    ASSERT_EQ(setA.size(), 10u);
+
+    CFRef<SCPreferencesRef> reader = Open();
+    ASSERT_TRUE(SCPreferencesCommitChanges(changed));  // another object makes B current
+    ASSERT_TRUE(SCPreferencesApplyChanges(reader));
+    EXPECT_EQ(published(), (std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}));
+
+    CFRef<SCPreferencesRef> writer = Open();
+    double ratio = 0.1;
+    CFRef<CFNumberRef> real(CFNumberCreate(nullptr, kCFNumberFloat64Type, &ratio));
+    CFRef<CFDateRef> lease(CFDateCreate(nullptr, 700000000.75));
+    ASSERT_TRUE(SCPreferencesPathSetValue(writer, CFSTR("/NetworkServices/S6/IPv4"),
+                                          Dict({{"ConfigMethod", CFSTR("DHCP")}, {"Ratio", real.get()}, {"Lease", lease.get()}})));
+    ASSERT_TRUE(SCPreferencesCommitChanges(writer));
+    ASSERT_TRUE(SCPreferencesApplyChanges(writer));
+    std::string fromWriter = ReadFile(dynamicPath);
+    std::filesystem::remove(dynamicPath);
+    ASSERT_TRUE(Apply());
+    EXPECT_EQ(ReadFile(dynamicPath), fromWriter);
+
+    struct stat before {};
+    ASSERT_EQ(stat(dynamicPath.c_str(), &before), 0);
+    ASSERT_TRUE(Apply());
+    struct stat after {};
+    ASSERT_EQ(stat(dynamicPath.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "an unchanged dynamic store is not replaced";
+    int status = 0;
+    std::string out = RunPython("import plistlib\n"
+                                "p = '" + dynamicPath + "'\n"
+                                "d = plistlib.load(open(p, 'rb'))\n"
+                                "plistlib.dump(d, open(p, 'wb'), sort_keys=False)\n",
+                                &status);
+    ASSERT_EQ(status, 0) << out;
+    ASSERT_NE(ReadFile(dynamicPath), fromWriter);
+    ASSERT_TRUE(Apply());
+    EXPECT_EQ(ReadFile(dynamicPath), fromWriter);
+}
+
 TEST_F(ApplyTest, UnparsableDynamicStoreIsReportedAndLeftAlone)
 {
     std::filesystem::create_directories(folder.path() / "run");

@@ -58,6 +58,10 @@ std::optional<std::string> EncodeUTF8(CFTypeRef value, UInt8 lossByte)
     }
     auto string = static_cast<CFStringRef>(value);
     CFIndex length = CFStringGetLength(string);
+    // A string kept as 8-bit text holds ASCII only, which is its own UTF-8.
+    if (const char *ascii = CFStringGetCStringPtr(string, kCFStringEncodingASCII)) {
+        return std::string(ascii, static_cast<std::size_t>(length));
+    }
     CFIndex size = 0;
     if (CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, lossByte, false, nullptr, 0, &size) !=
         length) {
