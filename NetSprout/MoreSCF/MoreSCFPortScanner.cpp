@@ -4,6 +4,7 @@
 
 #include "MoreCFQ.h"
 #include "MoreSCF.h"
+#include "MoreSCFInternal.h"
 
 #include <CoreServices/CoreServices.h>
 
@@ -16,24 +17,10 @@
 
 namespace {
 
+using morescf::CFHolder;
+
 // The installed port name callback (none at start).
 MoreSCFPortNameCallback gPortNameCallback = nullptr;
-
-// Owns one CF reference for the length of a scope.
-template <class Ref>
-class Owned {
-public:
-    explicit Owned(Ref ref = nullptr) : ref_(ref) {}
-    Owned(const Owned &) = delete;
-    Owned &operator=(const Owned &) = delete;
-    ~Owned() { CFQRelease(ref_); }
-    Ref get() const { return ref_; }
-    Ref *slot() { return &ref_; }
-    Ref release() { return std::exchange(ref_, nullptr); }
-
-private:
-    Ref ref_;
-};
 
 bool IsType(CFTypeRef value, CFTypeID type) { return value != nullptr && CFGetTypeID(value) == type; }
 bool IsString(CFTypeRef value) { return IsType(value, CFStringGetTypeID()); }
@@ -88,11 +75,11 @@ OSStatus CreateMACFromData(CFDataRef data, CFStringRef *result)
 // The user-visible slot name of a PCI device ("SLOT-J11" is "2" from 10.2), or NULL.
 CFStringRef CopyUserVisibleSlotName(io_object_t device)
 {
-    Owned<CFTypeRef> property(CopyProperty(device, CFSTR("AAPL,slot-name")));
-    if (property.get() == nullptr) {
+    CFHolder<CFTypeRef> property(CopyProperty(device, CFSTR("AAPL,slot-name")));
+    if (property.Get() == nullptr) {
         return nullptr;
     }
-    CFStringRef slot = CreateStringFromProperty(property.get());
+    CFStringRef slot = CreateStringFromProperty(property.Get());
     if (slot == nullptr) {
         return nullptr;
     }
@@ -123,10 +110,10 @@ CFStringRef CopyUserVisibleSlotName(io_object_t device)
 // The port number text of a PCI device's "IOChildIndex" (index + 1), or "unknown".
 CFStringRef CopyPortNumber(io_object_t device)
 {
-    Owned<CFTypeRef> index(CopyProperty(device, CFSTR("IOChildIndex")));
+    CFHolder<CFTypeRef> index(CopyProperty(device, CFSTR("IOChildIndex")));
     long value = 0;
     CFStringRef text = nullptr;
-    if (IsNumber(index.get()) && CFNumberGetValue(static_cast<CFNumberRef>(index.get()), kCFNumberLongType, &value)) {
+    if (IsNumber(index.Get()) && CFNumberGetValue(static_cast<CFNumberRef>(index.Get()), kCFNumberLongType, &value)) {
         text = CFStringCreateWithFormat(kCFAllocatorDefault, nullptr, CFSTR("%ld"), value + 1);
     }
     return (text != nullptr) ? text : static_cast<CFStringRef>(CFRetain(CFSTR("unknown")));
@@ -138,28 +125,28 @@ OSStatus CopyUserVisibleNameForEthernetLikePort(io_object_t interface, CFMutable
 {
     io_object_t controller = 0;
     io_object_t device = 0;
-    Owned<CFMutableDictionaryRef> controllerProperties;
-    Owned<CFMutableDictionaryRef> deviceProperties;
-    Owned<CFTypeRef> bsdName;
+    CFHolder<CFMutableDictionaryRef> controllerProperties;
+    CFHolder<CFMutableDictionaryRef> deviceProperties;
+    CFHolder<CFTypeRef> bsdName;
 
     OSStatus err = GetParent(interface, &controller);
     if (err == noErr) {
         err = GetParent(controller, &device);
     }
     if (err == noErr) {
-        err = IORegistryEntryCreateCFProperties(controller, controllerProperties.slot(), kCFAllocatorDefault, 0);
+        err = IORegistryEntryCreateCFProperties(controller, controllerProperties.Slot(), kCFAllocatorDefault, 0);
     }
     if (err == noErr) {
-        *bsdName.slot() = CopyProperty(interface, CFSTR("BSD Name"));
-        err = IsString(bsdName.get()) ? OSStatus{noErr} : OSStatus{-1};
+        *bsdName.Slot() = CopyProperty(interface, CFSTR("BSD Name"));
+        err = IsString(bsdName.Get()) ? OSStatus{noErr} : OSStatus{-1};
     }
     CFStringRef defaultName = nullptr;
     if (err == noErr) {
-        CFTypeRef controllerClass = CFDictionaryGetValue(controllerProperties.get(), CFSTR("IOClass"));
-        if (Equal(bsdName.get(), CFSTR("en0"))) {
+        CFTypeRef controllerClass = CFDictionaryGetValue(controllerProperties.Get(), CFSTR("IOClass"));
+        if (Equal(bsdName.Get(), CFSTR("en0"))) {
             err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 6);
             defaultName = CFSTR("Built-in Ethernet");
-        } else if (Equal(bsdName.get(), CFSTR("fw0"))) {
+        } else if (Equal(bsdName.Get(), CFSTR("fw0"))) {
             err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 7);
             defaultName = CFSTR("Built-in FireWire");
         } else if (IOObjectConformsTo(interface, "IO80211Interface") ||
@@ -168,36 +155,36 @@ OSStatus CopyUserVisibleNameForEthernetLikePort(io_object_t interface, CFMutable
             err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 10);
             defaultName = CFSTR("AirPort");
         } else {
-            err = IORegistryEntryCreateCFProperties(device, deviceProperties.slot(), kCFAllocatorDefault, 0);
+            err = IORegistryEntryCreateCFProperties(device, deviceProperties.Slot(), kCFAllocatorDefault, 0);
             bool isRadio = false;
             if (err == noErr) {
-                CFTypeRef deviceName = CFDictionaryGetValue(deviceProperties.get(), CFSTR("name"));
+                CFTypeRef deviceName = CFDictionaryGetValue(deviceProperties.Get(), CFSTR("name"));
                 if (deviceName != nullptr) {
-                    Owned<CFStringRef> text(CreateStringFromProperty(deviceName));
-                    err = (text.get() != nullptr) ? OSStatus{noErr} : OSStatus{-1};
-                    isRadio = Equal(text.get(), CFSTR("radio"));
+                    CFHolder<CFStringRef> text(CreateStringFromProperty(deviceName));
+                    err = (text.Get() != nullptr) ? OSStatus{noErr} : OSStatus{-1};
+                    isRadio = Equal(text.Get(), CFSTR("radio"));
                 }
             }
             if (err == noErr && isRadio) {
                 err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 11);
                 defaultName = CFSTR("Wireless Network Adaptor");
             } else if (err == noErr &&
-                       Equal(CFDictionaryGetValue(controllerProperties.get(), CFSTR("IOProviderClass")), CFSTR("IOPCIDevice"))) {
+                       Equal(CFDictionaryGetValue(controllerProperties.Get(), CFSTR("IOProviderClass")), CFSTR("IOPCIDevice"))) {
                 err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 8);
                 // A device without a slot name (a virtual machine's card) is in slot "unknown".
-                Owned<CFStringRef> slot(CopyUserVisibleSlotName(device));
-                SetString(portDict, CFSTR("AAPL,slot-name"), slot.get() != nullptr ? slot.get() : CFSTR("unknown"));
-                CFTypeRef childIndex = CFDictionaryGetValue(deviceProperties.get(), CFSTR("IOChildIndex"));
+                CFHolder<CFStringRef> slot(CopyUserVisibleSlotName(device));
+                SetString(portDict, CFSTR("AAPL,slot-name"), slot.Get() != nullptr ? slot.Get() : CFSTR("unknown"));
+                CFTypeRef childIndex = CFDictionaryGetValue(deviceProperties.Get(), CFSTR("IOChildIndex"));
                 SInt32 index = 0;
                 if (IsNumber(childIndex) && CFNumberGetValue(static_cast<CFNumberRef>(childIndex), kCFNumberSInt32Type, &index)) {
-                    Owned<CFStringRef> port(CopyPortNumber(device));
-                    SetString(portDict, CFSTR("IOChildIndex"), port.get());
+                    CFHolder<CFStringRef> port(CopyPortNumber(device));
+                    SetString(portDict, CFSTR("IOChildIndex"), port.Get());
                     defaultName = CFSTR("PCI Ethernet Slot %2$@, Port %3$@");
                 } else {
                     defaultName = CFSTR("PCI Ethernet Slot %2$@");
                 }
             } else if (err == noErr) {
-                SetString(portDict, CFSTR("BSD Name"), static_cast<CFStringRef>(bsdName.get()));
+                SetString(portDict, CFSTR("BSD Name"), static_cast<CFStringRef>(bsdName.Get()));
                 defaultName = CFSTR("Ethernet Adaptor (%1$@)");
             }
         }
@@ -217,22 +204,22 @@ OSStatus CopyUserVisibleNameForEthernetLikePort(io_object_t interface, CFMutable
 // Default name of a serial port.
 OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t object, CFMutableDictionaryRef portDict, CFStringRef *name)
 {
-    Owned<CFTypeRef> clientType(CopyProperty(object, CFSTR("IOSerialBSDClientType")));
-    if (!IsString(clientType.get())) {
+    CFHolder<CFTypeRef> clientType(CopyProperty(object, CFSTR("IOSerialBSDClientType")));
+    if (!IsString(clientType.Get())) {
         return -1;
     }
-    bool modemClass = Equal(clientType.get(), CFSTR("IOModemSerialStream"));
+    bool modemClass = Equal(clientType.Get(), CFSTR("IOModemSerialStream"));
     OSStatus err = modemClass ? CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 2) : OSStatus{noErr};
-    Owned<CFTypeRef> baseProperty(CopyProperty(object, CFSTR("IOTTYBaseName")));
-    if (err == noErr && !IsString(baseProperty.get())) {
+    CFHolder<CFTypeRef> baseProperty(CopyProperty(object, CFSTR("IOTTYBaseName")));
+    if (err == noErr && !IsString(baseProperty.Get())) {
         err = -1;
     }
     if (err != noErr) {
         return err;
     }
-    CFStringRef base = static_cast<CFStringRef>(baseProperty.get());
-    Owned<CFTypeRef> productProperty(SearchProperty(object, CFSTR("Product Name")));
-    Owned<CFStringRef> product(productProperty.get() != nullptr ? CreateStringFromProperty(productProperty.get()) : nullptr);
+    CFStringRef base = static_cast<CFStringRef>(baseProperty.Get());
+    CFHolder<CFTypeRef> productProperty(SearchProperty(object, CFSTR("Product Name")));
+    CFHolder<CFStringRef> product(productProperty.Get() != nullptr ? CreateStringFromProperty(productProperty.Get()) : nullptr);
 
     static const std::pair<CFStringRef, CFStringRef> kFixedNames[] = {
         {CFSTR("modem"), CFSTR("Modem Port")},
@@ -253,18 +240,18 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(io_object_t object, CFMutableDi
     if (defaultName == nullptr && CFStringHasPrefix(base, CFSTR("Bluetooth-"))) {
         defaultName = CFSTR("Bluetooth");
     }
-    if (defaultName == nullptr && (product.get() != nullptr || CFEqual(base, CFSTR("usbmodem")))) {
+    if (defaultName == nullptr && (product.Get() != nullptr || CFEqual(base, CFSTR("usbmodem")))) {
         if (modemClass) {
             err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), 1);
         }
-        defaultName = (product.get() != nullptr) ? product.get() : CFSTR("USB Modem");
+        defaultName = (product.Get() != nullptr) ? product.Get() : CFSTR("USB Modem");
     }
     if (defaultName == nullptr) {
-        Owned<CFMutableStringRef> lower(CFStringCreateMutableCopy(kCFAllocatorDefault, 0, base));
-        if (lower.get() != nullptr) {
-            CFStringLowercase(lower.get(), nullptr);
+        CFHolder<CFMutableStringRef> lower(CFStringCreateMutableCopy(kCFAllocatorDefault, 0, base));
+        if (lower.Get() != nullptr) {
+            CFStringLowercase(lower.Get(), nullptr);
         }
-        SetString(portDict, CFSTR("IOTTYBaseName"), lower.get() != nullptr ? lower.get() : CFSTR("unknown"));
+        SetString(portDict, CFSTR("IOTTYBaseName"), lower.Get() != nullptr ? lower.Get() : CFSTR("unknown"));
         defaultName = CFSTR("%4$@-port");
     }
     if (err == noErr) {
@@ -285,8 +272,8 @@ OSStatus SubstituteKeywordsInUserVisibleName(CFStringRef templateName, CFDiction
         {"%4$@", CFSTR("IOTTYBaseName")},
     };
     constexpr CFIndex kKeywordLength = 4;
-    Owned<CFMutableStringRef> result(CFStringCreateMutable(kCFAllocatorDefault, 0));
-    if (result.get() == nullptr) {
+    CFHolder<CFMutableStringRef> result(CFStringCreateMutable(kCFAllocatorDefault, 0));
+    if (result.Get() == nullptr) {
         return -1;
     }
     CFIndex length = CFStringGetLength(templateName);
@@ -309,47 +296,47 @@ OSStatus SubstituteKeywordsInUserVisibleName(CFStringRef templateName, CFDiction
             continue;
         }
         used[found] = true;
-        CFStringAppendCharacters(result.get(), chars.data() + runStart, i - runStart);
+        CFStringAppendCharacters(result.Get(), chars.data() + runStart, i - runStart);
         CFTypeRef value = CFDictionaryGetValue(portDict, kKeywords[found].second);
         if (IsString(value)) {
-            CFStringAppend(result.get(), static_cast<CFStringRef>(value));
+            CFStringAppend(result.Get(), static_cast<CFStringRef>(value));
         } else {
-            CFStringAppendCharacters(result.get(), chars.data() + i, kKeywordLength);
+            CFStringAppendCharacters(result.Get(), chars.data() + i, kKeywordLength);
         }
         i += kKeywordLength;
         runStart = i;
     }
-    CFStringAppendCharacters(result.get(), chars.data() + runStart, length - runStart);
-    *name = result.release();
+    CFStringAppendCharacters(result.Get(), chars.data() + runStart, length - runStart);
+    *name = result.Release();
     return noErr;
 }
 
 // The user-visible name: the default by the kind of object, then the callback, then the keywords.
 OSStatus CopyUserVisiblePortName(io_object_t object, CFMutableDictionaryRef portDict, CFStringRef *name)
 {
-    Owned<CFStringRef> defaultName;
+    CFHolder<CFStringRef> defaultName;
     OSStatus err = noErr;
     if (IOObjectConformsTo(object, "IONetworkInterface")) {
-        err = CopyUserVisibleNameForEthernetLikePort(object, portDict, defaultName.slot());
+        err = CopyUserVisibleNameForEthernetLikePort(object, portDict, defaultName.Slot());
     } else if (IOObjectConformsTo(object, "IOSerialBSDClient")) {
-        err = CopyUserVisibleNameForModemOrSerialPort(object, portDict, defaultName.slot());
+        err = CopyUserVisibleNameForModemOrSerialPort(object, portDict, defaultName.Slot());
     } else {
-        Owned<CFTypeRef> bsdName(CopyProperty(object, CFSTR("BSD Name")));
-        err = IsString(bsdName.get()) ? OSStatus{noErr} : OSStatus{-1};
+        CFHolder<CFTypeRef> bsdName(CopyProperty(object, CFSTR("BSD Name")));
+        err = IsString(bsdName.Get()) ? OSStatus{noErr} : OSStatus{-1};
         if (err == noErr) {
-            *defaultName.slot() = static_cast<CFStringRef>(bsdName.release());
+            *defaultName.Slot() = static_cast<CFStringRef>(bsdName.Release());
         }
     }
-    Owned<CFStringRef> templateName;
+    CFHolder<CFStringRef> templateName;
     if (err == noErr && gPortNameCallback != nullptr) {
-        err = gPortNameCallback(object, portDict, defaultName.get(), templateName.slot());
+        err = gPortNameCallback(object, portDict, defaultName.Get(), templateName.Slot());
     }
-    if (err == noErr && templateName.get() == nullptr) {
-        *templateName.slot() = CFStringCreateCopy(kCFAllocatorDefault, defaultName.get());
-        err = (templateName.get() != nullptr) ? OSStatus{noErr} : OSStatus{-1};
+    if (err == noErr && templateName.Get() == nullptr) {
+        *templateName.Slot() = CFStringCreateCopy(kCFAllocatorDefault, defaultName.Get());
+        err = (templateName.Get() != nullptr) ? OSStatus{noErr} : OSStatus{-1};
     }
     if (err == noErr) {
-        err = SubstituteKeywordsInUserVisibleName(templateName.get(), portDict, name);
+        err = SubstituteKeywordsInUserVisibleName(templateName.Get(), portDict, name);
     }
     return err;
 }
@@ -433,9 +420,9 @@ extern "C" OSStatus EthernetDeviceToDictProc(io_object_t interface, CFMutableDic
     MORESCF_REQUIRE(portDict != nullptr);
 
     // Only Ethernet-type and FireWire links are ports; anything else is skipped.
-    Owned<CFTypeRef> typeProperty(CopyProperty(interface, CFSTR("IOInterfaceType")));
+    CFHolder<CFTypeRef> typeProperty(CopyProperty(interface, CFSTR("IOInterfaceType")));
     int type = 0;
-    if (!IsNumber(typeProperty.get()) || !CFNumberGetValue(static_cast<CFNumberRef>(typeProperty.get()), kCFNumberIntType, &type) ||
+    if (!IsNumber(typeProperty.Get()) || !CFNumberGetValue(static_cast<CFNumberRef>(typeProperty.Get()), kCFNumberIntType, &type) ||
         (type != 6 && type != 144)) {
         return noErr;
     }
@@ -444,12 +431,12 @@ extern "C" OSStatus EthernetDeviceToDictProc(io_object_t interface, CFMutableDic
     SetString(portDict, kSCPropNetInterfaceType, fireWire ? kSCValNetInterfaceTypeFireWire : kSCValNetInterfaceTypeEthernet);
     OSStatus err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), fireWire ? 9 : 12);
 
-    Owned<CFTypeRef> bsdName(CopyProperty(interface, CFSTR("BSD Name")));
-    if (err == noErr && !IsString(bsdName.get())) {
+    CFHolder<CFTypeRef> bsdName(CopyProperty(interface, CFSTR("BSD Name")));
+    if (err == noErr && !IsString(bsdName.Get())) {
         err = -1;
     }
     if (err == noErr) {
-        SetString(portDict, kSCPropNetInterfaceDeviceName, static_cast<CFStringRef>(bsdName.get()));
+        SetString(portDict, kSCPropNetInterfaceDeviceName, static_cast<CFStringRef>(bsdName.Get()));
     }
     io_object_t controller = 0;
     if (err == noErr) {
@@ -457,13 +444,13 @@ extern "C" OSStatus EthernetDeviceToDictProc(io_object_t interface, CFMutableDic
     }
     if (err == noErr) {
         // Only a 6- or 8-byte address is one; any other value of the controller's is left out.
-        Owned<CFTypeRef> address(CopyProperty(controller, CFSTR("IOMACAddress")));
-        if (IsType(address.get(), CFDataGetTypeID()) &&
-            (CFDataGetLength(static_cast<CFDataRef>(address.get())) == 6 || CFDataGetLength(static_cast<CFDataRef>(address.get())) == 8)) {
-            Owned<CFStringRef> text;
-            err = CreateMACFromData(static_cast<CFDataRef>(address.get()), text.slot());
+        CFHolder<CFTypeRef> address(CopyProperty(controller, CFSTR("IOMACAddress")));
+        if (IsType(address.Get(), CFDataGetTypeID()) &&
+            (CFDataGetLength(static_cast<CFDataRef>(address.Get())) == 6 || CFDataGetLength(static_cast<CFDataRef>(address.Get())) == 8)) {
+            CFHolder<CFStringRef> text;
+            err = CreateMACFromData(static_cast<CFDataRef>(address.Get()), text.Slot());
             if (err == noErr) {
-                SetString(portDict, kSCPropMACAddress, text.get());
+                SetString(portDict, kSCPropMACAddress, text.Get());
             }
         }
         err = ReleaseObject(controller, err);
@@ -476,20 +463,20 @@ extern "C" OSStatus ModemOrSerialDeviceToDictProc(io_object_t object, CFMutableD
     MORESCF_REQUIRE(object != 0);
     MORESCF_REQUIRE(portDict != nullptr);
 
-    Owned<CFTypeRef> hidden(SearchProperty(object, CFSTR("HiddenPort")));
-    if (hidden.get() != nullptr) {
+    CFHolder<CFTypeRef> hidden(SearchProperty(object, CFSTR("HiddenPort")));
+    if (hidden.Get() != nullptr) {
         return noErr;
     }
-    Owned<CFMutableDictionaryRef> properties;
-    OSStatus err = IORegistryEntryCreateCFProperties(object, properties.slot(), kCFAllocatorDefault, 0);
+    CFHolder<CFMutableDictionaryRef> properties;
+    OSStatus err = IORegistryEntryCreateCFProperties(object, properties.Slot(), kCFAllocatorDefault, 0);
     if (err != noErr) {
         return err;
     }
-    CFTypeRef base = CFDictionaryGetValue(properties.get(), CFSTR("IOTTYBaseName"));
+    CFTypeRef base = CFDictionaryGetValue(properties.Get(), CFSTR("IOTTYBaseName"));
     if (!IsString(base) || CFEqual(base, CFSTR("irda"))) {
         return noErr;
     }
-    CFTypeRef device = CFDictionaryGetValue(properties.get(), CFSTR("IOTTYDevice"));
+    CFTypeRef device = CFDictionaryGetValue(properties.Get(), CFSTR("IOTTYDevice"));
     if (!IsString(device)) {
         syslog(LOG_ERR, "serial port without a device name left out");
         return noErr;
@@ -510,9 +497,9 @@ extern "C" OSStatus ModemOrSerialDeviceToDictProc(io_object_t object, CFMutableD
     }
     if (err == noErr) {
         // Modem-on-hold support is a number; a value of another shape is left out.
-        Owned<CFTypeRef> v92(SearchProperty(object, CFSTR("V92Modem")));
-        if (IsNumber(v92.get())) {
-            CFDictionarySetValue(portDict, kSCPropNetInterfaceSupportsModemOnHold, v92.get());
+        CFHolder<CFTypeRef> v92(SearchProperty(object, CFSTR("V92Modem")));
+        if (IsNumber(v92.Get())) {
+            CFDictionarySetValue(portDict, kSCPropNetInterfaceSupportsModemOnHold, v92.Get());
         }
     }
     return err;
@@ -529,17 +516,17 @@ extern "C" OSStatus AddMatchingDevicesToArray(CFMutableDictionaryRef matching, D
     OSStatus err = IOServiceGetMatchingServices(kIOMasterPortDefault, matching, &iterator);
     io_object_t object = 0;
     while (err == noErr && (object = IOIteratorNext(iterator)) != 0) {
-        Owned<CFMutableDictionaryRef> portDict;
-        err = CFQDictionaryCreateMutable(portDict.slot());
+        CFHolder<CFMutableDictionaryRef> portDict;
+        err = CFQDictionaryCreateMutable(portDict.Slot());
         if (err == noErr) {
-            err = proc(object, portDict.get());
+            err = proc(object, portDict.Get());
         }
-        if (err == noErr && CFDictionaryGetCount(portDict.get()) > 0) {
-            Owned<CFStringRef> name;
-            err = CopyUserVisiblePortName(object, portDict.get(), name.slot());
+        if (err == noErr && CFDictionaryGetCount(portDict.Get()) > 0) {
+            CFHolder<CFStringRef> name;
+            err = CopyUserVisiblePortName(object, portDict.Get(), name.Slot());
             if (err == noErr) {
-                CFDictionarySetValue(portDict.get(), kSCPropUserDefinedName, name.get());
-                CFArrayAppendValue(result, portDict.get());
+                CFDictionarySetValue(portDict.Get(), kSCPropUserDefinedName, name.Get());
+                CFArrayAppendValue(result, portDict.Get());
             }
         }
         err = ReleaseObject(object, err);
