@@ -1,4 +1,4 @@
-// Helpers every stand-in's and program's unit tests share: an owning CoreFoundation reference,
+// Helpers every stand-in's and program's unit tests share: the kit's owning CoreFoundation reference,
 // a scratch folder that fails the test loudly when it cannot be made, a fixture that leaves the
 // seams neutral, and the sweep that fails each CoreFoundation creation of an operation in turn.
 #ifndef STAND_IN_TEST_SUPPORT_H
@@ -15,41 +15,13 @@
 #include <utility>
 
 #include "PlatformTesting.h"
+#include "StandInKit.h"
 
 namespace standintest {
 
-// Owns one reference; releases it when it goes.
+// Owns one reference; releases it when it goes (the stand-in kit's holder).
 template <class Ref>
-class CFRef {
-public:
-    CFRef() = default;
-    explicit CFRef(Ref ref) : ref_(ref) {}
-    CFRef(const CFRef &) = delete;
-    CFRef &operator=(const CFRef &) = delete;
-    CFRef(CFRef &&other) noexcept : ref_(std::exchange(other.ref_, nullptr)) {}
-    CFRef &operator=(CFRef &&other) noexcept
-    {
-        if (this != &other) {
-            reset(std::exchange(other.ref_, nullptr));
-        }
-        return *this;
-    }
-    ~CFRef() { reset(); }
-    void reset(Ref ref = nullptr)
-    {
-        if (ref_ != nullptr) {
-            CFRelease(ref_);
-        }
-        ref_ = ref;
-    }
-    Ref get() const { return ref_; }
-    Ref *slot() { return &ref_; }  // for out slots: must be empty
-    operator Ref() const { return ref_; }
-    explicit operator bool() const { return ref_ != nullptr; }
-
-private:
-    Ref ref_ = nullptr;
-};
+using CFRef = standin::CFRef<Ref>;
 
 // A fresh, empty folder under the temporary folder, removed with everything in it at
 // destruction. When it cannot be made the test fails at once and the program stops, so that no
