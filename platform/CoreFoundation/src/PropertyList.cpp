@@ -24,10 +24,6 @@ using namespace cf::plist;
 
 namespace {
 
-struct Failure {
-    std::string reason;
-};
-
 bool isPlistType(CFTypeID t)
 {
     return t == CFStringGetTypeID() || t == CFNumberGetTypeID() || t == CFBooleanGetTypeID() ||

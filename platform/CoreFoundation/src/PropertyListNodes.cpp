@@ -140,6 +140,146 @@ private:
     std::vector<CFNumberRef> smallNumbers_ = std::vector<CFNumberRef>(static_cast<size_t>(kSmallMax - kSmallMin + 1), nullptr);
 };
 
+CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings);
+
+CFTypeRef booleanFromNode(plist_t node)
+{
+    uint8_t v = 0;
+    plist_get_bool_val(node, &v);
+    return v ? kCFBooleanTrue : kCFBooleanFalse;
+}
+
+// libplist keeps an integer as a 64-bit pattern: one with the top bit set is negative only when
+// its text says so, else an unsigned value above the signed range.
+CFTypeRef integerFromNode(plist_t node, Uniquer &strings)
+{
+    uint64_t v = 0;
+    plist_get_uint_val(node, &v);
+    if ((v >> 63) != 0 && nodeText(node).find("<integer>-") == std::string::npos) {
+        return _CFNumberCreateUnsigned64(v);
+    }
+    return strings.number(static_cast<int64_t>(v));
+}
+
+CFTypeRef realFromNode(plist_t node)
+{
+    double v = 0;
+    plist_get_real_val(node, &v);
+    return CFNumberCreate(nullptr, kCFNumberFloat64Type, &v);
+}
+
+CFTypeRef stringFromNode(plist_t node, bool mutableLeaf, std::string &reason, Uniquer &strings)
+{
+    uint64_t length = 0;
+    const char *p = plist_get_string_ptr(node, &length);
+    const char *text = p != nullptr ? p : "";
+    size_t n = p != nullptr ? length : 0;
+    CFStringRef s = mutableLeaf ? stringFromBytes(text, n, true) : strings.get(text, n);
+    if (s == nullptr) {
+        reason = "a string that is not UTF-8";
+    }
+    return s;
+}
+
+CFTypeRef dataFromNode(plist_t node, bool mutableLeaf)
+{
+    uint64_t length = 0;
+    const char *p = plist_get_data_ptr(node, &length);
+    if (mutableLeaf) {
+        CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
+        CFDataAppendBytes(d, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
+        return d;
+    }
+    return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
+}
+
+CFTypeRef dateFromNode(plist_t node, std::string &reason)
+{
+    int32_t sec = 0;
+    int32_t usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    // libplist splits a date into seconds truncated toward zero and an unsigned fraction: a
+    // date before its epoch takes the fraction away from the seconds. Within the second
+    // before the epoch the sign is lost in libplist itself (read as after it).
+    double fraction = static_cast<double>(usec) * 1e-6;
+    CFAbsoluteTime at = static_cast<double>(sec) + (sec < 0 ? -fraction : fraction);
+    // Seconds pinned at the ends of 32 bits: the date lies outside them, read from its text.
+    if ((sec == INT32_MIN || sec == INT32_MAX) && !parseDateText(nodeText(node), at)) {
+        reason = "a date that cannot be read";
+        return nullptr;
+    }
+    return CFDateCreate(nullptr, at);
+}
+
+CFTypeRef arrayFromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings)
+{
+    uint32_t n = plist_array_get_size(node);
+    CFMutableArrayRef array = newArray(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        CFTypeRef element = fromNode(plist_array_get_item(node, i), option, depth + 1, reason, strings);
+        if (element == nullptr) {
+            CFRelease(array);
+            return nullptr;
+        }
+        CFArrayAppendValue(array, element);
+        CFRelease(element);
+    }
+    if (option == kCFPropertyListImmutable) {
+        freeze(array);
+    }
+    return array;
+}
+
+// Reads the dictionary node's entries into dict; false (with the reason) at the first key or
+// value that cannot be read.
+bool readEntries(plist_t node, CFMutableDictionaryRef dict, CFOptionFlags option, int depth, std::string &reason,
+                 Uniquer &strings)
+{
+    plist_dict_iter iter = nullptr;
+    plist_dict_new_iter(node, &iter);
+    bool ok = true;
+    while (ok) {
+        char *key = nullptr;
+        plist_t child = nullptr;
+        plist_dict_next_item(node, iter, &key, &child);
+        if (child == nullptr) {
+            std::free(key);
+            break;
+        }
+        CFStringRef k = key != nullptr ? strings.get(key, std::strlen(key)) : nullptr;
+        std::free(key);
+        if (k == nullptr) {
+            reason = "a dictionary key that is not UTF-8";
+            ok = false;
+            break;
+        }
+        CFTypeRef value = fromNode(child, option, depth + 1, reason, strings);
+        if (value == nullptr) {
+            CFRelease(k);
+            ok = false;
+            break;
+        }
+        CFDictionarySetValue(dict, k, value);
+        CFRelease(k);
+        CFRelease(value);
+    }
+    std::free(iter);
+    return ok;
+}
+
+CFTypeRef dictionaryFromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings)
+{
+    CFMutableDictionaryRef dict = newDictionary(plist_dict_get_size(node));
+    if (!readEntries(node, dict, option, depth, reason, strings)) {
+        CFRelease(dict);
+        return nullptr;
+    }
+    if (option == kCFPropertyListImmutable) {
+        freeze(dict);
+    }
+    return dict;
+}
+
 CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings)
 {
     if (depth > kMaxDepth) {
@@ -147,120 +287,24 @@ CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &r
         return nullptr;
     }
     bool mutableLeaf = option == kCFPropertyListMutableContainersAndLeaves;
-    bool mutableContainer = option != kCFPropertyListImmutable;
     switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t v = 0;
-        plist_get_bool_val(node, &v);
-        return v ? kCFBooleanTrue : kCFBooleanFalse;
-    }
-    case PLIST_UINT: {
-        uint64_t v = 0;
-        plist_get_uint_val(node, &v);
-        if ((v >> 63) != 0 && nodeText(node).find("<integer>-") == std::string::npos) {
-            return _CFNumberCreateUnsigned64(v);
-        }
-        return strings.number(static_cast<int64_t>(v));
-    }
-    case PLIST_REAL: {
-        double v = 0;
-        plist_get_real_val(node, &v);
-        return CFNumberCreate(nullptr, kCFNumberFloat64Type, &v);
-    }
+    case PLIST_BOOLEAN:
+        return booleanFromNode(node);
+    case PLIST_UINT:
+        return integerFromNode(node, strings);
+    case PLIST_REAL:
+        return realFromNode(node);
     case PLIST_STRING:
-    case PLIST_KEY: {
-        uint64_t length = 0;
-        const char *p = plist_get_string_ptr(node, &length);
-        const char *text = p != nullptr ? p : "";
-        size_t n = p != nullptr ? length : 0;
-        CFStringRef s = mutableLeaf ? stringFromBytes(text, n, true) : strings.get(text, n);
-        if (s == nullptr) {
-            reason = "a string that is not UTF-8";
-        }
-        return s;
-    }
-    case PLIST_DATA: {
-        uint64_t length = 0;
-        const char *p = plist_get_data_ptr(node, &length);
-        if (mutableLeaf) {
-            CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
-            CFDataAppendBytes(d, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
-            return d;
-        }
-        return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
-    }
-    case PLIST_DATE: {
-        int32_t sec = 0;
-        int32_t usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        // libplist splits a date into seconds truncated toward zero and an unsigned fraction: a
-        // date before its epoch takes the fraction away from the seconds. Within the second
-        // before the epoch the sign is lost in libplist itself (read as after it).
-        double fraction = static_cast<double>(usec) * 1e-6;
-        CFAbsoluteTime at = static_cast<double>(sec) + (sec < 0 ? -fraction : fraction);
-        if ((sec == INT32_MIN || sec == INT32_MAX) && !parseDateText(nodeText(node), at)) {
-            reason = "a date that cannot be read";
-            return nullptr;
-        }
-        return CFDateCreate(nullptr, at);
-    }
-    case PLIST_ARRAY: {
-        uint32_t n = plist_array_get_size(node);
-        CFMutableArrayRef array = newArray(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            CFTypeRef element = fromNode(plist_array_get_item(node, i), option, depth + 1, reason, strings);
-            if (element == nullptr) {
-                CFRelease(array);
-                return nullptr;
-            }
-            CFArrayAppendValue(array, element);
-            CFRelease(element);
-        }
-        if (!mutableContainer) {
-            freeze(array);
-        }
-        return array;
-    }
-    case PLIST_DICT: {
-        CFMutableDictionaryRef dict = newDictionary(plist_dict_get_size(node));
-        plist_dict_iter iter = nullptr;
-        plist_dict_new_iter(node, &iter);
-        bool ok = true;
-        while (ok) {
-            char *key = nullptr;
-            plist_t child = nullptr;
-            plist_dict_next_item(node, iter, &key, &child);
-            if (child == nullptr) {
-                std::free(key);
-                break;
-            }
-            CFStringRef k = key != nullptr ? strings.get(key, std::strlen(key)) : nullptr;
-            std::free(key);
-            if (k == nullptr) {
-                reason = "a dictionary key that is not UTF-8";
-                ok = false;
-                break;
-            }
-            CFTypeRef value = fromNode(child, option, depth + 1, reason, strings);
-            if (value == nullptr) {
-                CFRelease(k);
-                ok = false;
-                break;
-            }
-            CFDictionarySetValue(dict, k, value);
-            CFRelease(k);
-            CFRelease(value);
-        }
-        std::free(iter);
-        if (!ok) {
-            CFRelease(dict);
-            return nullptr;
-        }
-        if (!mutableContainer) {
-            freeze(dict);
-        }
-        return dict;
-    }
+    case PLIST_KEY:
+        return stringFromNode(node, mutableLeaf, reason, strings);
+    case PLIST_DATA:
+        return dataFromNode(node, mutableLeaf);
+    case PLIST_DATE:
+        return dateFromNode(node, reason);
+    case PLIST_ARRAY:
+        return arrayFromNode(node, option, depth, reason, strings);
+    case PLIST_DICT:
+        return dictionaryFromNode(node, option, depth, reason, strings);
     default:
         reason = "a value of a kind property lists here do not hold (UID)";
         return nullptr;
@@ -327,6 +371,182 @@ struct Entry {
     bool ascii;  // text is the string's own 8-bit (ASCII) bytes
 };
 
+plist_t stringNode(CFStringRef s, std::string &reason)
+{
+    std::string scratch;
+    const char *text = xmlSafeUTF8(s, scratch);
+    if (text == nullptr) {
+        reason = "a string holding characters XML cannot carry (control characters or broken surrogates)";
+        return nullptr;
+    }
+    return plist_new_string(text);
+}
+
+// Integers through libplist's 64-bit pattern, an unsigned value above the signed range through
+// its text; other numbers as reals.
+plist_t numberNode(CFNumberRef n)
+{
+    int64_t i = 0;
+    uint64_t u = 0;
+    Boolean big = false;
+    if (_CFNumberGetInteger(n, &i, &u, &big)) {
+        if (big) {
+            return parsedNode("<integer>" + std::to_string(u) + "</integer>");
+        }
+        return plist_new_uint(static_cast<uint64_t>(i));
+    }
+    double d = 0;
+    CFNumberGetValue(n, kCFNumberFloat64Type, &d);
+    return plist_new_real(d);
+}
+
+plist_t dataNode(CFDataRef d)
+{
+    return plist_new_data(reinterpret_cast<const char *>(CFDataGetBytePtr(d)),
+                          static_cast<uint64_t>(CFDataGetLength(d)));
+}
+
+// A date outside libplist's 32-bit seconds, through its text (whole seconds, years 0 to 9999).
+plist_t wideDateNode(double seconds, std::string &reason)
+{
+    double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
+    if (!(std::fabs(unixSeconds) < 1e15)) {
+        reason = "a date out of range";
+        return nullptr;
+    }
+    time_t tt = static_cast<time_t>(unixSeconds);
+    struct tm parts {};
+    if (gmtime_r(&tt, &parts) == nullptr || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 9999) {
+        reason = "a date out of range";
+        return nullptr;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "<date>%04d-%02d-%02dT%02d:%02d:%02dZ</date>", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    plist_t node = parsedNode(text);
+    if (node == nullptr) {
+        reason = "a date out of range";
+    }
+    return node;
+}
+
+plist_t dateNode(CFDateRef date, bool forXML, std::string &reason)
+{
+    double at = CFDateGetAbsoluteTime(date);
+    double seconds = std::floor(at);
+    if (!(seconds > static_cast<double>(INT32_MIN) && seconds < static_cast<double>(INT32_MAX))) {
+        return wideDateNode(seconds, reason);
+    }
+    // The binary format keeps a date's fraction of a second (to the microsecond, all that
+    // libplist takes); XML dates are whole seconds.
+    int32_t micro = forXML ? 0 : static_cast<int32_t>(std::lround((at - seconds) * 1e6));
+    if (micro == 1000000) {
+        return plist_new_date(static_cast<int32_t>(seconds) + 1, 0);
+    }
+    return plist_new_date(static_cast<int32_t>(seconds), micro);
+}
+
+plist_t arrayNode(CFArrayRef a, int depth, bool forXML, std::string &reason)
+{
+    plist_t node = plist_new_array();
+    for (CFIndex i = 0, n = CFArrayGetCount(a); i < n; ++i) {
+        plist_t child = toNode(CFArrayGetValueAtIndex(a, i), depth + 1, forXML, reason);
+        if (child == nullptr) {
+            plist_free(node);
+            return nullptr;
+        }
+        plist_array_append_item(node, child);
+    }
+    return node;
+}
+
+// Fills entries[0, n) from the dictionary's keys and values, each key's text had once, for
+// sorting and for the node: the string's own bytes when it keeps 8-bit text, else a conversion
+// kept alive in `converted` (rare). False (with the reason) for a key that is not a string or
+// that XML cannot carry.
+bool collectEntries(const void **keys, const void **values, size_t n, Entry *entries,
+                    std::vector<std::unique_ptr<std::string>> &converted, std::string &reason)
+{
+    std::string scratch;
+    for (size_t i = 0; i < n; ++i) {
+        if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
+            reason = "a dictionary key that is not a string";
+            return false;
+        }
+        CFStringRef key = static_cast<CFStringRef>(keys[i]);
+        const char *text = xmlSafeUTF8(key, scratch);
+        if (text == nullptr) {
+            reason = "a dictionary key holding characters XML cannot carry";
+            return false;
+        }
+        bool ascii = text != scratch.c_str();
+        if (!ascii) {
+            converted.push_back(std::make_unique<std::string>(std::move(scratch)));
+            scratch.clear();
+            text = converted.back()->c_str();
+        }
+        entries[i] = Entry{key, values[i], text, ascii};
+    }
+    return true;
+}
+
+// Keys sorted as the platform's writer sorts them (CFStringCompare, no options: UTF-16 code
+// units). For ASCII keys that order is the order of their bytes. Keys are distinct, so the sort
+// need not be stable.
+void sortEntries(Entry *entries, size_t n)
+{
+    std::sort(entries, entries + n, [](const Entry &x, const Entry &y) {
+        if (x.ascii && y.ascii) {
+            return std::strcmp(x.text, y.text) < 0;
+        }
+        return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
+    });
+}
+
+plist_t dictionaryNode(CFDictionaryRef d, int depth, bool forXML, std::string &reason)
+{
+    size_t n = static_cast<size_t>(CFDictionaryGetCount(d));
+    // Small dictionaries (nearly all of them) need no heap for their snapshot.
+    constexpr size_t kSmall = 16;
+    const void *smallKeys[kSmall];
+    const void *smallValues[kSmall];
+    Entry smallEntries[kSmall];
+    std::vector<const void *> bigKeys;
+    std::vector<const void *> bigValues;
+    std::vector<Entry> bigEntries;
+    const void **keys = smallKeys;
+    const void **values = smallValues;
+    Entry *entries = smallEntries;
+    if (n > kSmall) {
+        bigKeys.resize(n);
+        bigValues.resize(n);
+        bigEntries.resize(n);
+        keys = bigKeys.data();
+        values = bigValues.data();
+        entries = bigEntries.data();
+    }
+    CFDictionaryGetKeysAndValues(d, keys, values);
+    std::vector<std::unique_ptr<std::string>> converted;
+    if (!collectEntries(keys, values, n, entries, converted, reason)) {
+        return nullptr;
+    }
+    sortEntries(entries, n);
+    plist_t node = plist_new_dict();
+    for (size_t i = 0; i < n; ++i) {
+        plist_t child = toNode(entries[i].value, depth + 1, forXML, reason);
+        if (child == nullptr) {
+            plist_free(node);
+            return nullptr;
+        }
+        // Keys of a dictionary are distinct: no look-up for an existing key is needed.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        plist_dict_insert_item(node, entries[i].text, child);
+#pragma GCC diagnostic pop
+    }
+    return node;
+}
+
 }  // namespace
 
 namespace cf::plist {
@@ -343,151 +563,25 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
     }
     CFTypeID t = CFGetTypeID(value);
     if (t == CFStringGetTypeID()) {
-        std::string scratch;
-        const char *text = xmlSafeUTF8(static_cast<CFStringRef>(value), scratch);
-        if (text == nullptr) {
-            reason = "a string holding characters XML cannot carry (control characters or broken surrogates)";
-            return nullptr;
-        }
-        return plist_new_string(text);
+        return stringNode(static_cast<CFStringRef>(value), reason);
     }
     if (t == CFBooleanGetTypeID()) {
         return plist_new_bool(CFBooleanGetValue(static_cast<CFBooleanRef>(value)) ? 1 : 0);
     }
     if (t == CFNumberGetTypeID()) {
-        CFNumberRef n = static_cast<CFNumberRef>(value);
-        int64_t i = 0;
-        uint64_t u = 0;
-        Boolean big = false;
-        if (_CFNumberGetInteger(n, &i, &u, &big)) {
-            if (big) {
-                return parsedNode("<integer>" + std::to_string(u) + "</integer>");
-            }
-            return plist_new_uint(static_cast<uint64_t>(i));
-        }
-        double d = 0;
-        CFNumberGetValue(n, kCFNumberFloat64Type, &d);
-        return plist_new_real(d);
+        return numberNode(static_cast<CFNumberRef>(value));
     }
     if (t == CFDataGetTypeID()) {
-        CFDataRef d = static_cast<CFDataRef>(value);
-        return plist_new_data(reinterpret_cast<const char *>(CFDataGetBytePtr(d)),
-                              static_cast<uint64_t>(CFDataGetLength(d)));
+        return dataNode(static_cast<CFDataRef>(value));
     }
     if (t == CFDateGetTypeID()) {
-        double at = CFDateGetAbsoluteTime(static_cast<CFDateRef>(value));
-        double seconds = std::floor(at);
-        if (seconds > static_cast<double>(INT32_MIN) && seconds < static_cast<double>(INT32_MAX)) {
-            // The binary format keeps a date's fraction of a second (to the microsecond, all that
-            // libplist takes); XML dates are whole seconds.
-            int32_t micro = forXML ? 0 : static_cast<int32_t>(std::lround((at - seconds) * 1e6));
-            if (micro == 1000000) {
-                return plist_new_date(static_cast<int32_t>(seconds) + 1, 0);
-            }
-            return plist_new_date(static_cast<int32_t>(seconds), micro);
-        }
-        double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
-        if (!(std::fabs(unixSeconds) < 1e15)) {
-            reason = "a date out of range";
-            return nullptr;
-        }
-        time_t tt = static_cast<time_t>(unixSeconds);
-        struct tm parts {};
-        if (gmtime_r(&tt, &parts) == nullptr || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 9999) {
-            reason = "a date out of range";
-            return nullptr;
-        }
-        char text[64];
-        std::snprintf(text, sizeof text, "<date>%04d-%02d-%02dT%02d:%02d:%02dZ</date>", parts.tm_year + 1900,
-                      parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-        plist_t node = parsedNode(text);
-        if (node == nullptr) {
-            reason = "a date out of range";
-        }
-        return node;
+        return dateNode(static_cast<CFDateRef>(value), forXML, reason);
     }
     if (t == CFArrayGetTypeID()) {
-        CFArrayRef a = static_cast<CFArrayRef>(value);
-        plist_t node = plist_new_array();
-        for (CFIndex i = 0, n = CFArrayGetCount(a); i < n; ++i) {
-            plist_t child = toNode(CFArrayGetValueAtIndex(a, i), depth + 1, forXML, reason);
-            if (child == nullptr) {
-                plist_free(node);
-                return nullptr;
-            }
-            plist_array_append_item(node, child);
-        }
-        return node;
+        return arrayNode(static_cast<CFArrayRef>(value), depth, forXML, reason);
     }
     if (t == CFDictionaryGetTypeID()) {
-        CFDictionaryRef d = static_cast<CFDictionaryRef>(value);
-        size_t n = static_cast<size_t>(CFDictionaryGetCount(d));
-        // Small dictionaries (nearly all of them) need no heap for their snapshot.
-        constexpr size_t kSmall = 16;
-        const void *smallKeys[kSmall];
-        const void *smallValues[kSmall];
-        Entry smallEntries[kSmall];
-        std::vector<const void *> bigKeys;
-        std::vector<const void *> bigValues;
-        std::vector<Entry> bigEntries;
-        const void **keys = smallKeys;
-        const void **values = smallValues;
-        Entry *entries = smallEntries;
-        if (n > kSmall) {
-            bigKeys.resize(n);
-            bigValues.resize(n);
-            bigEntries.resize(n);
-            keys = bigKeys.data();
-            values = bigValues.data();
-            entries = bigEntries.data();
-        }
-        CFDictionaryGetKeysAndValues(d, keys, values);
-        // Each key's text is had once, for sorting and for the node: the string's own bytes when
-        // it keeps 8-bit text, else a conversion kept alive in `converted` (rare).
-        std::vector<std::unique_ptr<std::string>> converted;
-        std::string scratch;
-        for (size_t i = 0; i < n; ++i) {
-            if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
-                reason = "a dictionary key that is not a string";
-                return nullptr;
-            }
-            CFStringRef key = static_cast<CFStringRef>(keys[i]);
-            const char *text = xmlSafeUTF8(key, scratch);
-            if (text == nullptr) {
-                reason = "a dictionary key holding characters XML cannot carry";
-                return nullptr;
-            }
-            bool ascii = text != scratch.c_str();
-            if (!ascii) {
-                converted.push_back(std::make_unique<std::string>(std::move(scratch)));
-                scratch.clear();
-                text = converted.back()->c_str();
-            }
-            entries[i] = Entry{key, values[i], text, ascii};
-        }
-        // Keys sorted as the platform's writer sorts them (CFStringCompare, no options: UTF-16
-        // code units). For ASCII keys that order is the order of their bytes. Keys are distinct,
-        // so the sort need not be stable.
-        std::sort(entries, entries + n, [](const Entry &x, const Entry &y) {
-            if (x.ascii && y.ascii) {
-                return std::strcmp(x.text, y.text) < 0;
-            }
-            return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
-        });
-        plist_t node = plist_new_dict();
-        for (size_t i = 0; i < n; ++i) {
-            plist_t child = toNode(entries[i].value, depth + 1, forXML, reason);
-            if (child == nullptr) {
-                plist_free(node);
-                return nullptr;
-            }
-            // Keys of a dictionary are distinct: no look-up for an existing key is needed.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-            plist_dict_insert_item(node, entries[i].text, child);
-#pragma GCC diagnostic pop
-        }
-        return node;
+        return dictionaryNode(static_cast<CFDictionaryRef>(value), depth, forXML, reason);
     }
     reason = "a value of a type that property lists cannot hold";
     return nullptr;
