@@ -165,11 +165,18 @@ CFDataRef writeData(CFPropertyListRef plist, CFPropertyListFormat format, std::s
         reason = "the format is not supported for writing (XML and binary are)";
         return nullptr;
     }
-    PlistHolder root(toNode(plist, 0, format == kCFPropertyListXMLFormat_v1_0, reason));
+    if (format == kCFPropertyListXMLFormat_v1_0) {
+        std::string text;
+        if (!writeXMLText(plist, text, reason)) {
+            return nullptr;
+        }
+        return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
+    }
+    PlistHolder root(toNode(plist, 0, false, reason));
     if (!root) {
         return nullptr;
     }
-    return format == kCFPropertyListBinaryFormat_v1_0 ? writeBinary(root.get(), reason) : writeXML(root.get(), reason);
+    return writeBinary(root.get(), reason);
 }
 
 CFPropertyListRef readData(CFDataRef data, CFOptionFlags option, CFPropertyListFormat *format, std::string &reason)
@@ -215,8 +222,8 @@ Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat form
         return false;
     }
     if (format == kCFPropertyListXMLFormat_v1_0) {
-        PlistHolder node(toNode(plist, 0, true, reason));
-        return node != nullptr;
+        std::string text;
+        return writeXMLText(plist, text, reason);
     }
     return format == kCFPropertyListBinaryFormat_v1_0;
 }

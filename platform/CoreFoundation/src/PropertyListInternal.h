@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace cf::plist {
 
@@ -24,17 +26,51 @@ using PlistHolder = std::unique_ptr<void, PlistFree>;
 plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason);
 CFTypeRef fromRoot(plist_t root, CFOptionFlags option, std::string &reason);
 
-// PropertyListXML.cpp: an XML document to objects after its nesting check; a node tree to
-// XML data.
+// PropertyListXML.cpp: an XML document to objects after its nesting check.
 CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
                           std::string &reason);
-CFDataRef writeXML(plist_t root, std::string &reason);
 
 // PropertyListBinary.cpp: a binary document to objects after its structure check; a node tree
 // to binary data.
 CFPropertyListRef readBinary(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
                              std::string &reason);
 CFDataRef writeBinary(plist_t root, std::string &reason);
+
+// PropertyListXMLWriter.cpp: a value as an XML document, straight from the objects (false and a
+// reason, and out empty, when it cannot be written).
+bool writeXMLText(CFTypeRef value, std::string &out, std::string &reason);
+
+// Whether XML can carry a text: no control characters other than tab, line feed and carriage
+// return, no U+FFFE or U+FFFF, no unpaired surrogates.
+bool xmlCarries(std::u16string_view text);
+
+// A string's text as UTF-8 for a writer, when XML can carry it: the string's own bytes when it
+// keeps ASCII (ascii true), else a conversion the object keeps.
+class XMLText {
+public:
+    bool of(CFStringRef s);
+    std::string_view text() const { return ascii ? fast_ : std::string_view(scratch_); }
+    bool ascii = false;
+
+private:
+    std::string_view fast_;
+    std::string scratch_;
+};
+
+// A dictionary's entries in the order writers put them (keys sorted as the platform sorts them);
+// false and a reason for a key that is not a string or that XML cannot carry.
+struct SortedEntries {
+    struct Entry {
+        CFStringRef key = nullptr;
+        const void *value = nullptr;
+        XMLText text;
+    };
+    bool of(CFDictionaryRef d, std::string &reason);
+    std::vector<Entry> entries;
+};
+
+// "YYYY-MM-DDTHH:MM:SSZ" of a date's whole seconds (UTC), for years 0 to 9999.
+bool dateText(CFAbsoluteTime at, char (&out)[32]);
 
 }  // namespace cf::plist
 

@@ -1,5 +1,5 @@
-// XML property lists: the nesting check that runs before libplist's recursive parser, and the
-// glue that reads and writes the XML syntax through libplist.
+// XML property lists read: the nesting check that runs before libplist's recursive parser, and
+// the glue that reads the XML syntax through libplist (PropertyListXMLWriter.cpp writes it).
 #include "PropertyListInternal.h"
 
 #include <algorithm>
@@ -123,37 +123,6 @@ CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option
         *format = kCFPropertyListXMLFormat_v1_0;
     }
     return fromRoot(root, option, reason);
-}
-
-CFDataRef writeXML(plist_t root, std::string &reason)
-{
-    char *out = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &out, &length);
-    if (out == nullptr) {
-        reason = "the property list could not be serialized";
-        return nullptr;
-    }
-    CFDataRef data = nullptr;
-    if (std::memchr(out, '\r', length) != nullptr) {
-        // Carriage returns survive an XML reader only as character references.
-        std::string text;
-        text.reserve(length + 64);
-        for (uint32_t i = 0; i < length; ++i) {
-            if (out[i] == '\r') {
-                text += "&#13;";
-            } else {
-                text.push_back(out[i]);
-            }
-        }
-        data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
-        std::free(out);
-    } else {
-        // The buffer libplist allocated becomes the data's bytes (freed with free()).
-        data = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(out), static_cast<CFIndex>(length),
-                                           kCFAllocatorMalloc);
-    }
-    return data;
 }
 
 }  // namespace cf::plist
