@@ -172,7 +172,7 @@ CFDataRef writeData(CFPropertyListRef plist, CFPropertyListFormat format, std::s
         }
         return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
     }
-    PlistHolder root(toNode(plist, 0, false, reason));
+    PlistHolder root(toNode(plist, reason));
     if (!root) {
         return nullptr;
     }

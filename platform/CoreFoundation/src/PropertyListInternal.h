@@ -8,6 +8,7 @@
 #include <plist/plist.h>
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,10 +21,9 @@ struct PlistFree {
 };
 using PlistHolder = std::unique_ptr<void, PlistFree>;
 
-// PropertyListNodes.cpp: objects to libplist nodes (NULL and a reason when the value cannot be
-// written; forXML drops the fraction of a second of dates), and a document's root node to
-// objects with the given mutability.
-plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason);
+// PropertyListNodes.cpp: objects to libplist nodes for the binary writer (NULL and a reason when
+// the value cannot be written), and a document's root node to objects with the given mutability.
+plist_t toNode(CFTypeRef value, std::string &reason);
 CFTypeRef fromRoot(plist_t root, CFOptionFlags option, std::string &reason);
 
 // PropertyListXML.cpp: an XML document to objects after its nesting check.
@@ -50,6 +50,7 @@ class XMLText {
 public:
     bool of(CFStringRef s);
     std::string_view text() const { return ascii ? fast_ : std::string_view(scratch_); }
+    const char *cString() const { return ascii ? fast_.data() : scratch_.c_str(); }
     bool ascii = false;
 
 private:
@@ -57,16 +58,30 @@ private:
     std::string scratch_;
 };
 
-// A dictionary's entries in the order writers put them (keys sorted as the platform sorts them);
-// false and a reason for a key that is not a string or that XML cannot carry.
-struct SortedEntries {
+// Dictionary entries on their way to a writer, in the order writers put them (keys sorted as the
+// platform sorts them). One stack serves a whole document: a dictionary pushes its entries,
+// writes them and pops them, so no dictionary allocates a snapshot of its own.
+class EntryStack {
+public:
     struct Entry {
-        CFStringRef key = nullptr;
-        const void *value = nullptr;
-        XMLText text;
+        CFStringRef key;
+        const void *value;
+        std::string_view text;  // the key's UTF-8, zero-terminated
+        bool ascii;             // text is the key's own 8-bit bytes
     };
-    bool of(CFDictionaryRef d, std::string &reason);
-    std::vector<Entry> entries;
+    // Pushes d's entries, sorted; `first` is the index of the first. False and a reason for a key
+    // that is not a string or that XML cannot carry (nothing is left pushed).
+    bool push(CFDictionaryRef d, size_t &first, std::string &reason);
+    const Entry &operator[](size_t i) const { return entries_[i]; }
+    size_t size() const { return entries_.size(); }
+    // Drops the entries from `first` on.
+    void pop(size_t first);
+
+private:
+    std::vector<Entry> entries_;
+    std::vector<const void *> keys_;
+    std::vector<const void *> values_;
+    std::deque<std::pair<size_t, std::string>> converted_;  // entry index, text of a non-ASCII key
 };
 
 // "YYYY-MM-DDTHH:MM:SSZ" of a date's whole seconds (UTC), for years 0 to 9999.

@@ -3,8 +3,6 @@
 // control characters and carriage returns in XML text).
 #include "PropertyListInternal.h"
 
-#include <unicode/utf16.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -321,65 +319,14 @@ plist_t parsedNode(const std::string &xmlValue)
     return node;
 }
 
-bool xmlSafe(const std::u16string &text)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF) {
-            return false;
-        }
-        if (U16_IS_LEAD(c)) {
-            if (i + 1 >= text.size() || !U16_IS_TRAIL(text[i + 1])) {
-                return false;
-            }
-            ++i;
-        } else if (U16_IS_TRAIL(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The string as zero-terminated UTF-8 for libplist: its own 8-bit buffer when it has one,
-// else converted into scratch. NULL when XML cannot carry the text.
-const char *xmlSafeUTF8(CFStringRef s, std::string &scratch)
-{
-    const char *fast = CFStringGetCStringPtr(s, kCFStringEncodingASCII);
-    if (fast != nullptr) {
-        CFIndex length = CFStringGetLength(s);
-        for (CFIndex i = 0; i < length; ++i) {
-            auto c = static_cast<unsigned char>(fast[i]);
-            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                return nullptr;  // control characters, U+0000 among them
-            }
-        }
-        return fast;
-    }
-    std::u16string text = stringText(s);
-    if (!xmlSafe(text)) {
-        return nullptr;
-    }
-    scratch = toUTF8(text);
-    return scratch.c_str();
-}
-
-// One dictionary entry on its way to the writer: the key, its value and the key's text.
-struct Entry {
-    CFStringRef key;
-    const void *value;
-    const char *text;
-    bool ascii;  // text is the string's own 8-bit (ASCII) bytes
-};
-
 plist_t stringNode(CFStringRef s, std::string &reason)
 {
-    std::string scratch;
-    const char *text = xmlSafeUTF8(s, scratch);
-    if (text == nullptr) {
+    XMLText text;
+    if (!text.of(s)) {
         reason = "a string holding characters XML cannot carry (control characters or broken surrogates)";
         return nullptr;
     }
-    return plist_new_string(text);
+    return plist_new_string(text.cString());
 }
 
 // Integers through libplist's 64-bit pattern, an unsigned value above the signed range through
@@ -409,28 +356,15 @@ plist_t dataNode(CFDataRef d)
 // A date outside libplist's 32-bit seconds, through its text (whole seconds, years 0 to 9999).
 plist_t wideDateNode(double seconds, std::string &reason)
 {
-    double unixSeconds = seconds + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
-    if (!(std::fabs(unixSeconds) < 1e15)) {
-        reason = "a date out of range";
-        return nullptr;
-    }
-    time_t tt = static_cast<time_t>(unixSeconds);
-    struct tm parts {};
-    if (gmtime_r(&tt, &parts) == nullptr || parts.tm_year + 1900 < 0 || parts.tm_year + 1900 > 9999) {
-        reason = "a date out of range";
-        return nullptr;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "<date>%04d-%02d-%02dT%02d:%02d:%02dZ</date>", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    plist_t node = parsedNode(text);
+    char text[32];
+    plist_t node = dateText(seconds, text) ? parsedNode(std::string("<date>") + text + "</date>") : nullptr;
     if (node == nullptr) {
         reason = "a date out of range";
     }
     return node;
 }
 
-plist_t dateNode(CFDateRef date, bool forXML, std::string &reason)
+plist_t dateNode(CFDateRef date, std::string &reason)
 {
     double at = CFDateGetAbsoluteTime(date);
     double seconds = std::floor(at);
@@ -438,19 +372,21 @@ plist_t dateNode(CFDateRef date, bool forXML, std::string &reason)
         return wideDateNode(seconds, reason);
     }
     // The binary format keeps a date's fraction of a second (to the microsecond, all that
-    // libplist takes); XML dates are whole seconds.
-    int32_t micro = forXML ? 0 : static_cast<int32_t>(std::lround((at - seconds) * 1e6));
+    // libplist takes).
+    int32_t micro = static_cast<int32_t>(std::lround((at - seconds) * 1e6));
     if (micro == 1000000) {
         return plist_new_date(static_cast<int32_t>(seconds) + 1, 0);
     }
     return plist_new_date(static_cast<int32_t>(seconds), micro);
 }
 
-plist_t arrayNode(CFArrayRef a, int depth, bool forXML, std::string &reason)
+plist_t nodeOf(CFTypeRef value, int depth, EntryStack &entries, std::string &reason);
+
+plist_t arrayNode(CFArrayRef a, int depth, EntryStack &entries, std::string &reason)
 {
     plist_t node = plist_new_array();
     for (CFIndex i = 0, n = CFArrayGetCount(a); i < n; ++i) {
-        plist_t child = toNode(CFArrayGetValueAtIndex(a, i), depth + 1, forXML, reason);
+        plist_t child = nodeOf(CFArrayGetValueAtIndex(a, i), depth + 1, entries, reason);
         if (child == nullptr) {
             plist_free(node);
             return nullptr;
@@ -460,80 +396,15 @@ plist_t arrayNode(CFArrayRef a, int depth, bool forXML, std::string &reason)
     return node;
 }
 
-// Fills entries[0, n) from the dictionary's keys and values, each key's text had once, for
-// sorting and for the node: the string's own bytes when it keeps 8-bit text, else a conversion
-// kept alive in `converted` (rare). False (with the reason) for a key that is not a string or
-// that XML cannot carry.
-bool collectEntries(const void **keys, const void **values, size_t n, Entry *entries,
-                    std::vector<std::unique_ptr<std::string>> &converted, std::string &reason)
+plist_t dictionaryNode(CFDictionaryRef d, int depth, EntryStack &entries, std::string &reason)
 {
-    std::string scratch;
-    for (size_t i = 0; i < n; ++i) {
-        if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
-            reason = "a dictionary key that is not a string";
-            return false;
-        }
-        CFStringRef key = static_cast<CFStringRef>(keys[i]);
-        const char *text = xmlSafeUTF8(key, scratch);
-        if (text == nullptr) {
-            reason = "a dictionary key holding characters XML cannot carry";
-            return false;
-        }
-        bool ascii = text != scratch.c_str();
-        if (!ascii) {
-            converted.push_back(std::make_unique<std::string>(std::move(scratch)));
-            scratch.clear();
-            text = converted.back()->c_str();
-        }
-        entries[i] = Entry{key, values[i], text, ascii};
-    }
-    return true;
-}
-
-// Keys sorted as the platform's writer sorts them (CFStringCompare, no options: UTF-16 code
-// units). For ASCII keys that order is the order of their bytes. Keys are distinct, so the sort
-// need not be stable.
-void sortEntries(Entry *entries, size_t n)
-{
-    std::sort(entries, entries + n, [](const Entry &x, const Entry &y) {
-        if (x.ascii && y.ascii) {
-            return std::strcmp(x.text, y.text) < 0;
-        }
-        return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
-    });
-}
-
-plist_t dictionaryNode(CFDictionaryRef d, int depth, bool forXML, std::string &reason)
-{
-    size_t n = static_cast<size_t>(CFDictionaryGetCount(d));
-    // Small dictionaries (nearly all of them) need no heap for their snapshot.
-    constexpr size_t kSmall = 16;
-    const void *smallKeys[kSmall];
-    const void *smallValues[kSmall];
-    Entry smallEntries[kSmall];
-    std::vector<const void *> bigKeys;
-    std::vector<const void *> bigValues;
-    std::vector<Entry> bigEntries;
-    const void **keys = smallKeys;
-    const void **values = smallValues;
-    Entry *entries = smallEntries;
-    if (n > kSmall) {
-        bigKeys.resize(n);
-        bigValues.resize(n);
-        bigEntries.resize(n);
-        keys = bigKeys.data();
-        values = bigValues.data();
-        entries = bigEntries.data();
-    }
-    CFDictionaryGetKeysAndValues(d, keys, values);
-    std::vector<std::unique_ptr<std::string>> converted;
-    if (!collectEntries(keys, values, n, entries, converted, reason)) {
+    size_t first = 0;
+    if (!entries.push(d, first, reason)) {
         return nullptr;
     }
-    sortEntries(entries, n);
     plist_t node = plist_new_dict();
-    for (size_t i = 0; i < n; ++i) {
-        plist_t child = toNode(entries[i].value, depth + 1, forXML, reason);
+    for (size_t i = first, end = entries.size(); i < end; ++i) {
+        plist_t child = nodeOf(entries[i].value, depth + 1, entries, reason);
         if (child == nullptr) {
             plist_free(node);
             return nullptr;
@@ -541,17 +412,14 @@ plist_t dictionaryNode(CFDictionaryRef d, int depth, bool forXML, std::string &r
         // Keys of a dictionary are distinct: no look-up for an existing key is needed.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        plist_dict_insert_item(node, entries[i].text, child);
+        plist_dict_insert_item(node, entries[i].text.data(), child);
 #pragma GCC diagnostic pop
     }
+    entries.pop(first);
     return node;
 }
 
-}  // namespace
-
-namespace cf::plist {
-
-plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
+plist_t nodeOf(CFTypeRef value, int depth, EntryStack &entries, std::string &reason)
 {
     if (value == nullptr) {
         reason = "a value is missing (NULL)";
@@ -575,16 +443,26 @@ plist_t toNode(CFTypeRef value, int depth, bool forXML, std::string &reason)
         return dataNode(static_cast<CFDataRef>(value));
     }
     if (t == CFDateGetTypeID()) {
-        return dateNode(static_cast<CFDateRef>(value), forXML, reason);
+        return dateNode(static_cast<CFDateRef>(value), reason);
     }
     if (t == CFArrayGetTypeID()) {
-        return arrayNode(static_cast<CFArrayRef>(value), depth, forXML, reason);
+        return arrayNode(static_cast<CFArrayRef>(value), depth, entries, reason);
     }
     if (t == CFDictionaryGetTypeID()) {
-        return dictionaryNode(static_cast<CFDictionaryRef>(value), depth, forXML, reason);
+        return dictionaryNode(static_cast<CFDictionaryRef>(value), depth, entries, reason);
     }
     reason = "a value of a type that property lists cannot hold";
     return nullptr;
+}
+
+}  // namespace
+
+namespace cf::plist {
+
+plist_t toNode(CFTypeRef value, std::string &reason)
+{
+    EntryStack entries;
+    return nodeOf(value, 0, entries, reason);
 }
 
 CFTypeRef fromRoot(plist_t root, CFOptionFlags option, std::string &reason)

@@ -20,6 +20,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -77,36 +78,52 @@ bool XMLText::of(CFStringRef s)
     return true;
 }
 
-bool SortedEntries::of(CFDictionaryRef d, std::string &reason)
+bool EntryStack::push(CFDictionaryRef d, size_t &first, std::string &reason)
 {
     size_t n = static_cast<size_t>(CFDictionaryGetCount(d));
-    std::vector<const void *> keys(n);
-    std::vector<const void *> values(n);
-    CFDictionaryGetKeysAndValues(d, keys.data(), values.data());
-    entries.clear();
-    entries.resize(n);
+    keys_.resize(n);
+    values_.resize(n);
+    CFDictionaryGetKeysAndValues(d, keys_.data(), values_.data());
+    first = entries_.size();
+    XMLText text;
     for (size_t i = 0; i < n; ++i) {
-        if (keys[i] == nullptr || CFGetTypeID(keys[i]) != CFStringGetTypeID()) {
+        if (keys_[i] == nullptr || CFGetTypeID(keys_[i]) != CFStringGetTypeID()) {
+            pop(first);
             reason = "a dictionary key that is not a string";
             return false;
         }
-        Entry &entry = entries[i];
-        entry.key = static_cast<CFStringRef>(keys[i]);
-        entry.value = values[i];
-        if (!entry.text.of(entry.key)) {
+        auto key = static_cast<CFStringRef>(keys_[i]);
+        if (!text.of(key)) {
+            pop(first);
             reason = "a dictionary key holding characters XML cannot carry";
             return false;
         }
+        std::string_view view = text.text();
+        if (!text.ascii) {
+            // A deque keeps its elements in place as it grows: the view stays valid.
+            converted_.emplace_back(entries_.size(), std::string(view));
+            view = converted_.back().second;
+        }
+        entries_.push_back(Entry{key, values_[i], view, text.ascii});
     }
     // The platform's writer sorts keys with CFStringCompare and no options (UTF-16 code units);
     // for ASCII keys that is the order of their bytes. Keys are distinct: no stable sort needed.
-    std::sort(entries.begin(), entries.end(), [](const Entry &x, const Entry &y) {
-        if (x.text.ascii && y.text.ascii) {
-            return x.text.text() < y.text.text();
-        }
-        return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
-    });
+    std::sort(entries_.begin() + static_cast<std::ptrdiff_t>(first), entries_.end(),
+              [](const Entry &x, const Entry &y) {
+                  if (x.ascii && y.ascii) {
+                      return x.text < y.text;
+                  }
+                  return CFStringCompare(x.key, y.key, 0) == kCFCompareLessThan;
+              });
     return true;
+}
+
+void EntryStack::pop(size_t first)
+{
+    entries_.resize(first);
+    while (!converted_.empty() && converted_.back().first >= first) {
+        converted_.pop_back();
+    }
 }
 
 bool dateText(CFAbsoluteTime at, char (&out)[32])
@@ -129,7 +146,7 @@ bool dateText(CFAbsoluteTime at, char (&out)[32])
 
 namespace {
 
-using cf::plist::SortedEntries;
+using cf::plist::EntryStack;
 using cf::plist::XMLText;
 
 constexpr char kPrologue[] =
@@ -141,6 +158,13 @@ constexpr char kEpilogue[] = "</plist>\n";
 // Base64 lines of data narrow by 8 characters a level and stop narrowing (and indenting) at this
 // depth.
 constexpr int kDataIndentLimit = 8;
+
+// The characters written as references: the three markup characters, and the carriage return.
+constexpr std::array<bool, 256> kEscaped = [] {
+    std::array<bool, 256> table{};
+    table['&'] = table['<'] = table['>'] = table['\r'] = true;
+    return table;
+}();
 constexpr int kDataLineWidth = 76;
 
 class Writer {
@@ -192,55 +216,66 @@ private:
 
     void indent(int depth) { out_.append(static_cast<size_t>(depth), '\t'); }
 
-    void line(int depth, const char *text)
+    void line(int depth, std::string_view text)
     {
         indent(depth);
         out_ += text;
         out_ += '\n';
     }
 
-    // An element holding text: "<tag>" + text + "</tag>" on one line.
-    void element(int depth, std::string_view tag, std::string_view text)
+    // An element holding text: "<tag>" + text + "</tag>" on one line, the text escaped when
+    // asked. Most texts need no escaping: those are written with one resize and plain copies.
+    void element(int depth, std::string_view tag, std::string_view text, bool escape = false)
     {
-        indent(depth);
-        out_ += '<';
-        out_ += tag;
-        out_ += '>';
-        out_ += text;
-        out_ += "</";
-        out_ += tag;
-        out_ += ">\n";
+        if (escape && std::any_of(text.begin(), text.end(),
+                                  [](char c) { return kEscaped[static_cast<unsigned char>(c)]; })) {
+            indent(depth);
+            out_ += '<';
+            out_ += tag;
+            out_ += '>';
+            escaped(text);
+            out_ += "</";
+            out_ += tag;
+            out_ += ">\n";
+            return;
+        }
+        size_t tabs = static_cast<size_t>(depth);
+        size_t at = out_.size();
+        out_.resize(at + tabs + 2 * tag.size() + text.size() + 6);
+        char *w = &out_[at];
+        std::memset(w, '\t', tabs);
+        w += tabs;
+        *w++ = '<';
+        std::memcpy(w, tag.data(), tag.size());
+        w += tag.size();
+        *w++ = '>';
+        std::memcpy(w, text.data(), text.size());
+        w += text.size();
+        *w++ = '<';
+        *w++ = '/';
+        std::memcpy(w, tag.data(), tag.size());
+        w += tag.size();
+        *w++ = '>';
+        *w = '\n';
     }
 
     void escaped(std::string_view text)
     {
         size_t plain = 0;
         for (size_t i = 0; i < text.size(); ++i) {
-            const char *entity = nullptr;
-            switch (text[i]) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            case '\r': entity = "&#13;"; break;
-            default: continue;
+            if (!kEscaped[static_cast<unsigned char>(text[i])]) {
+                continue;
             }
             out_.append(text.data() + plain, i - plain);
-            out_ += entity;
+            switch (text[i]) {
+            case '&': out_ += "&amp;"; break;
+            case '<': out_ += "&lt;"; break;
+            case '>': out_ += "&gt;"; break;
+            default: out_ += "&#13;"; break;
+            }
             plain = i + 1;
         }
         out_.append(text.data() + plain, text.size() - plain);
-    }
-
-    void escapedElement(int depth, const char *tag, std::string_view text)
-    {
-        indent(depth);
-        out_ += '<';
-        out_ += tag;
-        out_ += '>';
-        escaped(text);
-        out_ += "</";
-        out_ += tag;
-        out_ += ">\n";
     }
 
     bool string(CFStringRef s, int depth)
@@ -249,27 +284,29 @@ private:
         if (!text.of(s)) {
             return fail("a string holding characters XML cannot carry (control characters or broken surrogates)");
         }
-        escapedElement(depth, "string", text.text());
+        element(depth, "string", text.text(), true);
         return true;
     }
 
     bool dictionary(CFDictionaryRef d, int depth)
     {
-        SortedEntries sorted;
-        if (!sorted.of(d, reason_)) {
+        size_t first = 0;
+        if (!entries_.push(d, first, reason_)) {
             return false;
         }
-        if (sorted.entries.empty()) {
+        size_t end = entries_.size();
+        if (first == end) {
             line(depth, "<dict/>");
             return true;
         }
         line(depth, "<dict>");
-        for (const SortedEntries::Entry &entry : sorted.entries) {
-            escapedElement(depth + 1, "key", entry.text.text());
-            if (!value(entry.value, depth + 1)) {
+        for (size_t i = first; i < end; ++i) {
+            element(depth + 1, "key", entries_[i].text, true);
+            if (!value(entries_[i].value, depth + 1)) {
                 return false;
             }
         }
+        entries_.pop(first);
         line(depth, "</dict>");
         return true;
     }
@@ -366,6 +403,7 @@ private:
 
     std::string &out_;
     std::string &reason_;
+    EntryStack entries_;
 };
 
 }  // namespace
