@@ -4,7 +4,8 @@
 // to it, and a write in each format that, when the writer accepts the value, reads back equal
 // (the writer never makes a file the reader refuses). An XML text read must not nest deeper
 // than the reader's nesting check counted, since that check is all that keeps libplist's
-// recursive parser off the stack's end. Every object made is released again.
+// recursive parser off the stack's end. The fast XML reader reads what libplist's path reads, or
+// leaves the document to it. Every object made is released again.
 #include "FuzzCheck.h"
 #include "PlatformTesting.h"
 
@@ -19,6 +20,8 @@
 #include <vector>
 
 extern "C" int _CFPropertyListXMLNesting(const char *bytes, size_t length, int limit);
+extern "C" CFPropertyListRef _CFPropertyListCreateWithXMLReader(const char *bytes, size_t length, CFOptionFlags option,
+                                                                Boolean fast, Boolean *deferred);
 
 namespace {
 
@@ -132,11 +135,33 @@ void WriteAndReadBack(CFPropertyListRef value, CFPropertyListFormat format)
     CFRelease(written);
 }
 
+// The fast XML reader reads what libplist's path reads from the same bytes, or leaves the
+// document to it; it never fails on its own.
+void FastReaderAgrees(const uint8_t *bytes, size_t size, CFOptionFlags option)
+{
+    const char *text = reinterpret_cast<const char *>(bytes);
+    Boolean deferred = false;
+    CFPropertyListRef fast = _CFPropertyListCreateWithXMLReader(text, size, option, true, &deferred);
+    if (deferred) {
+        FUZZ_CHECK(fast == nullptr);
+        return;
+    }
+    FUZZ_CHECK(fast != nullptr);
+    CFPropertyListRef slow = _CFPropertyListCreateWithXMLReader(text, size, option, false, &deferred);
+    FUZZ_CHECK(slow != nullptr);
+    FUZZ_CHECK(CFEqual(fast, slow));
+    CFRelease(slow);
+    CFRelease(fast);
+}
+
 void ReadAndRoundTrip(const uint8_t *bytes, size_t size)
 {
     CFDataRef data = CFDataCreate(nullptr, bytes, static_cast<CFIndex>(size));
     static const CFOptionFlags kOptions[] = {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
                                              kCFPropertyListMutableContainersAndLeaves};
+    if (size < 8 || std::memcmp(bytes, "bplist00", 8) != 0) {
+        FastReaderAgrees(bytes, size, kOptions[size % 3]);
+    }
     CFPropertyListFormat format = 0;
     CFPropertyListRef value = Read(data, kOptions[size % 3], &format);
     CFRelease(data);

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace cf::plist {
@@ -26,7 +28,62 @@ using PlistHolder = std::unique_ptr<void, PlistFree>;
 plist_t toNode(CFTypeRef value, std::string &reason);
 CFTypeRef fromRoot(plist_t root, CFOptionFlags option, std::string &reason);
 
-// PropertyListXML.cpp: an XML document to objects after its nesting check.
+// Strings read once per document: keys and immutable values repeat a great deal in a
+// preferences store, so equal texts become one shared object (as the platform's reader does);
+// small integers (flags, counts, timers) are shared the same way. NULL when the text is not UTF-8
+// or the object cannot be made.
+class Uniquer {
+public:
+    Uniquer() = default;
+    Uniquer(const Uniquer &) = delete;
+    Uniquer &operator=(const Uniquer &) = delete;
+    ~Uniquer();
+    CFNumberRef number(int64_t v);
+    CFStringRef get(const char *p, size_t n);
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
+    };
+    std::unordered_map<std::string, CFStringRef, Hash, std::equal_to<>> table_;
+    static constexpr int64_t kSmallMin = -1;
+    static constexpr int64_t kSmallMax = 4095;
+    std::vector<CFNumberRef> smallNumbers_ = std::vector<CFNumberRef>(static_cast<size_t>(kSmallMax - kSmallMin + 1), nullptr);
+};
+
+// PropertyListNodes.cpp: the leaves a reader makes, mutable when asked.
+CFStringRef stringFromBytes(const char *p, size_t n, bool mutableLeaf);
+CFTypeRef dataFromBytes(const UInt8 *p, size_t n, bool mutableLeaf);
+
+// A date's civil time (UTC); valid when every field is in its range (no leap second), and the
+// absolute time of a valid one.
+struct CivilTime {
+    long long year;
+    int month;
+    int day;
+    int hour;
+    int minute;
+    int second;
+};
+bool validCivilTime(const CivilTime &t);
+CFAbsoluteTime absoluteTimeOf(const CivilTime &t);
+
+// PropertyListXMLReader.cpp: the fast reader of plain XML documents. Deferred when the document
+// is not in the shape it reads (libplist's path then decides); else the value, or NULL and a
+// reason when an object could not be made.
+struct FastXMLResult {
+    CFTypeRef value;
+    bool deferred;
+};
+FastXMLResult readXMLFast(const char *bytes, size_t length, CFOptionFlags option, Uniquer &strings,
+                          std::string &reason);
+// Base64 with whitespace between the characters, "=" only as the last one or two of the last
+// group; false for anything else.
+bool decodeBase64(std::string_view text, std::string &out);
+
+// PropertyListXML.cpp: an XML document to objects, through the fast reader when it can and
+// through libplist after the nesting check when it cannot.
 CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
                           std::string &reason);
 

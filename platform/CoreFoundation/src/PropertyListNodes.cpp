@@ -46,97 +46,14 @@ bool parseDateText(const std::string &text, CFAbsoluteTime &out)
     if (at == std::string::npos) {
         return false;
     }
-    long long year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    if (std::sscanf(text.c_str() + at + 6, "%lld-%d-%dT%d:%d:%dZ", &year, &month, &day, &hour, &minute, &second) != 6) {
+    CivilTime t{};
+    if (std::sscanf(text.c_str() + at + 6, "%lld-%d-%dT%d:%d:%dZ", &t.year, &t.month, &t.day, &t.hour, &t.minute,
+                    &t.second) != 6) {
         return false;
     }
-    // Days from civil date (proleptic Gregorian), relative to 1970-01-01.
-    long long y = year - (month <= 2 ? 1 : 0);
-    long long era = (y >= 0 ? y : y - 399) / 400;
-    long long yoe = y - era * 400;
-    long long mp = (month + 9) % 12;
-    long long doy = (153 * mp + 2) / 5 + day - 1;
-    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long long days = era * 146097 + doe - 719468;
-    double unixSeconds = static_cast<double>(days) * 86400.0 + hour * 3600.0 + minute * 60.0 + second;
-    out = unixSeconds - static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
+    out = absoluteTimeOf(t);
     return true;
 }
-
-CFStringRef stringFromBytes(const char *p, size_t n, bool mutableLeaf)
-{
-    CFStringRef s = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(n),
-                                            kCFStringEncodingUTF8, false);
-    if (s == nullptr || !mutableLeaf) {
-        return s;
-    }
-    CFMutableStringRef m = CFStringCreateMutableCopy(nullptr, 0, s);
-    CFRelease(s);
-    return m;
-}
-
-// Strings read once per document: keys and immutable values repeat a great deal in a
-// preferences store, so equal texts become one shared object (as the platform's reader does).
-class Uniquer {
-public:
-    Uniquer() = default;
-    Uniquer(const Uniquer &) = delete;
-    Uniquer &operator=(const Uniquer &) = delete;
-    ~Uniquer()
-    {
-        for (auto &entry : table_) {
-            CFRelease(entry.second);
-        }
-        for (CFNumberRef n : smallNumbers_) {
-            if (n != nullptr) {
-                CFRelease(n);
-            }
-        }
-    }
-    // Small integers (flags, counts, timers) are shared the same way.
-    CFNumberRef number(int64_t v)
-    {
-        if (v < kSmallMin || v > kSmallMax) {
-            return CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
-        }
-        CFNumberRef &slot = smallNumbers_[static_cast<size_t>(v - kSmallMin)];
-        if (slot == nullptr) {
-            slot = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
-        }
-        CFRetain(slot);
-        return slot;
-    }
-    CFStringRef get(const char *p, size_t n)
-    {
-        std::string_view text(p, n);
-        auto found = table_.find(text);
-        if (found != table_.end()) {
-            CFRetain(found->second);
-            return found->second;
-        }
-        CFStringRef s = stringFromBytes(p, n, false);
-        if (s != nullptr) {
-            CFRetain(s);
-            table_.emplace(std::string(text), s);
-        }
-        return s;
-    }
-
-private:
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
-    };
-    std::unordered_map<std::string, CFStringRef, Hash, std::equal_to<>> table_;
-    static constexpr int64_t kSmallMin = -1;
-    static constexpr int64_t kSmallMax = 4095;
-    std::vector<CFNumberRef> smallNumbers_ = std::vector<CFNumberRef>(static_cast<size_t>(kSmallMax - kSmallMin + 1), nullptr);
-};
 
 CFTypeRef fromNode(plist_t node, CFOptionFlags option, int depth, std::string &reason, Uniquer &strings);
 
@@ -183,12 +100,7 @@ CFTypeRef dataFromNode(plist_t node, bool mutableLeaf)
 {
     uint64_t length = 0;
     const char *p = plist_get_data_ptr(node, &length);
-    if (mutableLeaf) {
-        CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
-        CFDataAppendBytes(d, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
-        return d;
-    }
-    return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(length));
+    return dataFromBytes(reinterpret_cast<const UInt8 *>(p), static_cast<size_t>(length), mutableLeaf);
 }
 
 CFTypeRef dateFromNode(plist_t node, std::string &reason)
@@ -458,6 +370,98 @@ plist_t nodeOf(CFTypeRef value, int depth, EntryStack &entries, std::string &rea
 }  // namespace
 
 namespace cf::plist {
+
+Uniquer::~Uniquer()
+{
+    for (auto &entry : table_) {
+        CFRelease(entry.second);
+    }
+    for (CFNumberRef n : smallNumbers_) {
+        if (n != nullptr) {
+            CFRelease(n);
+        }
+    }
+}
+
+CFNumberRef Uniquer::number(int64_t v)
+{
+    if (v < kSmallMin || v > kSmallMax) {
+        return CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+    }
+    CFNumberRef &slot = smallNumbers_[static_cast<size_t>(v - kSmallMin)];
+    if (slot == nullptr) {
+        slot = CFNumberCreate(nullptr, kCFNumberSInt64Type, &v);
+    }
+    if (slot != nullptr) {
+        CFRetain(slot);
+    }
+    return slot;
+}
+
+CFStringRef Uniquer::get(const char *p, size_t n)
+{
+    std::string_view text(p, n);
+    auto found = table_.find(text);
+    if (found != table_.end()) {
+        CFRetain(found->second);
+        return found->second;
+    }
+    CFStringRef s = stringFromBytes(p, n, false);
+    if (s != nullptr) {
+        CFRetain(s);
+        table_.emplace(std::string(text), s);
+    }
+    return s;
+}
+
+CFStringRef stringFromBytes(const char *p, size_t n, bool mutableLeaf)
+{
+    CFStringRef s = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8 *>(p), static_cast<CFIndex>(n),
+                                            kCFStringEncodingUTF8, false);
+    if (s == nullptr || !mutableLeaf) {
+        return s;
+    }
+    CFMutableStringRef m = CFStringCreateMutableCopy(nullptr, 0, s);
+    CFRelease(s);
+    return m;
+}
+
+CFTypeRef dataFromBytes(const UInt8 *p, size_t n, bool mutableLeaf)
+{
+    if (mutableLeaf) {
+        CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
+        if (d != nullptr) {
+            CFDataAppendBytes(d, p, static_cast<CFIndex>(n));
+        }
+        return d;
+    }
+    return CFDataCreate(nullptr, p, static_cast<CFIndex>(n));
+}
+
+bool validCivilTime(const CivilTime &t)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (t.month < 1 || t.month > 12 || t.hour > 23 || t.minute > 59 || t.second > 59 || t.hour < 0 ||
+        t.minute < 0 || t.second < 0 || t.day < 1) {
+        return false;
+    }
+    bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    return t.day <= kDays[t.month - 1] + (t.month == 2 && leap ? 1 : 0);
+}
+
+CFAbsoluteTime absoluteTimeOf(const CivilTime &t)
+{
+    // Days from civil date (proleptic Gregorian), relative to 1970-01-01.
+    long long y = t.year - (t.month <= 2 ? 1 : 0);
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long mp = (t.month + 9) % 12;
+    long long doy = (153 * mp + 2) / 5 + t.day - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long long days = era * 146097 + doe - 719468;
+    double unixSeconds = static_cast<double>(days) * 86400.0 + t.hour * 3600.0 + t.minute * 60.0 + t.second;
+    return unixSeconds - static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
+}
 
 plist_t toNode(CFTypeRef value, std::string &reason)
 {

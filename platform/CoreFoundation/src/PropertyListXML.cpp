@@ -99,15 +99,11 @@ int xmlDepth(const char *p, size_t n, int limit)
     return deepest;
 }
 
-}  // namespace
-
-namespace cf::plist {
-
-CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
-                          std::string &reason)
+// An XML document through libplist, after the nesting check.
+CFPropertyListRef readXMLThroughLibplist(const char *bytes, size_t length, CFOptionFlags option, std::string &reason)
 {
-    // libplist's XML parser recurses without limit: check the nesting first (root element
-    // "plist" adds one level).
+    // libplist's parser recurses without limit: check the nesting first (root element "plist"
+    // adds one level).
     if (xmlDepth(bytes, length, kMaxDepth + 2) > kMaxDepth + 1) {
         reason = std::string("nesting deeper than ") + std::to_string(kMaxDepth) + " levels";
         return nullptr;
@@ -119,10 +115,23 @@ CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option
         return nullptr;
     }
     PlistHolder holder(root);
-    if (format != nullptr) {
+    return fromRoot(root, option, reason);
+}
+
+}  // namespace
+
+namespace cf::plist {
+
+CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
+                          std::string &reason)
+{
+    Uniquer strings;
+    FastXMLResult fast = readXMLFast(bytes, length, option, strings, reason);
+    CFPropertyListRef value = fast.deferred ? readXMLThroughLibplist(bytes, length, option, reason) : fast.value;
+    if (value != nullptr && format != nullptr) {
         *format = kCFPropertyListXMLFormat_v1_0;
     }
-    return fromRoot(root, option, reason);
+    return value;
 }
 
 }  // namespace cf::plist
@@ -134,6 +143,23 @@ extern "C" {
 int _CFPropertyListXMLNesting(const char *bytes, size_t length, int limit)
 {
     return xmlDepth(bytes, length, limit);
+}
+
+// One XML reader alone, for the tests and the fuzz target that hold the two against each other:
+// the fast reader (NULL and *deferred when it leaves the document to libplist's path) or
+// libplist's path.
+CFPropertyListRef _CFPropertyListCreateWithXMLReader(const char *bytes, size_t length, CFOptionFlags option,
+                                                     Boolean fast, Boolean *deferred)
+{
+    std::string reason;
+    *deferred = false;
+    if (!fast) {
+        return readXMLThroughLibplist(bytes, length, option, reason);
+    }
+    Uniquer strings;
+    FastXMLResult result = readXMLFast(bytes, length, option, strings, reason);
+    *deferred = result.deferred;
+    return result.value;
 }
 
 }  // extern "C"

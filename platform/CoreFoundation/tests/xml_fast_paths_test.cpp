@@ -1,8 +1,9 @@
-// The XML writer against libplist's: random documents built twice, as objects and as a libplist
-// tree with the keys inserted in the order the writer sorts them, must give the same bytes
-// (libplist's raw carriage return aside, which the writer spells "&#13;"). The values libplist
-// cannot hold (unsigned integers above the signed range, dates past its 32-bit seconds) are
-// checked against their text.
+// The XML fast paths against libplist. The writer: random documents built twice, as objects and
+// as a libplist tree with the keys inserted in the order the writer sorts them, must give the same
+// bytes (libplist's raw carriage return aside, which the writer spells "&#13;"); the values
+// libplist cannot hold (unsigned integers above the signed range, dates past its 32-bit seconds)
+// are checked against their text. The fast reader: on the same documents, and on edited ones, it
+// reads what libplist's path reads or leaves the document to it, and it never leaves a plain one.
 #include "StandInTestSupport.h"
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -20,6 +21,8 @@
 #include <vector>
 
 extern "C" CFNumberRef _CFNumberCreateUnsigned64(uint64_t value);
+extern "C" CFPropertyListRef _CFPropertyListCreateWithXMLReader(const char *bytes, size_t length, CFOptionFlags option,
+                                                                Boolean fast, Boolean *deferred);
 
 namespace {
 
@@ -65,8 +68,9 @@ std::string WrittenByLibplist(plist_t node)
 
 class Generator {
 public:
-    // Containers are nested at least `deep` levels (data lines narrow with depth).
-    Generator(unsigned seed, int deep) : rng_(seed), deep_(deep) {}
+    // Containers are nested at least `deep` levels (data lines narrow with depth); a plain
+    // generator makes no reals and no carriage returns (documents the fast reader takes whole).
+    Generator(unsigned seed, int deep, bool plain = false) : rng_(seed), deep_(deep), plain_(plain) {}
 
     Twin value(int depth)
     {
@@ -76,7 +80,7 @@ public:
         switch (depth >= 14 ? rng_() % 6 : rng_() % 8) {
         case 0: return string();
         case 1: return integer();
-        case 2: return real();
+        case 2: return plain_ ? boolean() : real();
         case 3: return boolean();
         case 4: return data();
         case 5: return date();
@@ -97,6 +101,9 @@ private:
         std::u16string utf16;
         for (unsigned n = rng_() % 9; n > 0; --n) {
             char32_t c = kChars[rng_() % (sizeof kChars / sizeof kChars[0])];
+            if (plain_ && c == U'\r') {
+                continue;
+            }
             if (c < 0x80) {
                 utf8 += static_cast<char>(c);
             } else if (c < 0x800) {
@@ -226,6 +233,7 @@ private:
 
     std::mt19937 rng_;
     int deep_;
+    bool plain_;
 };
 
 TEST(XMLWriterTest, RandomDocumentsMatchLibplistByteForByte)
@@ -264,6 +272,72 @@ TEST(XMLWriterTest, ValuesBeyondLibplistsRangeAreWrittenFromTheirValue)
     CFRef<CFDateRef> tooLate(CFDateCreate(nullptr, 1e13));
     EXPECT_EQ("(refused)", WrittenByUs(tooLate.get()));
     EXPECT_NE(std::string::npos, WrittenByUs(big.get()).find("<integer>18446744073709551615</integer>"));
+}
+
+struct Reading {
+    CFRef<CFPropertyListRef> value;
+    bool deferred = false;
+};
+
+Reading ReadWith(const std::string &text, CFOptionFlags option, bool fast)
+{
+    Boolean deferred = false;
+    CFRef<CFPropertyListRef> value(
+        _CFPropertyListCreateWithXMLReader(text.data(), text.size(), option, fast, &deferred));
+    return {std::move(value), deferred != 0};
+}
+
+// The fast reader reads what libplist's path reads, or defers.
+void ExpectSameReading(const std::string &text, CFOptionFlags option, const std::string &what)
+{
+    Reading fast = ReadWith(text, option, true);
+    if (fast.deferred) {
+        return;
+    }
+    Reading slow = ReadWith(text, option, false);
+    ASSERT_TRUE(fast.value && slow.value) << what << (fast.value ? ": libplist refused" : ": the fast reader failed");
+    EXPECT_TRUE(CFEqual(fast.value.get(), slow.value.get())) << what;
+}
+
+TEST(XMLReaderTest, PlainDocumentsAreReadWholeAndAsLibplistReadsThem)
+{
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        Generator generator(seed, static_cast<int>(seed % 12), true);
+        Twin document = generator.value(0);
+        Tree tree(document.node);
+        std::string text = WrittenByLibplist(tree.get());
+        for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainersAndLeaves}) {
+            Reading fast = ReadWith(text, option, true);
+            ASSERT_FALSE(fast.deferred) << "seed " << seed;
+            ASSERT_TRUE(fast.value) << "seed " << seed;
+            ExpectSameReading(text, option, "seed " + std::to_string(seed));
+        }
+    }
+}
+
+TEST(XMLReaderTest, EditedDocumentsReadAsLibplistReadsThemOrAreLeftToIt)
+{
+    // Spellings the fast reader must read exactly as libplist does, or leave to it.
+    const char *kEdits[] = {"<!-- c -->", "<![CDATA[x]]>", "&#65;", "&bogus;", " ", "\r", "<key>k</key>",
+                            "<string a=\"1\">", "</dict>", "</array>", "<true></true>", "=", "0x1F", "+5",
+                            "-", "99999999999999999999", "\xFF", "\xC3", "<plist>", "<!DOCTYPE x [ ]>"};
+    std::mt19937 rng(5);
+    for (unsigned seed = 1; seed <= 150; ++seed) {
+        Generator generator(seed, static_cast<int>(seed % 5), seed % 2 == 0);
+        Twin document = generator.value(0);
+        Tree tree(document.node);
+        std::string text = WrittenByLibplist(tree.get());
+        for (int edit = 0; edit < 8; ++edit) {
+            std::string edited = text;
+            size_t at = rng() % edited.size();
+            switch (rng() % 3) {
+            case 0: edited.insert(at, kEdits[rng() % (sizeof kEdits / sizeof kEdits[0])]); break;
+            case 1: edited.erase(at, 1 + rng() % 6); break;
+            default: edited[at] = static_cast<char>(rng()); break;
+            }
+            ExpectSameReading(edited, kCFPropertyListImmutable, "seed " + std::to_string(seed) + ": " + edited);
+        }
+    }
 }
 
 }  // namespace
