@@ -210,7 +210,7 @@ private:
 
     CFTypeRef string(bool empty)
     {
-        std::string_view t;
+        std::string_view t = "";  // never a null pointer, even for <string/>
         if (!empty && !text("</string>", t)) {
             return defer();
         }
