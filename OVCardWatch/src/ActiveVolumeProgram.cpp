@@ -468,11 +468,10 @@ bool OpenSetupImage(const SetupCommand &command, const char *mountPrefix, const 
         Log(__FILE__, kRunnerName, "filename or path is too long to can't open, RunSDProgram exit false");
         return false;
     }
-    if (snprintf_s(command.text, command.size, command.size - 1, "%s%s%s/%s\"", command.prefix, mountEscaped.get(),
-                   folderEscaped.get(), nameEscaped.get()) < 0) {
-        Log(__FILE__, kRunnerName, "command is cut, not run, RunSDProgram exit false");
-        return false;
-    }
+    // The check above is the command's length ("%s%s%s/%s\"" adds two characters), so the whole
+    // command fits: it is never cut into a different one.
+    (void)snprintf_s(command.text, command.size, command.size - 1, "%s%s%s/%s\"", command.prefix, mountEscaped.get(),
+                     folderEscaped.get(), nameEscaped.get());
     Log(__FILE__, kRunnerName, "%s", command.text);
     if (!RunShellProgram(command.text, kShellAttempts)) {
         Log(__FILE__, kRunnerName, "first RunShellProgram failed, RunSDProgram exit fals ");
@@ -503,11 +502,9 @@ bool OpenSetupPackage(const SetupCommand &command, const char *mountPrefix, cons
         Log(__FILE__, kRunnerName, "SDProgram's name is too long to can't run, RunSDProgram exit false");
         return false;
     }
-    if (snprintf_s(command.text, command.size, command.size - 1, "%s%s/%s.pkg\"", command.prefix, volumeEscaped.get(),
-                   baseEscaped.get()) < 0) {
-        Log(__FILE__, kRunnerName, "command is cut, not run, RunSDProgram exit false");
-        return false;
-    }
+    // As for the image: "%s%s/%s.pkg\"" adds six characters, so the checked command fits whole.
+    (void)snprintf_s(command.text, command.size, command.size - 1, "%s%s/%s.pkg\"", command.prefix,
+                     volumeEscaped.get(), baseEscaped.get());
     Log(__FILE__, kRunnerName, "%s", command.text);
     if (!RunShellProgram(command.text, kShellAttempts)) {
         Log(__FILE__, kRunnerName, "second RunShellProgram failed,  RunSDProgram exit false");

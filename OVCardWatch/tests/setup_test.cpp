@@ -180,19 +180,82 @@ TEST_F(SetupTest, EveryFailureHasItsMessage)
                                                            "open file [" + missing + "] failed, RunSDProgram exit false"}));
 }
 
-TEST_F(SetupTest, OverlongCommandsAreRefusedBeforeTheyAreFormatted)
+// What stands between the command's double quotes: '"', '\', '$' and '`' take a backslash.
+std::string Quoted(const std::string &text)
 {
-    // Every "$" doubles in the escaped command: folder and name together pass its 2048 bytes.
-    const std::string d200(200, '$'), d253(253, '$');
-    fs::create_directories(volumes_ + d200 + "/" + d200 + "/" + d200 + "/" + d200);
-    EXPECT_FALSE(Run(Config("yes", d200 + "/" + d200 + "/" + d200 + "/" + d200, d200 + "/" + d200 + ".dmg")));
-    EXPECT_EQ(LastRunnerMessage(), "filename or path is too long to can't open, RunSDProgram exit false");
-    EXPECT_TRUE(Opened().empty());
-    // The package command: a base name of two long components (511 characters with ".dmg").
-    setenv("OPEN_STUB_MKDIR", (volumes_ + d253 + "/" + d253).c_str(), 1);
-    EXPECT_FALSE(Run(Config("yes", "Velmora/Extra", d253 + "/" + d253 + ".dmg")));
-    EXPECT_EQ(LastRunnerMessage(), "SDProgram's name is too long to can't run, RunSDProgram exit false");
-    EXPECT_EQ(Opened().size(), 1u);  // only the image
+    std::string quoted;
+    for (char c : text) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`') {
+            quoted.push_back('\\');
+        }
+        quoted.push_back(c);
+    }
+    return quoted;
+}
+
+// The command buffer holds the prefix "open \"" and 2048 bytes: a command of 2053 characters is
+// run whole, one of 2054 is refused before it is formatted, for the image and for the package.
+// Every "$" counts twice in the command, so values of "$" reach the limit.
+TEST_F(SetupTest, CommandsUpToTheBufferRunWholeAndLongerOnesNeverRun)
+{
+    ASSERT_EQ(volumes_, Quoted(volumes_)) << "the temporary folder's path must need no escape";
+    const size_t folderLength = volumes_.size();
+    const std::string d200(200, '$'), deep = d200 + "/" + d200 + "/" + d200 + "/" + d200;
+    fs::create_directories(volumes_ + deep);
+    for (size_t length : {2053u, 2054u}) {
+        SCOPED_TRACE(length);
+        fs::remove(dir_ + "/open.log");
+        // The image: "open \"" + folders + "/" + name + "\"", the name of plain letters.
+        ASSERT_LT(folderLength + Quoted(deep).size() + 12, length);
+        const std::string name = std::string(length - 12 - folderLength - Quoted(deep).size(), 'n') + ".dmg";
+        const std::string command = "open \"" + volumes_ + Quoted(deep) + "/" + name + "\"";
+        ASSERT_EQ(length, command.size());
+        EXPECT_FALSE(Run(Config("yes", deep, name)));
+        if (length == 2053) {
+            EXPECT_EQ((std::vector<std::string>{"<" + volumes_ + deep + "/" + name + ">"}), Opened());
+            EXPECT_EQ("GetTempVolumeName failed,  RunSDProgram exit false", LastRunnerMessage());
+        } else {
+            EXPECT_TRUE(Opened().empty());
+            EXPECT_EQ("filename or path is too long to can't open, RunSDProgram exit false", LastRunnerMessage());
+        }
+    }
+    for (size_t length : {2053u, 2054u}) {
+        SCOPED_TRACE(length);
+        fs::remove(dir_ + "/open.log");
+        // The package: "open \"" + volume + "/" + base + ".pkg\"". The base is "$" runs in two
+        // folders (each "$" counts four times: twice in the volume, twice in the base), a plain
+        // letter or not (twice) and a capital or not (three times: the volume spaces it).
+        std::string base;
+        for (size_t capital : {0u, 1u}) {
+            for (size_t letter : {0u, 1u}) {
+                const size_t rest = length - 12 - folderLength - 2 - 3 * capital - 2 * letter;  // 2: the "/"
+                if (base.empty() && rest % 4 == 0) {
+                    const size_t dollars = rest / 4;
+                    base = std::string(dollars / 2, '$') + "/" + std::string(dollars - dollars / 2, '$') +
+                           std::string(letter, 'p') + std::string(capital, 'Q');
+                }
+            }
+        }
+        ASSERT_FALSE(base.empty());
+        ASSERT_LE(base.size() + 4, 511u) << "the file name must fit its 512-byte buffer";
+        std::string volume = volumes_ + base;
+        if (volume.back() == 'Q') {
+            volume.insert(volume.size() - 1, " ");
+        }
+        const std::string command = "open \"" + Quoted(volume) + "/" + Quoted(base) + ".pkg\"";
+        ASSERT_EQ(length, command.size());
+        setenv("OPEN_STUB_MKDIR", volume.c_str(), 1);
+        const bool ran = Run(Config("yes", "Velmora/Extra", base + ".dmg"));
+        ASSERT_FALSE(Opened().empty());
+        if (length == 2053) {
+            EXPECT_TRUE(ran);
+            EXPECT_EQ("<" + volume + "/" + base + ".pkg>", Opened().back());
+        } else {
+            EXPECT_FALSE(ran);
+            EXPECT_EQ(1u, Opened().size());  // only the image
+            EXPECT_EQ("SDProgram's name is too long to can't run, RunSDProgram exit false", LastRunnerMessage());
+        }
+    }
 }
 
 TEST_F(SetupTest, ValuesThatLeaveTheVolumesFolderAreRefused)
