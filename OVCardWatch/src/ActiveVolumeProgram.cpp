@@ -260,13 +260,24 @@ int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *cap
                         Log(__FILE__, __FUNCTION__, "lPos == %lld, ReadKeyValue exit true", position);
                         return position;
                     }
-                    *capacity = valueLength + 1;
+                    // A value too long for the caller asks for more room; a value that would fit
+                    // but stands in a line longer than the line buffer is refused as it is: more
+                    // room would not help.
+                    const bool spaceIsSmall = valueLength >= *capacity;
+                    if (spaceIsSmall) {
+                        *capacity = valueLength + 1;
+                    }
                     pKeyIOValue[0] = '\0';
                     if (fseek(stream, lineStart, SEEK_SET) != 0) {
                         Log(__FILE__, __FUNCTION__, "fseek error");
                         return -1;
                     }
-                    Log(__FILE__, __FUNCTION__, "pKeyIOValue's space is small, ReadKeyValue exit failed");
+                    if (spaceIsSmall) {
+                        Log(__FILE__, __FUNCTION__, "pKeyIOValue's space is small, ReadKeyValue exit failed");
+                    } else {
+                        Log(__FILE__, __FUNCTION__, "line is longer than %d bytes, ReadKeyValue exit failed",
+                            static_cast<int>(kLineSize - 1));
+                    }
                     return -1;
                 }
             }

@@ -31,7 +31,8 @@ bool IsPrimaryKey(const char *lineStart, const char *keyPosition, int64_t keyLen
  * primary set: returns the offset of the header line's start.
  * primary clear: returns the offset of the first byte after the key's "=" and puts the trimmed
  * value into pKeyIOValue (cut to size - 1 characters). A value of *capacity characters or more
- * fails and stores its length + 1 in *capacity.
+ * fails and stores its length + 1 in *capacity; a shorter value in a line of more than 1023
+ * bytes fails as too long a line and leaves *capacity as it was.
  * After a success the stream stands at the start of the next line. -1 on every failure. */
 int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *capacity, bool primary);
 

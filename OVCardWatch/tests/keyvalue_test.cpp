@@ -133,27 +133,44 @@ TEST_F(KeyValueTest, LookupsEndAtBracketsAndGoForwardOnly)
     EXPECT_EQ(Position(), Offset("[T]"));
 }
 
-TEST_F(KeyValueTest, CapacityAndBufferSize)
+// A refused value leaves the buffer empty and the stream at its line. A value too long for the
+// capacity asks for its length + 1; one that would fit, in a line longer than the 1023-byte line
+// buffer, is refused as too long a line and leaves the capacity as it was.
+TEST_F(KeyValueTest, CapacityAndLineLength)
 {
+    const std::string small = "pKeyIOValue's space is small, ReadKeyValue exit failed";
+    const std::string longLine = "line is longer than 1023 bytes, ReadKeyValue exit failed";
+    struct Case {
+        std::string value;
+        int64_t capacity, capacityAfter;
+        std::string message;
+    } cases[] = {
+        {std::string(20, 'v'), 20, 21, small},
+        {std::string(1024, 'w') + "\r", 1024, 1025, small},
+        {std::string(1030, 'x'), 1030, 1031, small},
+        {std::string(1030, 'x'), 1031, 1031, longLine},
+        {std::string(1030, 'x'), 4096, 4096, longLine},
+        {"  " + std::string(1018, 'y') + " abc ", 2048, 2048, longLine},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.capacity);
+        Open("[S]\nK=" + c.value + "\nL=1\n");
+        const long keyLine = Position();
+        EXPECT_EQ(-1, Lookup("K", false, c.capacity));
+        EXPECT_EQ(c.capacityAfter, capacity_);
+        EXPECT_EQ("", value_);
+        EXPECT_EQ(keyLine, Position());
+        EXPECT_EQ(c.message, Messages().back());
+    }
     Open("[S]\nK=" + std::string(20, 'v') + "\n");
-    const long keyLine = Position();
-    EXPECT_EQ(Lookup("K", false, 20), -1);
-    EXPECT_EQ(capacity_, 21);
-    EXPECT_EQ(value_, "");
-    EXPECT_EQ(Position(), keyLine);
-    EXPECT_TRUE(Logged("pKeyIOValue's space is small, ReadKeyValue exit failed"));
-    EXPECT_NE(Lookup("K", false, 21), -1);
-
-    // A value of 1024 characters runs past the line buffer and fails with its whole length.
-    Open("[S]\nK=" + std::string(1024, 'w') + "\r\n");
-    EXPECT_EQ(Lookup("K", false), -1);
-    EXPECT_EQ(capacity_, 1025);
+    EXPECT_NE(-1, Lookup("K", false, 21));
+    EXPECT_EQ(21, capacity_);
 
     Open("[S]\nK=0123456789\n");
-    char small[6] = "K";
+    char buffer[6] = "K";
     int64_t capacity = 1024;
-    EXPECT_NE(ReadKeyValue(stream_, small, sizeof(small), &capacity, false), -1);
-    EXPECT_STREQ(small, "01234");  // cut to the buffer
+    EXPECT_NE(-1, ReadKeyValue(stream_, buffer, sizeof(buffer), &capacity, false));
+    EXPECT_STREQ("01234", buffer);  // cut to the buffer
 }
 
 TEST_F(KeyValueTest, BadArgumentsAndBinaryFiles)
