@@ -114,6 +114,16 @@ bool IsRelativeBelow(const char *path)
     }
 }
 
+// The image's base name is the name of the volume it mounts as: its last component must be a
+// name, not empty and not ".", or the volume would be the folder that holds it (for "..dmg" the
+// mount prefix itself).
+bool NamesAVolume(const char *baseName)
+{
+    const char *slash = strrchr(baseName, '/');
+    const char *last = slash != nullptr ? slash + 1 : baseName;
+    return last[0] != '\0' && strcmp(last, ".") != 0;
+}
+
 // Cuts a file name at its last "." (the extension and the dot go; a leading dot is no extension).
 void CutExtension(char *name)
 {
@@ -616,11 +626,11 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
         return false;
     }
     // The name without its extension names the image's volume and the package, so it must stay
-    // below the mount prefix too: "...dmg" would give "..".
+    // below the mount prefix too ("...dmg" would give "..") and name a volume ("..dmg" gives ".").
     char szBaseName[kFileNameSize];
     strncpy_s(szBaseName, kFileNameSize, szFileName, kFileNameSize - 1);
     CutExtension(szBaseName);
-    if (!IsRelativeBelow(szFileName) || !IsRelativeBelow(szBaseName)) {
+    if (!IsRelativeBelow(szFileName) || !IsRelativeBelow(szBaseName) || !NamesAVolume(szBaseName)) {
         Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_NAME=%s leaves %s, RunSDProgram exit false", szFileName,
             mountPrefix);
         return false;

@@ -53,7 +53,8 @@ bool GetTempVolumeName(char *volumeName, int32_t size, int64_t *capacity, const 
 /* Runs the setup package named by the configuration file at configPath. commandPrefix is the
  * command up to and including the opening double quote ("open \""), mountPrefix the folder that
  * holds mounted volumes ("/Volumes/"). Values from the file are escaped for the double-quoted
- * word; a folder or file name with a ".." component or a leading "/" is refused. */
+ * word; a folder or file name with a ".." component or a leading "/" is refused, and so is a file
+ * name whose base name (without its extension) ends in an empty or "." component. */
 bool RunSDProgram(const char *configPath, const char *commandPrefix, const char *mountPrefix);
 
 #endif /* CARDWATCH_ACTIVE_VOLUME_PROGRAM_H */

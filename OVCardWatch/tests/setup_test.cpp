@@ -267,6 +267,11 @@ TEST_F(SetupTest, ValuesThatLeaveTheVolumesFolderAreRefused)
         {"Velmora/Extra", "../../x/Foo.dmg"},   {"Velmora/Extra", "/etc/FooSetup.dmg"},
         {"Velmora/Extra", "sub/.."},            {"Velmora/Extra", "...dmg"},
         {"Velmora/Extra", "sub/...dmg"},
+        // A base name of "." (or an empty last component) names the folder, not a volume:
+        // "..dmg" would open "<volumes>/./..pkg".
+        {"Velmora/Extra", "..dmg"},             {"Velmora/Extra", "sub/..dmg"},
+        {"Velmora/Extra", "."},                 {"Velmora/Extra", "sub/.dmg"},
+        {"Velmora/Extra", "sub/"},              {"Velmora/Extra", ""},
     };
     for (const auto &[path, name] : values) {
         EXPECT_FALSE(Run(Config("yes", path, name)));
