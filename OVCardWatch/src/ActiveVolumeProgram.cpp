@@ -1,4 +1,12 @@
 // Key-value file reader (with file offsets for in-place rewrites) and the setup package runner.
+//
+// Keep as written: the log texts of this file are the service's established trace, which readers
+// of the log and the tests match byte for byte, and the names pKeyIOValue, szKeyOrValue, szTmp,
+// pPos, lPos and pVPStr appear in it. Misspellings, doubled spaces and trailing spaces are part
+// of the texts: "IsKeyValueCaeEqual Enter", "opertor %d time", "RunSDProgram exit fals " (with
+// its trailing space), "GetTempVolumeName failed,  RunSDProgram" and "second RunShellProgram
+// failed,  RunSDProgram" (two spaces), "is too long to can't open", "%s is not exist". Do not
+// tidy them.
 #include "ActiveVolumeProgram.h"
 
 #include "Log.h"

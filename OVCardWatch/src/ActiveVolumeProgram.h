@@ -10,6 +10,9 @@
  * The setup runner reads section "[SD_THIRDPARTY_SETUP]" of the connection manager's
  * "SysConfig.dat", opens the disk image it names, waits for the image's volume and opens the
  * installer package in it, and can switch the setting off afterwards.
+ *
+ * Keep as written: pKeyIOValue is the reader's known name for its key-in, value-out buffer, and
+ * the log names it so.
  */
 #ifndef CARDWATCH_ACTIVE_VOLUME_PROGRAM_H
 #define CARDWATCH_ACTIVE_VOLUME_PROGRAM_H
