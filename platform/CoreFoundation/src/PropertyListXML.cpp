@@ -1,0 +1,170 @@
+// XML property lists: the nesting check that runs before libplist's recursive parser, and the
+// glue that reads and writes the XML syntax through libplist.
+#include "PropertyListInternal.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace cf;
+using namespace cf::plist;
+
+namespace {
+
+// ---- XML nesting check ----
+
+// The deepest element nesting of an XML text as libplist's parser will nest it; stops counting
+// (returns limit + 1) once past limit. It must never see less nesting than the parser: where the
+// two could read a construct differently, it errs on the deeper side. In a tag, a declaration and
+// a processing instruction only the double quote quotes (the parser takes an apostrophe as an
+// ordinary character); a comment or CDATA section ends at the first terminator after its opener.
+int xmlDepth(const char *p, size_t n, int limit)
+{
+    int depth = 0;
+    int deepest = 0;
+    size_t i = 0;
+    // Past the end of a construct whose opener (of openerLength characters after the "<") is at
+    // i; with quotes, an end inside double quotes does not count.
+    auto skipPast = [&](size_t openerLength, const char *end, bool quotes) {
+        size_t endLength = std::strlen(end);
+        bool quoted = false;
+        for (i += openerLength; i < n; ++i) {
+            if (quotes && p[i] == '"') {
+                quoted = !quoted;
+            } else if (!quoted && n - i >= endLength && std::memcmp(p + i, end, endLength) == 0) {
+                i += endLength;
+                return;
+            }
+        }
+    };
+    while (i < n) {
+        const char *lt = static_cast<const char *>(std::memchr(p + i, '<', n - i));
+        if (lt == nullptr) {
+            break;
+        }
+        i = static_cast<size_t>(lt - p) + 1;
+        if (i >= n) {
+            break;
+        }
+        if (n - i >= 3 && std::memcmp(p + i, "!--", 3) == 0) {
+            skipPast(3, "-->", false);
+        } else if (n - i >= 8 && std::memcmp(p + i, "![CDATA[", 8) == 0) {
+            skipPast(8, "]]>", false);
+        } else if (p[i] == '?') {
+            skipPast(1, "?>", true);
+        } else if (p[i] == '!') {
+            int brackets = 0;
+            bool quoted = false;
+            for (; i < n; ++i) {
+                if (p[i] == '"') {
+                    quoted = !quoted;
+                } else if (quoted) {
+                    continue;
+                } else if (p[i] == '[') {
+                    ++brackets;
+                } else if (p[i] == ']') {
+                    --brackets;
+                } else if (p[i] == '>' && brackets <= 0) {
+                    ++i;
+                    break;
+                }
+            }
+        } else if (p[i] == '/') {
+            --depth;
+            skipPast(1, ">", false);
+        } else {
+            bool quoted = false;
+            bool selfClosing = false;
+            for (; i < n; ++i) {
+                char c = p[i];
+                if (c == '"') {
+                    quoted = !quoted;
+                } else if (!quoted && c == '>') {
+                    selfClosing = i > 0 && p[i - 1] == '/';
+                    ++i;
+                    break;
+                }
+            }
+            if (!selfClosing) {
+                ++depth;
+                deepest = std::max(deepest, depth);
+                if (deepest > limit) {
+                    return limit + 1;
+                }
+            }
+        }
+    }
+    return deepest;
+}
+
+}  // namespace
+
+namespace cf::plist {
+
+CFPropertyListRef readXML(const char *bytes, size_t length, CFOptionFlags option, CFPropertyListFormat *format,
+                          std::string &reason)
+{
+    // libplist's XML parser recurses without limit: check the nesting first (root element
+    // "plist" adds one level).
+    if (xmlDepth(bytes, length, kMaxDepth + 2) > kMaxDepth + 1) {
+        reason = std::string("nesting deeper than ") + std::to_string(kMaxDepth) + " levels";
+        return nullptr;
+    }
+    plist_t root = nullptr;
+    plist_from_xml(bytes, static_cast<uint32_t>(length), &root);
+    if (root == nullptr) {
+        reason = "the data is not a well-formed XML property list";
+        return nullptr;
+    }
+    PlistHolder holder(root);
+    if (format != nullptr) {
+        *format = kCFPropertyListXMLFormat_v1_0;
+    }
+    return fromRoot(root, option, reason);
+}
+
+CFDataRef writeXML(plist_t root, std::string &reason)
+{
+    char *out = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &out, &length);
+    if (out == nullptr) {
+        reason = "the property list could not be serialized";
+        return nullptr;
+    }
+    CFDataRef data = nullptr;
+    if (std::memchr(out, '\r', length) != nullptr) {
+        // Carriage returns survive an XML reader only as character references.
+        std::string text;
+        text.reserve(length + 64);
+        for (uint32_t i = 0; i < length; ++i) {
+            if (out[i] == '\r') {
+                text += "&#13;";
+            } else {
+                text.push_back(out[i]);
+            }
+        }
+        data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(text.data()), static_cast<CFIndex>(text.size()));
+        std::free(out);
+    } else {
+        // The buffer libplist allocated becomes the data's bytes (freed with free()).
+        data = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>(out), static_cast<CFIndex>(length),
+                                           kCFAllocatorMalloc);
+    }
+    return data;
+}
+
+}  // namespace cf::plist
+
+extern "C" {
+
+// The nesting the XML reader's check sees in a text, counted up to limit + 1; the fuzz target
+// holds it against the depth of what libplist then builds, which it must never fall below.
+int _CFPropertyListXMLNesting(const char *bytes, size_t length, int limit)
+{
+    return xmlDepth(bytes, length, limit);
+}
+
+}  // extern "C"
