@@ -104,16 +104,16 @@ TEST_F(CCLTest, NamesOfEveryDomainOnceInCaseInsensitiveNumericOrderVisibleFilesO
     fs::create_directory(system / "Sub-folder");
     // "Hidden" carries the invisible Finder flag.
     FSRef ref;
-    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>((user / "Hidden").c_str()), &ref, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(reinterpret_cast<const UInt8 *>((user / "Hidden").c_str()), &ref, nullptr));
     FSCatalogInfo info = {};
     reinterpret_cast<FileInfo *>(info.finderInfo)->finderFlags = kIsInvisible;
-    ASSERT_EQ(FSSetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info), noErr);
+    ASSERT_EQ(noErr, FSSetCatalogInfo(&ref, kFSCatInfoFinderInfo, &info));
 
     std::string names;
     CFIndex index = -1;
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(names, "[a2, A10, Dadar Internal 56K Modem (v.90), modem 9, Modem 10, Shared]");
-    EXPECT_EQ(index, 2);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ("[a2, A10, Dadar Internal 56K Modem (v.90), modem 9, Modem 10, Shared]", names);
+    EXPECT_EQ(2, index);
 }
 
 TEST_F(CCLTest, NamesDifferingOnlyInCaseAreBothKept)
@@ -122,7 +122,7 @@ TEST_F(CCLTest, NamesDifferingOnlyInCaseAreBothKept)
     Script(Folder("local"), "generic");
     Script(Folder("system"), "Generic");
     std::string names;
-    ASSERT_EQ(Catalogue(&names), noErr);
+    ASSERT_EQ(noErr, Catalogue(&names));
     EXPECT_TRUE(names == "[Generic, generic]" || names == "[generic, Generic]") << names;
 }
 
@@ -139,11 +139,11 @@ TEST_F(CCLTest, FoldersAcrossBulkBatchesAndNoFolderAtAll)
         }
         CFRef<CFArrayRef> array;
         CFIndex index = -1;
-        ASSERT_EQ(MoreSCCreateCCLArray(array.slot(), &index), noErr);
+        ASSERT_EQ(noErr, MoreSCCreateCCLArray(array.slot(), &index));
         ASSERT_EQ(CFArrayGetCount(array), size);
-        EXPECT_EQ(index, 0);  // the default is not installed, or there is nothing
+        EXPECT_EQ(0, index);  // the default is not installed, or there is nothing
         for (int i = 0; i < size; i++) {
-            EXPECT_EQ(plisttext::Text(CFArrayGetValueAtIndex(array, i)), "Script " + std::to_string(i + 1));
+            EXPECT_EQ("Script " + std::to_string(i + 1), plisttext::Text(CFArrayGetValueAtIndex(array, i)));
         }
     }
 }
@@ -172,7 +172,7 @@ TEST_F(CCLTest, DefaultScriptPerSystemVersionAndModemOnHoldValue)
         PlatformTestingSetIORegistrySnapshotText(InternalModemRegistry(c.v92).c_str());
         std::string names;
         CFIndex index = -1;
-        ASSERT_EQ(Catalogue(&names, &index), noErr);
+        ASSERT_EQ(noErr, Catalogue(&names, &index));
         EXPECT_EQ(index, c.index);
     }
 }
@@ -187,32 +187,32 @@ TEST_F(CCLTest, DefaultIsKeptUntilReplacedOrForgotten)
     PlatformTestingSetIORegistrySnapshotText(InternalModemRegistry("<integer>1</integer>").c_str());
     std::string names;
     CFIndex index = -1;
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(index, 1);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ(1, index);
     // Kept: neither a changed modem nor a failing registry changes it.
     PlatformTestingSetIORegistrySnapshotText(InternalModemRegistry("<integer>0</integer>").c_str());
     PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 5, PLATFORM_TESTING_EVERY_CALL);
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(index, 1);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ(1, index);
     // A failing scan fails a catalogue call that has to work the default out, and stores nothing.
     MoreSCSetDefaultCCL(nullptr);
-    EXPECT_EQ(Catalogue(&names, &index), 5);
+    EXPECT_EQ(5, Catalogue(&names, &index));
     PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0, 0);
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(index, 0);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ(0, index);
     // Replaced by name; a name that is not installed gives index 0.
     CFRef<CFStringRef> other(CFStringCreateWithCString(nullptr, "other", kCFStringEncodingUTF8));
     MoreSCSetDefaultCCL(other);
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(index, 2);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ(2, index);
     CFRef<CFStringRef> missing(CFStringCreateWithCString(nullptr, "Missing", kCFStringEncodingUTF8));
     MoreSCSetDefaultCCL(missing);
-    ASSERT_EQ(Catalogue(&names, &index), noErr);
-    EXPECT_EQ(index, 0);
+    ASSERT_EQ(noErr, Catalogue(&names, &index));
+    EXPECT_EQ(0, index);
     // Without an index wanted, no default is worked out at all.
     MoreSCSetDefaultCCL(nullptr);
     PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 5, PLATFORM_TESTING_EVERY_CALL);
-    EXPECT_EQ(Catalogue(&names), noErr);
+    EXPECT_EQ(noErr, Catalogue(&names));
 }
 
 TEST_F(CCLTest, FailingCallsGiveNothingAndLeakNothing)

@@ -10,7 +10,7 @@ using namespace standintest;
 
 namespace {
 
-class CFQContract : public SeamTest {
+class CFQContractTest : public SeamTest {
 protected:
     void TearDown() override
     {
@@ -21,7 +21,7 @@ protected:
 
 void Ignore(CFTypeRef, CFTypeRef, void *) {}
 
-TEST_F(CFQContract, BrokenContractsAreFatalInTests)
+TEST_F(CFQContractTest, BrokenContractsAreFatalInTests)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ASSERT_TRUE(MoreSCFAssertIsFatal());
@@ -46,21 +46,21 @@ TEST_F(CFQContract, BrokenContractsAreFatalInTests)
                  "assertion failed");
 }
 
-TEST_F(CFQContract, BrokenContractsAreRefusedWhenOnlyLogged)
+TEST_F(CFQContractTest, BrokenContractsAreRefusedWhenOnlyLogged)
 {
     MoreSCFAssertSetFatal(0);
-    EXPECT_EQ(CFQDictionaryCreateMutable(nullptr), paramErr);
+    EXPECT_EQ(paramErr, CFQDictionaryCreateMutable(nullptr));
     CFRef<CFMutableDictionaryRef> dict(Dict({}));
     const void *value = nullptr;
-    EXPECT_EQ(CFQDictionaryGetValueAtPath(dict, nullptr, 1, &value), paramErr);
+    EXPECT_EQ(paramErr, CFQDictionaryGetValueAtPath(dict, nullptr, 1, &value));
     const void *path[] = {CFSTR("a")};
-    EXPECT_EQ(CFQDictionarySetValueAtPath(dict, path, 0, CFSTR("v")), paramErr);
-    EXPECT_EQ(CFDictionaryGetCount(dict), 0);
+    EXPECT_EQ(paramErr, CFQDictionarySetValueAtPath(dict, path, 0, CFSTR("v")));
+    EXPECT_EQ(0, CFDictionaryGetCount(dict));
     void *block = nullptr;
-    EXPECT_EQ(CFQAllocate(static_cast<size_t>(-1), &block), memFullErr);
-    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(memFullErr, CFQAllocate(static_cast<size_t>(-1), &block));
+    EXPECT_EQ(nullptr, block);
     CFQPropertyListShallowApplyFunction(CFSTR("leaf"), Ignore, nullptr);  // nothing happens
-    EXPECT_EQ(CFQDictionaryMerge(nullptr, dict), noErr);
+    EXPECT_EQ(noErr, CFQDictionaryMerge(nullptr, dict));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ using namespace standintest;
 
 namespace {
 
-class CFQFailures : public SeamTest {};
+class CFQFailuresTest : public SeamTest {};
 
 // Runs a Create/Copy operation that fills slot; checks the out-slot contract and releases.
 template <class Ref>
@@ -27,68 +27,76 @@ OSStatus CheckSlot(OSStatus err, Ref &slot)
     return err;
 }
 
-TEST_F(CFQFailures, ContainerConstructors)
+TEST_F(CFQFailuresTest, ContainerConstructors)
 {
-    EXPECT_EQ(FailEachCreation<OSStatus>([] {
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([] {
                   CFMutableDictionaryRef dict = nullptr;
                   return CheckSlot(CFQDictionaryCreateMutable(&dict), dict);
-              }, {-4960}), 1);
-    EXPECT_EQ(FailEachCreation<OSStatus>([] {
+              }, {-4960}));
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([] {
                   CFMutableArrayRef array = nullptr;
                   return CheckSlot(CFQArrayCreateMutable(&array), array);
-              }, {-4960}), 1);
+              }, {-4960}));
 
     CFRef<CFNumberRef> one(Num(1));
     CFRef<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));
     // A scratch block (-108), then the array (-4960).
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(2,
+              FailEachCreation<OSStatus>([&] {
                   CFArrayRef keys = nullptr;
                   return CheckSlot(CFQArrayCreateWithDictionaryKeys(dict, &keys), keys);
-              }, {-108, -4960}), 2);
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+              }, {-108, -4960}));
+    EXPECT_EQ(2,
+              FailEachCreation<OSStatus>([&] {
                   CFArrayRef values = nullptr;
                   return CheckSlot(CFQArrayCreateWithDictionaryValues(dict, &values), values);
-              }, {-108, -4960}), 2);
+              }, {-108, -4960}));
 
     CFRef<CFStringRef> a(Str("a"));
     CFRef<CFMutableArrayRef> keys(Array({a}));
     CFRef<CFMutableArrayRef> values(Array({one}));
     // Two scratch blocks (-108 each), then the dictionary (-4960).
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(3,
+              FailEachCreation<OSStatus>([&] {
                   CFDictionaryRef made = nullptr;
                   return CheckSlot(CFQDictionaryCreateWithArrayOfKeysAndValues(keys, values, &made), made);
-              }, {-108, -4960}), 3);
+              }, {-108, -4960}));
 
     CFRef<CFMutableDictionaryRef> target(Dict({}));
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetNumber(target, CFSTR("n"), 5); }, {-4960}), 1);
+    EXPECT_EQ(1, FailEachCreation<OSStatus>([&] { return CFQDictionarySetNumber(target, CFSTR("n"), 5); }, {-4960}));
 }
 
-TEST_F(CFQFailures, Strings)
+TEST_F(CFQFailuresTest, Strings)
 {
     CFRef<CFStringRef> accented(Str("caf\xC3\xA9"));
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([&] {
                   char *text = nullptr;
                   OSStatus err = CFQStringCopyCString(accented, kCFStringEncodingUTF8, &text);
                   EXPECT_EQ(err == noErr, text != nullptr);
                   free(text);
                   return err;
-              }, {-108}), 1);
+              }, {-108}));
 
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([&] {
                   // The slot's reference is given up by a successful normalization.
                   CFStringRef str = static_cast<CFStringRef>(CFRetain(accented));
                   OSStatus err = CFQStringNormalize(&str);
                   EXPECT_TRUE(err == noErr || str == accented.get()) << "a failure keeps the string in the slot";
                   CFRelease(str);
                   return err;
-              }, {-4960}), 1);
+              }, {-4960}));
 
     HFSUniStr255 record;
-    ASSERT_EQ(CFQStringGetHFSUniStr255(accented, &record), noErr);
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    ASSERT_EQ(noErr, CFQStringGetHFSUniStr255(accented, &record));
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([&] {
                   CFStringRef str = nullptr;
                   return CheckSlot(CFQStringCreateWithHFSUniStr255(&record, &str), str);
-              }, {-4960}), 1);
+              }, {-4960}));
 
     TempFolder bundle;
     std::filesystem::create_directories(bundle / "Resources");
@@ -105,7 +113,7 @@ TEST_F(CFQFailures, Strings)
     EXPECT_GE(creations, 2);  // the localized string and its normalized copy
 }
 
-TEST_F(CFQFailures, PathEditorsOnAFixedTree)
+TEST_F(CFQFailuresTest, PathEditorsOnAFixedTree)
 {
     CFRef<CFNumberRef> one(Num(1));
     CFRef<CFNumberRef> two(Num(2));
@@ -125,27 +133,29 @@ TEST_F(CFQFailures, PathEditorsOnAFixedTree)
         return err;
     };
 
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}), 2);
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPath(tree, path, 3)); }, {-4960}), 2);
+    EXPECT_EQ(2, FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPath(tree, path, 3, two); }, {-4960}));
+    EXPECT_EQ(2, FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPath(tree, path, 3)); },
+                                            {-4960}));
     const void *value = nullptr;
-    ASSERT_EQ(CFQDictionaryGetValueAtPath(tree, path, 3, &value), noErr);
+    ASSERT_EQ(noErr, CFQDictionaryGetValueAtPath(tree, path, 3, &value));
     CFDictionaryRef treeB = static_cast<CFDictionaryRef>(CFDictionaryGetValue(tree, CFSTR("b")));
     EXPECT_NE(CFDictionaryGetValue(treeB, CFSTR("c")), static_cast<const void *>(c.get()));
-    EXPECT_EQ(LongValue(CFDictionaryGetValue(c, CFSTR("v"))), 1) << "the original nested dictionary never changed";
+    EXPECT_EQ(1, LongValue(CFDictionaryGetValue(c, CFSTR("v")))) << "the original nested dictionary never changed";
 
     CFRef<CFMutableArrayRef> pathArray(Array({CFSTR("b"), CFSTR("c"), CFSTR("v")}));
     // The C array of the twin (-108) and the two copies (-4960).
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPathArray(tree, pathArray, two); }, {-108, -4960}), 3);
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(3, FailEachCreation<OSStatus>([&] { return CFQDictionarySetValueAtPathArray(tree, pathArray, two); },
+                                            {-108, -4960}));
+    EXPECT_EQ(1,
+              FailEachCreation<OSStatus>([&] {
                   const void *found = nullptr;
                   return CFQDictionaryGetValueAtPathArray(tree, pathArray, &found);
-              }, {-108}), 1);
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPathArray(tree, pathArray)); },
-                               {-108, -4960}),
-              3);
+              }, {-108}));
+    EXPECT_EQ(3, FailEachCreation<OSStatus>([&] { return putBack(CFQDictionaryRemoveValueAtPathArray(tree, pathArray)); },
+                                            {-108, -4960}));
 }
 
-TEST_F(CFQFailures, Loading)
+TEST_F(CFQFailuresTest, Loading)
 {
     TempFolder folder;
     std::string path = folder / "list.plist";
@@ -155,16 +165,17 @@ TEST_F(CFQFailures, Loading)
                "<array><string>v</string><integer>1</integer></array></dict></plist>\n";
     }
     FSRef ref;
-    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(reinterpret_cast<const UInt8 *>(path.c_str()), &ref, nullptr));
     // The URL, the file's data (false with error code 0), the parse.
-    EXPECT_EQ(FailEachCreation<OSStatus>([&] {
+    EXPECT_EQ(3,
+              FailEachCreation<OSStatus>([&] {
                   CFPropertyListRef plist = nullptr;
                   return CheckSlot(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListMutableContainersAndLeaves, &plist),
                                    plist);
-              }, {-4960}), 3);
+              }, {-4960}));
 }
 
-TEST_F(CFQFailures, FrameworkLoading)
+TEST_F(CFQFailuresTest, FrameworkLoading)
 {
     TempFolder root;
     PlatformTestingSetFolderRoot(root.path().c_str());

@@ -35,7 +35,7 @@ constexpr const char *kStorePlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-class CFQLoading : public SeamTest {
+class CFQLoadingTest : public SeamTest {
 protected:
     void SetUp() override
     {
@@ -61,74 +61,74 @@ protected:
     std::string plistPath;
 };
 
-TEST_F(CFQLoading, ReadsAPropertyListByURLWithTheAskedMutability)
+TEST_F(CFQLoadingTest, ReadsAPropertyListByURLWithTheAskedMutability)
 {
     CFRef<CFURLRef> url(FileURL(plistPath));
     CFRef<CFPropertyListRef> plist;
-    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, plist.slot()), noErr);
+    ASSERT_EQ(noErr, CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, plist.slot()));
     ASSERT_EQ(CFGetTypeID(plist), CFDictionaryGetTypeID());
     const void *path[] = {CFSTR("Sets"), CFSTR("0"), CFSTR("UserDefinedName")};
     const void *name = nullptr;
-    ASSERT_EQ(CFQDictionaryGetValueAtPath(static_cast<CFDictionaryRef>(plist.get()), path, 3, &name), noErr);
-    EXPECT_EQ(StdString(name), "Automatic");
+    ASSERT_EQ(noErr, CFQDictionaryGetValueAtPath(static_cast<CFDictionaryRef>(plist.get()), path, 3, &name));
+    EXPECT_EQ("Automatic", standintest::Text(name));
     CFArrayRef order = static_cast<CFArrayRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(plist.get()), CFSTR("Order")));
     ASSERT_NE(order, nullptr);
-    EXPECT_EQ(LongValue(CFArrayGetValueAtIndex(order, 0)), 3);
+    EXPECT_EQ(3, LongValue(CFArrayGetValueAtIndex(order, 0)));
     EXPECT_EQ(CFArrayGetValueAtIndex(order, 1), static_cast<const void *>(kCFBooleanTrue));
 
     // With mutable containers the path editors can work on it directly.
     CFRef<CFPropertyListRef> editable;
-    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListMutableContainers, editable.slot()), noErr);
+    ASSERT_EQ(noErr, CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListMutableContainers, editable.slot()));
     CFMutableDictionaryRef dict = const_cast<CFMutableDictionaryRef>(static_cast<CFDictionaryRef>(editable.get()));
-    ASSERT_EQ(CFQDictionarySetValueAtPath(dict, path, 3, CFSTR("Edited")), noErr);
-    ASSERT_EQ(CFQDictionaryGetValueAtPath(dict, path, 3, &name), noErr);
-    EXPECT_EQ(StdString(name), "Edited");
+    ASSERT_EQ(noErr, CFQDictionarySetValueAtPath(dict, path, 3, CFSTR("Edited")));
+    ASSERT_EQ(noErr, CFQDictionaryGetValueAtPath(dict, path, 3, &name));
+    EXPECT_EQ("Edited", standintest::Text(name));
 }
 
-TEST_F(CFQLoading, ReadsAPropertyListByFileReference)
+TEST_F(CFQLoadingTest, ReadsAPropertyListByFileReference)
 {
     FSRef ref;
-    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8 *>(plistPath.c_str()), &ref, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(reinterpret_cast<const UInt8 *>(plistPath.c_str()), &ref, nullptr));
     CFRef<CFPropertyListRef> byRef;
-    ASSERT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, byRef.slot()), noErr);
+    ASSERT_EQ(noErr, CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, byRef.slot()));
     CFRef<CFURLRef> url(FileURL(plistPath));
     CFRef<CFPropertyListRef> byURL;
-    ASSERT_EQ(CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, byURL.slot()), noErr);
+    ASSERT_EQ(noErr, CFQPropertyListCreateFromXMLCFURL(url, kCFPropertyListImmutable, byURL.slot()));
     EXPECT_TRUE(CFEqual(byRef, byURL));
 
     // A reference whose file has gone makes no URL.
     std::remove(plistPath.c_str());
     CFRef<CFPropertyListRef> gone;
-    EXPECT_EQ(CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, gone.slot()), -4960);
-    EXPECT_EQ(gone.get(), nullptr);
+    EXPECT_EQ(-4960, CFQPropertyListCreateFromXMLFSRef(&ref, kCFPropertyListImmutable, gone.slot()));
+    EXPECT_EQ(nullptr, gone.get());
 }
 
-TEST_F(CFQLoading, ReadErrorsPassThroughAndBadContentIsRefused)
+TEST_F(CFQLoadingTest, ReadErrorsPassThroughAndBadContentIsRefused)
 {
     CFRef<CFURLRef> missing(FileURL(scratch / "absent.plist"));
     CFRef<CFPropertyListRef> plist;
-    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(missing, kCFPropertyListImmutable, plist.slot()),
-              kCFURLResourceNotFoundError);
-    EXPECT_EQ(plist.get(), nullptr);
+    EXPECT_EQ(kCFURLResourceNotFoundError,
+              CFQPropertyListCreateFromXMLCFURL(missing, kCFPropertyListImmutable, plist.slot()));
+    EXPECT_EQ(nullptr, plist.get());
 
     std::string brokenPath = scratch / "broken.plist";
     WriteFile(brokenPath, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key></plist>");
     CFRef<CFURLRef> broken(FileURL(brokenPath));
-    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(broken, kCFPropertyListImmutable, plist.slot()), -4960);
-    EXPECT_EQ(plist.get(), nullptr);
+    EXPECT_EQ(-4960, CFQPropertyListCreateFromXMLCFURL(broken, kCFPropertyListImmutable, plist.slot()));
+    EXPECT_EQ(nullptr, plist.get());
 
     std::string emptyPath = scratch / "empty.plist";
     WriteFile(emptyPath, "");
     CFRef<CFURLRef> empty(FileURL(emptyPath));
-    EXPECT_EQ(CFQPropertyListCreateFromXMLCFURL(empty, kCFPropertyListImmutable, plist.slot()), -4960);
-    EXPECT_EQ(plist.get(), nullptr);
+    EXPECT_EQ(-4960, CFQPropertyListCreateFromXMLCFURL(empty, kCFPropertyListImmutable, plist.slot()));
+    EXPECT_EQ(nullptr, plist.get());
 }
 
-class CFQFrameworks : public CFQLoading {
+class CFQFrameworksTest : public CFQLoadingTest {
 protected:
     void SetUp() override
     {
-        CFQLoading::SetUp();
+        CFQLoadingTest::SetUp();
         PlatformTestingSetFolderRoot(scratch.path().c_str());
         frameworks = scratch / "System/Library/Frameworks";
     }
@@ -149,24 +149,24 @@ protected:
     std::string frameworks;
 };
 
-TEST_F(CFQFrameworks, LoadsANamedFrameworkFromTheFrameworksFolder)
+TEST_F(CFQFrameworksTest, LoadsANamedFrameworkFromTheFrameworksFolder)
 {
     std::filesystem::create_directories(frameworks);
     InstallFramework("Fixture", CFQ_FIXTURE_FRAMEWORK_EXECUTABLE);
     CFRef<CFBundleRef> bundle;
-    ASSERT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), noErr);
+    ASSERT_EQ(noErr, CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()));
     EXPECT_TRUE(CFBundleIsExecutableLoaded(bundle));
     auto answer = reinterpret_cast<int (*)(void)>(CFBundleGetFunctionPointerForName(bundle, CFSTR("CFQFixtureFrameworkAnswer")));
     ASSERT_NE(answer, nullptr);
-    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(42, answer());
 }
 
-TEST_F(CFQFrameworks, FailuresLeaveNoBundle)
+TEST_F(CFQFrameworksTest, FailuresLeaveNoBundle)
 {
     // The Frameworks folder is created when missing; a framework that is not there is -4960.
     CFRef<CFBundleRef> bundle;
-    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Absent.framework"), bundle.slot()), -4960);
-    EXPECT_EQ(bundle.get(), nullptr);
+    EXPECT_EQ(-4960, CFQBundleCreateFromFrameworkName(CFSTR("Absent.framework"), bundle.slot()));
+    EXPECT_EQ(nullptr, bundle.get());
     EXPECT_TRUE(std::filesystem::is_directory(frameworks));
 
     // An executable that cannot be loaded.
@@ -174,14 +174,14 @@ TEST_F(CFQFrameworks, FailuresLeaveNoBundle)
     WriteFile(junk, "not a loadable module");
     InstallFramework("Junk", junk);
     long live = PlatformTestingCFLiveObjectCount();
-    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Junk.framework"), bundle.slot()), -4960);
-    EXPECT_EQ(bundle.get(), nullptr);
+    EXPECT_EQ(-4960, CFQBundleCreateFromFrameworkName(CFSTR("Junk.framework"), bundle.slot()));
+    EXPECT_EQ(nullptr, bundle.get());
     EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
 
     // The folder look-up's own status is passed through.
     PlatformTestingCoreServicesFailCall("FSFindFolder", fnfErr, 0);
-    EXPECT_EQ(CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()), fnfErr);
-    EXPECT_EQ(bundle.get(), nullptr);
+    EXPECT_EQ(fnfErr, CFQBundleCreateFromFrameworkName(CFSTR("Fixture.framework"), bundle.slot()));
+    EXPECT_EQ(nullptr, bundle.get());
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ using namespace standintest;
 
 namespace {
 
-class CFQTraversal : public SeamTest {};
+class CFQTraversalTest : public SeamTest {};
 
 std::string Describe(CFTypeRef node)
 {
@@ -25,7 +25,7 @@ std::string Describe(CFTypeRef node)
     if (type == CFNumberGetTypeID()) {
         return std::to_string(LongValue(node));
     }
-    return StdString(node);
+    return standintest::Text(node);
 }
 
 void RecordNode(CFTypeRef node, void *context)
@@ -38,7 +38,7 @@ void RecordChild(CFTypeRef key, CFTypeRef node, void *context)
     static_cast<std::vector<std::string> *>(context)->push_back(Describe(key) + "=" + Describe(node));
 }
 
-TEST_F(CFQTraversal, LeavesAreEverythingButContainers)
+TEST_F(CFQTraversalTest, LeavesAreEverythingButContainers)
 {
     CFRef<CFMutableDictionaryRef> dict(Dict({}));
     CFRef<CFMutableArrayRef> array(Array({}));
@@ -53,7 +53,7 @@ TEST_F(CFQTraversal, LeavesAreEverythingButContainers)
     EXPECT_TRUE(CFQPropertyListIsLeaf(kCFBooleanTrue));
 }
 
-TEST_F(CFQTraversal, DeepApplyVisitsContainersBeforeTheirChildren)
+TEST_F(CFQTraversalTest, DeepApplyVisitsContainersBeforeTheirChildren)
 {
     CFRef<CFStringRef> first(Str("first"));
     CFRef<CFStringRef> second(Str("second"));
@@ -61,30 +61,30 @@ TEST_F(CFQTraversal, DeepApplyVisitsContainersBeforeTheirChildren)
     CFRef<CFMutableDictionaryRef> dict(Dict({{"list", array}}));
     std::vector<std::string> seen;
     CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"dict", "array", "first", "second"}));
+    EXPECT_EQ((std::vector<std::string>{"dict", "array", "first", "second"}), seen);
 
     // Deeper: an array of a dictionary and a number; a leaf alone is one call.
     CFRef<CFNumberRef> seven(Num(7));
     CFRef<CFMutableArrayRef> outer(Array({dict, seven}));
     seen.clear();
     CFQPropertyListDeepApplyFunction(outer, RecordNode, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"array", "dict", "array", "first", "second", "7"}));
+    EXPECT_EQ((std::vector<std::string>{"array", "dict", "array", "first", "second", "7"}), seen);
     seen.clear();
     CFQPropertyListDeepApplyFunction(seven, RecordNode, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"7"}));
+    EXPECT_EQ((std::vector<std::string>{"7"}), seen);
 }
 
-TEST_F(CFQTraversal, DeepApplySkipsTheChildrenWhenTheSnapshotCannotBeMade)
+TEST_F(CFQTraversalTest, DeepApplySkipsTheChildrenWhenTheSnapshotCannotBeMade)
 {
     CFRef<CFStringRef> leaf(Str("leaf"));
     CFRef<CFMutableDictionaryRef> dict(Dict({{"k", leaf}}));
     std::vector<std::string> seen;
     PlatformTestingCFFailNthCreation(1);
     CFQPropertyListDeepApplyFunction(dict, RecordNode, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"dict"}));
+    EXPECT_EQ((std::vector<std::string>{"dict"}), seen);
 }
 
-TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
+TEST_F(CFQTraversalTest, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
 {
     CFRef<CFNumberRef> one(Num(1));
     CFRef<CFNumberRef> two(Num(2));
@@ -93,7 +93,7 @@ TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
     std::vector<std::string> seen;
     CFQPropertyListShallowApplyFunction(dict, RecordChild, &seen);
     // Plain comparison: upper case before lower case.
-    EXPECT_EQ(seen, (std::vector<std::string>{"B=1", "a=1", "b=2", "c=3"}));
+    EXPECT_EQ((std::vector<std::string>{"B=1", "a=1", "b=2", "c=3"}), seen);
 
     CFRef<CFMutableDictionaryRef> empty(Dict({}));
     seen.clear();
@@ -101,7 +101,7 @@ TEST_F(CFQTraversal, ShallowApplyVisitsDictionaryKeysInAscendingOrder)
     EXPECT_TRUE(seen.empty());
 }
 
-TEST_F(CFQTraversal, ShallowApplyPassesArrayIndexesAsNumbers)
+TEST_F(CFQTraversalTest, ShallowApplyPassesArrayIndexesAsNumbers)
 {
     CFRef<CFStringRef> x(Str("x"));
     CFRef<CFStringRef> y(Str("y"));
@@ -109,16 +109,16 @@ TEST_F(CFQTraversal, ShallowApplyPassesArrayIndexesAsNumbers)
     CFRef<CFMutableArrayRef> array(Array({x, y, z}));
     std::vector<std::string> seen;
     CFQPropertyListShallowApplyFunction(array, RecordChild, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"0=x", "1=y", "2=z"}));
+    EXPECT_EQ((std::vector<std::string>{"0=x", "1=y", "2=z"}), seen);
 
     // An index whose number cannot be made is skipped; the others are still visited.
     seen.clear();
     PlatformTestingCFFailNthCreation(2);
     CFQPropertyListShallowApplyFunction(array, RecordChild, &seen);
-    EXPECT_EQ(seen, (std::vector<std::string>{"0=x", "2=z"}));
+    EXPECT_EQ((std::vector<std::string>{"0=x", "2=z"}), seen);
 }
 
-TEST_F(CFQTraversal, ShallowApplyCallsNothingWithoutItsScratchSpace)
+TEST_F(CFQTraversalTest, ShallowApplyCallsNothingWithoutItsScratchSpace)
 {
     CFRef<CFNumberRef> one(Num(1));
     CFRef<CFMutableDictionaryRef> dict(Dict({{"a", one}, {"b", one}}));

@@ -14,6 +14,7 @@
 #include <vector>
 
 using standintest::CFRef;
+using standintest::Str;
 
 namespace {
 
@@ -65,24 +66,23 @@ protected:
 };
 
 // Digests the cases share; strings live for the whole test program.
-CFStringRef S(const char *text) { return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8); }
-const CFStringRef kDomains[] = {S("example.com"), S("corp.example")};
-const CFStringRef kExceptions[] = {S("*.local"), S("169.254/16")};
+const CFStringRef kDomains[] = {Str("example.com"), Str("corp.example")};
+const CFStringRef kExceptions[] = {Str("*.local"), Str("169.254/16")};
 const UInt32 kServers[] = {htonl(0x0a000035), htonl(0x08080808)};
 const char *const kServers6[] = {"2001:db8::53"};
 
 std::vector<BuilderCase> Cases()
 {
-    static const InterfaceDigest ethernetInterface = {S("en0"), kSCEntNetEthernet, nullptr, kSCValNetInterfaceTypeEthernet,
-                                                      nullptr, S("Built-in Ethernet"), true};
-    static const InterfaceDigest modemInterface = {S("modem"), kSCEntNetModem, S("Bluetooth"), kSCValNetInterfaceTypePPP,
-                                                   kSCValNetInterfaceSubTypePPPSerial, S("Internal Modem"), true};
+    static const InterfaceDigest ethernetInterface = {Str("en0"), kSCEntNetEthernet, nullptr, kSCValNetInterfaceTypeEthernet,
+                                                      nullptr, Str("Built-in Ethernet"), true};
+    static const InterfaceDigest modemInterface = {Str("modem"), kSCEntNetModem, Str("Bluetooth"), kSCValNetInterfaceTypePPP,
+                                                   kSCValNetInterfaceSubTypePPPSerial, Str("Internal Modem"), true};
     static const EthernetDigest ethernet = {{0x0a, 0x3f, 0x71, 0x12, 0x34, 0x56}};
-    static const AirPortDigest airport = {{0x00, 0x0d, 0x93, 0x01, 0x02, 0x0a}, S("Home")};
-    static const ModemDigest modem = {S("Dadar Internal 56K Modem (v.90)"), 1, 1, 0, 1, 0};
-    static const ModemDigest holdingModem = {S("Dadar Internal 56K Modem (v.92)"), 0, 0, 1, 0, 1};
+    static const AirPortDigest airport = {{0x00, 0x0d, 0x93, 0x01, 0x02, 0x0a}, Str("Home")};
+    static const ModemDigest modem = {Str("Dadar Internal 56K Modem (v.90)"), 1, 1, 0, 1, 0};
+    static const ModemDigest holdingModem = {Str("Dadar Internal 56K Modem (v.92)"), 0, 0, 1, 0, 1};
     static const IPv4Digest dhcp = {kSCValNetIPv4ConfigMethodDHCP, 0, 0, 0, nullptr};
-    static const IPv4Digest dhcpWithID = {kSCValNetIPv4ConfigMethodDHCP, 0, 0, 0, S("host-7")};
+    static const IPv4Digest dhcpWithID = {kSCValNetIPv4ConfigMethodDHCP, 0, 0, 0, Str("host-7")};
     static const IPv4Digest manual = {kSCValNetIPv4ConfigMethodManual, htonl(0x0a000102), htonl(0xffffff00),
                                       htonl(0x0a000101), nullptr};
     static const DNSDigest noDNS = {0, nullptr, 0, nullptr};
@@ -92,10 +92,10 @@ std::vector<BuilderCase> Cases()
                                                  2, &kCFTypeArrayCallBacks);
     static const ProxiesDigest passiveOnly = {nullptr, true, 0, nullptr, 0, 0, nullptr, 0, 0, nullptr, 0,
                                               0, nullptr, 0, 0, nullptr, 0, 0, nullptr, 0, false, false};
-    static const ProxiesDigest someProxies = {exceptions, false, 0, nullptr, 0, 0, nullptr, 0, 1, S("proxy.example"), 8080,
-                                              0, nullptr, 0, 0, nullptr, 0, 0, S("socks.example"), 0, true, true};
+    static const ProxiesDigest someProxies = {exceptions, false, 0, nullptr, 0, 0, nullptr, 0, 1, Str("proxy.example"), 8080,
+                                              0, nullptr, 0, 0, nullptr, 0, 0, Str("socks.example"), 0, true, true};
     static const PPPDigest inactivePPP = {false, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-    static const PPPDigest dialUp = {true, S("Dial-up"), S("user"), S("pw"), S("555-0100"), S("555-0101"),
+    static const PPPDigest dialUp = {true, Str("Dial-up"), Str("user"), Str("pw"), Str("555-0100"), Str("555-0101"),
                                      &kMoreSCPPPOptionsDefaultTenTwoAndLater[1]};
     static const DadarTalkDigest talkOff = {false};
     static const DadarTalkDigest talkOn = {true};
@@ -193,8 +193,8 @@ TEST_F(BuildersTest, EveryBuilderAtEverySystemVersion)
         for (const BuilderCase &c : cases) {
             SCOPED_TRACE(std::string(c.name) + " on " + version.text);
             CFRef<CFDictionaryRef> entity;
-            ASSERT_EQ(c.build(entity.slot()), noErr);
-            EXPECT_EQ(plisttext::Entries(entity), Expected(c.rows, version.packed)) << plisttext::Text(entity);
+            ASSERT_EQ(noErr, c.build(entity.slot()));
+            EXPECT_EQ(Expected(c.rows, version.packed), plisttext::Entries(entity)) << plisttext::Text(entity);
         }
     }
 }
@@ -202,23 +202,23 @@ TEST_F(BuildersTest, EveryBuilderAtEverySystemVersion)
 TEST_F(BuildersTest, DefaultPPPOptionsFollowTheVersionAndThePortKind)
 {
     UseSystemVersion("10.1.5");
-    EXPECT_EQ(MoreSCGetDefaultPPPOptions(false), &kMoreSCPPPOptionsDefaultTenOne);
-    EXPECT_EQ(MoreSCGetDefaultPPPOptions(true), &kMoreSCPPPOptionsDefaultTenOne);
+    EXPECT_EQ(&kMoreSCPPPOptionsDefaultTenOne, MoreSCGetDefaultPPPOptions(false));
+    EXPECT_EQ(&kMoreSCPPPOptionsDefaultTenOne, MoreSCGetDefaultPPPOptions(true));
     UseSystemVersion("10.2.8");
-    EXPECT_EQ(MoreSCGetDefaultPPPOptions(false), &kMoreSCPPPOptionsDefaultTenTwoAndLater[0]);
-    EXPECT_EQ(MoreSCGetDefaultPPPOptions(true), &kMoreSCPPPOptionsDefaultTenTwoAndLater[1]);
+    EXPECT_EQ(&kMoreSCPPPOptionsDefaultTenTwoAndLater[0], MoreSCGetDefaultPPPOptions(false));
+    EXPECT_EQ(&kMoreSCPPPOptionsDefaultTenTwoAndLater[1], MoreSCGetDefaultPPPOptions(true));
     // The PPPoE record: no idle disconnect, a 1800-second timer, quiet logging.
     const PPPOptions &pppoe = kMoreSCPPPOptionsDefaultTenTwoAndLater[1];
-    EXPECT_EQ(pppoe.disconnectOnIdle, 0);
-    EXPECT_EQ(pppoe.disconnectOnIdleTimer, 1800);
-    EXPECT_EQ(pppoe.verboseLogging, 0);
-    EXPECT_EQ(pppoe.commRedialInterval, 5);
+    EXPECT_EQ(0, pppoe.disconnectOnIdle);
+    EXPECT_EQ(1800, pppoe.disconnectOnIdleTimer);
+    EXPECT_EQ(0, pppoe.verboseLogging);
+    EXPECT_EQ(5, pppoe.commRedialInterval);
 }
 
 TEST_F(BuildersTest, IPv4CheckAnswersWithItsCodesAndBuildsNothing)
 {
-    CFRef<CFStringRef> bogus(S("Carrier pigeon"));
-    CFRef<CFStringRef> clientID(S("host-7"));
+    CFRef<CFStringRef> bogus(Str("Carrier pigeon"));
+    CFRef<CFStringRef> clientID(Str("host-7"));
     struct Case {
         CFStringRef method;
         CFStringRef clientID;
@@ -237,25 +237,25 @@ TEST_F(BuildersTest, IPv4CheckAnswersWithItsCodesAndBuildsNothing)
         SCOPED_TRACE(c.unchecked);
         IPv4Digest digest = {c.method, 0, 0, 0, c.clientID};
         CFRef<CFDictionaryRef> entity;
-        EXPECT_EQ(MoreSCCreateIPv4Entity(&digest, entity.slot()), c.checked);
-        EXPECT_EQ(entity.get() != nullptr, c.checked == noErr);
+        EXPECT_EQ(c.checked, MoreSCCreateIPv4Entity(&digest, entity.slot()));
+        EXPECT_EQ(c.checked == noErr, entity.get() != nullptr);
         entity.reset();
         gMoreSCCreateIPv4EntityDontCheck = true;
         OSStatus err = MoreSCCreateIPv4Entity(&digest, entity.slot());
         gMoreSCCreateIPv4EntityDontCheck = false;
-        ASSERT_EQ(err, noErr);
-        EXPECT_EQ(plisttext::Text(entity), c.unchecked);
+        ASSERT_EQ(noErr, err);
+        EXPECT_EQ(c.unchecked, plisttext::Text(entity));
     }
     IPv4Digest noMethod = {nullptr, 0, 0, 0, nullptr};
     CFRef<CFDictionaryRef> entity;
-    EXPECT_EQ(MoreSCCreateIPv4Entity(&noMethod, entity.slot()), kMoreSCIPv4BadConfigMethodErr);
+    EXPECT_EQ(kMoreSCIPv4BadConfigMethodErr, MoreSCCreateIPv4Entity(&noMethod, entity.slot()));
 }
 
 TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
 {
-    CFRef<CFStringRef> en5(S("en5"));
-    CFRef<CFStringRef> adaptor(S("Ethernet Adaptor (en5)"));
-    CFRef<CFStringRef> script(S("script"));
+    CFRef<CFStringRef> en5(Str("en5"));
+    CFRef<CFStringRef> adaptor(Str("Ethernet Adaptor (en5)"));
+    CFRef<CFStringRef> script(Str("script"));
     InterfaceDigest interface = {en5, kSCEntNetEthernet, nullptr, kSCValNetInterfaceTypeEthernet, nullptr, adaptor, false};
     EthernetDigest ethernet = {{0x0a, 0x3f, 0x71, 0, 0, 1}};
     IPv4Digest ipv4 = {kSCValNetIPv4ConfigMethodDHCP, 0, 0, 0, nullptr};
@@ -271,7 +271,7 @@ TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
         const char *firstKey;
         const char *logLine;
     };
-    CFRef<CFStringRef> ipv6dns(S("IPV6DNS"));
+    CFRef<CFStringRef> ipv6dns(Str("IPV6DNS"));
     const Case cases[] = {
         {kSCEntNetInterface, &interface, "DeviceName", "create Netinterface"},
         {kSCEntNetProxies, &proxies, "FTPPassive", "create net proxies"},
@@ -287,26 +287,26 @@ TEST_F(BuildersTest, DispatcherReachesEachBuilderByProtocol)
         SCOPED_TRACE(plisttext::Text(c.protocol));
         CFRef<CFDictionaryRef> entity;
         PlatformTestingLogCaptureStart();
-        ASSERT_EQ(MoreSCCreateEntity(c.protocol, c.digest, entity.slot()), noErr);
-        ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+        ASSERT_EQ(noErr, MoreSCCreateEntity(c.protocol, c.digest, entity.slot()));
+        ASSERT_EQ(1u, PlatformTestingLogLineCount());
         int priority = -1;
         EXPECT_STREQ(PlatformTestingLogLine(0, &priority), c.logLine);
-        EXPECT_EQ(priority, 3);
+        EXPECT_EQ(3, priority);
         auto entries = plisttext::Entries(entity);
         if (c.firstKey != nullptr) {
             ASSERT_FALSE(entries.empty());
-            EXPECT_EQ(entries.front().first, c.firstKey);
+            EXPECT_EQ(c.firstKey, entries.front().first);
         } else {
             EXPECT_TRUE(entries.empty());  // AirPort on 10.10 without a network: nothing
         }
     }
     // The line comes first, also when the builder then refuses.
-    CFRef<CFStringRef> bogus(S("Carrier pigeon"));
+    CFRef<CFStringRef> bogus(Str("Carrier pigeon"));
     IPv4Digest bad = {bogus, 0, 0, 0, nullptr};
     CFRef<CFDictionaryRef> entity;
     PlatformTestingLogCaptureStart();
-    EXPECT_EQ(MoreSCCreateEntity(kSCEntNetIPv4, &bad, entity.slot()), kMoreSCIPv4BadConfigMethodErr);
-    ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+    EXPECT_EQ(kMoreSCIPv4BadConfigMethodErr, MoreSCCreateEntity(kSCEntNetIPv4, &bad, entity.slot()));
+    ASSERT_EQ(1u, PlatformTestingLogLineCount());
     EXPECT_STREQ(PlatformTestingLogLine(0, nullptr), "create ipv4");
 }
 

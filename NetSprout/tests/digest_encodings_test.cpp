@@ -12,10 +12,9 @@
 #include <cstdio>
 
 using standintest::CFRef;
+using standintest::Str;
 
 namespace {
-
-CFStringRef Str(const char *utf8) { return CFStringCreateWithCString(nullptr, utf8, kCFStringEncodingUTF8); }
 
 class EncodingsTest : public standintest::SeamTest {};
 
@@ -42,7 +41,7 @@ TEST_F(EncodingsTest, HardwareAddressTextParsesAsTheFormatSaysAndRoundTrips)
         SCOPED_TRACE(c.text);
         CFRef<CFStringRef> text(Str(c.text));
         UInt8 bytes[6] = {0xee, 0xee, 0xee, 0xee, 0xee, 0xee};
-        EXPECT_EQ(MoreSCFStringToMacAddress(text, bytes), c.status);
+        EXPECT_EQ(c.status, MoreSCFStringToMacAddress(text, bytes));
         if (c.status != noErr) {
             continue;
         }
@@ -54,33 +53,33 @@ TEST_F(EncodingsTest, HardwareAddressTextParsesAsTheFormatSaysAndRoundTrips)
             EXPECT_EQ(f[i], bytes[i]);
         }
         CFRef<CFStringRef> back;
-        ASSERT_EQ(MoreSCFCreateStringWithMacAddress(bytes, back.slot()), noErr);
+        ASSERT_EQ(noErr, MoreSCFCreateStringWithMacAddress(bytes, back.slot()));
         char expected[18];
         std::snprintf(expected, sizeof expected, "%02x:%02x:%02x:%02x:%02x:%02x", c.bytes[0], c.bytes[1], c.bytes[2],
                       c.bytes[3], c.bytes[4], c.bytes[5]);
-        EXPECT_EQ(plisttext::Text(back), expected);
+        EXPECT_EQ(expected, plisttext::Text(back));
     }
 }
 
 TEST_F(EncodingsTest, AddressesBecomeTextsInInputOrder)
 {
     CFRef<CFStringRef> one;
-    ASSERT_EQ(MoreSCFCreateStringWithInetAddress(htonl(0x0a000102), one.slot()), noErr);
-    EXPECT_EQ(plisttext::Text(one), "10.0.1.2");
+    ASSERT_EQ(noErr, MoreSCFCreateStringWithInetAddress(htonl(0x0a000102), one.slot()));
+    EXPECT_EQ("10.0.1.2", plisttext::Text(one));
 
     const UInt32 v4[] = {htonl(0xc0a80001), 0, htonl(0xffffffff)};
     CFRef<CFArrayRef> texts;
-    ASSERT_EQ(MoreSCFCreateArrayWithInetAddresses(3, v4, texts.slot()), noErr);
-    EXPECT_EQ(plisttext::Text(texts), "[192.168.0.1, 0.0.0.0, 255.255.255.255]");
+    ASSERT_EQ(noErr, MoreSCFCreateArrayWithInetAddresses(3, v4, texts.slot()));
+    EXPECT_EQ("[192.168.0.1, 0.0.0.0, 255.255.255.255]", plisttext::Text(texts));
 
     const char *const v6[] = {"fe80::1", "2001:db8::53"};
     CFRef<CFArrayRef> texts6;
-    ASSERT_EQ(MoreSCFCreateArrayWithIPv6InetAddresses(2, v6, texts6.slot()), noErr);
-    EXPECT_EQ(plisttext::Text(texts6), "[fe80::1, 2001:db8::53]");
+    ASSERT_EQ(noErr, MoreSCFCreateArrayWithIPv6InetAddresses(2, v6, texts6.slot()));
+    EXPECT_EQ("[fe80::1, 2001:db8::53]", plisttext::Text(texts6));
 
     CFRef<CFArrayRef> empty;
-    ASSERT_EQ(MoreSCFCreateArrayWithInetAddresses(0, nullptr, empty.slot()), noErr);
-    EXPECT_EQ(plisttext::Text(empty), "[]");
+    ASSERT_EQ(noErr, MoreSCFCreateArrayWithInetAddresses(0, nullptr, empty.slot()));
+    EXPECT_EQ("[]", plisttext::Text(empty));
 }
 
 TEST_F(EncodingsTest, PasswordIsLittleEndianUTF16WithoutMarkOrTerminator)
@@ -99,8 +98,8 @@ TEST_F(EncodingsTest, PasswordIsLittleEndianUTF16WithoutMarkOrTerminator)
         SCOPED_TRACE(c.password);
         CFRef<CFStringRef> password(Str(c.password));
         CFRef<CFDataRef> data;
-        ASSERT_EQ(MoreSCFCopyEncodedPPPPassword(password, data.slot()), noErr);
-        EXPECT_EQ(plisttext::Text(data), c.data);
+        ASSERT_EQ(noErr, MoreSCFCopyEncodedPPPPassword(password, data.slot()));
+        EXPECT_EQ(c.data, plisttext::Text(data));
     }
 }
 

@@ -45,12 +45,12 @@ protected:
     std::string ProvisionEn5()
     {
         CFRef<CFArrayRef> ports;
-        EXPECT_EQ(MoreSCCreatePortArray(ports.slot()), noErr);
+        EXPECT_EQ(noErr, MoreSCCreatePortArray(ports.slot()));
         for (CFIndex i = 0; ports && i < CFArrayGetCount(ports); i++) {
             auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
             if (Text(CFDictionaryGetValue(port, kSCPropNetInterfaceDeviceName)) == "en5") {
                 CFRef<CFStringRef> serviceID;
-                EXPECT_EQ(MoreSCNewService(nullptr, port, serviceID.slot()), noErr);
+                EXPECT_EQ(noErr, MoreSCNewService(nullptr, port, serviceID.slot()));
                 return Text(serviceID);
             }
         }
@@ -89,21 +89,21 @@ TEST_F(RecipesTest, ThePPPoERecipeOnEn5MakesItsServiceAPPPoEServiceThatStillCoun
     ppp.active = true;
     CFRef<CFStringRef> en5(Str("en5"));
     CFRef<CFStringRef> name(Str("Mobile"));
-    ASSERT_EQ(MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr), noErr);
-    EXPECT_EQ(Stored("[d['NetworkServices']['E']['Interface'], d['NetworkServices']['E']['IPv4'], "
-                     "'__INACTIVE__' in d['NetworkServices']['M'], sorted(d['Sets'])]"),
-              R"x([{"DeviceName": "en5", "Hardware": "Ethernet", "SubType": "PPPoE", "Type": "PPP"}, )x"
-              R"x({"ConfigMethod": "PPP"}, true, ["0", "1"]])x");
+    ASSERT_EQ(noErr, MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr));
+    EXPECT_EQ(R"x([{"DeviceName": "en5", "Hardware": "Ethernet", "SubType": "PPPoE", "Type": "PPP"}, )x"
+              R"x({"ConfigMethod": "PPP"}, true, ["0", "1"]])x",
+              Stored("[d['NetworkServices']['E']['Interface'], d['NetworkServices']['E']['IPv4'], "
+                     "'__INACTIVE__' in d['NetworkServices']['M'], sorted(d['Sets'])]"));
 
     bool sawPPP = false;
     std::vector<std::string> devices = CurrentSetDevicesAsTheRunSeesThem(&sawPPP);
     EXPECT_TRUE(sawPPP);
-    EXPECT_EQ(devices.front(), "en5");
+    EXPECT_EQ("en5", devices.front());
 
     // Without a device the first Ethernet port of the scanner is the one.
     WriteStore(kModemStore, "d['NetworkServices']['E']['Interface']['DeviceName'] = 'en0'");
-    ASSERT_EQ(MoreSCMakeNewPPPoESet(nullptr, name, &ppp, nullptr, nullptr, nullptr), noErr);
-    EXPECT_EQ(Stored("d['NetworkServices']['E']['Interface']['SubType']"), R"("PPPoE")");
+    ASSERT_EQ(noErr, MoreSCMakeNewPPPoESet(nullptr, name, &ppp, nullptr, nullptr, nullptr));
+    EXPECT_EQ(R"("PPPoE")", Stored("d['NetworkServices']['E']['Interface']['SubType']"));
 }
 
 TEST_F(RecipesTest, TheDialupBundleKeepsTheDNSDigestOverTheIPv6OneAndNeedsADevice)
@@ -123,12 +123,12 @@ TEST_F(RecipesTest, TheDialupBundleKeepsTheDNSDigestOverTheIPv6OneAndNeedsADevic
     };
     for (const Case &c : cases) {
         WriteStore(kModemStore);
-        ASSERT_EQ(MoreSCMakeNewDialupSet(en5, name, nullptr, nullptr, nullptr, c.dns, &v6, nullptr), noErr);
+        ASSERT_EQ(noErr, MoreSCMakeNewDialupSet(en5, name, nullptr, nullptr, nullptr, c.dns, &v6, nullptr));
         std::string got = Stored("d['NetworkServices']['E']['DNS']['ServerAddresses']");
         EXPECT_TRUE(got == c.expected || (c.dns != nullptr && got == R"(["1.0.0.10"])")) << got;
-        EXPECT_EQ(Stored("'PPP' in d['NetworkServices']['E']"), "true");
+        EXPECT_EQ("true", Stored("'PPP' in d['NetworkServices']['E']"));
     }
-    EXPECT_EQ(MoreSCMakeNewDialupSet(nullptr, name, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), paramErr);
+    EXPECT_EQ(paramErr, MoreSCMakeNewDialupSet(nullptr, name, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
 // The recipes used to answer 0 whatever happened; now the first failure is the answer, and the
@@ -142,21 +142,21 @@ TEST_F(RecipesTest, RecipesReportTheirFirstFailure)
 
     WriteStore(kModemStore);
     PlatformTestingSystemConfigurationFailCall("SCPreferencesCreate", kSCStatusAccessError, PLATFORM_TESTING_EVERY_CALL);
-    EXPECT_EQ(MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr), kSCStatusAccessError);
-    EXPECT_EQ(DeleteSet(en5), kSCStatusAccessError);
+    EXPECT_EQ(kSCStatusAccessError, MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kSCStatusAccessError, DeleteSet(en5));
     PlatformTestingSystemConfigurationFailCall("SCPreferencesCreate", 0, 0);
 
     std::string before = Stored("d");
     PlatformTestingSystemConfigurationFailCall("SCPreferencesPathSetValue", kSCStatusFailed, PLATFORM_TESTING_EVERY_CALL);
-    EXPECT_EQ(MoreSCMakeNewDialupSet(en5, name, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), kSCStatusFailed);
+    EXPECT_EQ(kSCStatusFailed, MoreSCMakeNewDialupSet(en5, name, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     PlatformTestingSystemConfigurationFailCall("SCPreferencesPathSetValue", 0, 0);
-    EXPECT_EQ(Stored("d"), before);
+    EXPECT_EQ(before, Stored("d"));
 
     // E's first write fails; M is still switched off, and that is committed.
     PlatformTestingSystemConfigurationFailCall("SCPreferencesPathSetValue", kSCStatusFailed, 0);
-    EXPECT_EQ(MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr), kSCStatusFailed);
-    EXPECT_EQ(Stored("['__INACTIVE__' in d['NetworkServices']['M'], d['NetworkServices']['E']['Interface']['Type']]"),
-              R"([true, "Ethernet"])");
+    EXPECT_EQ(kSCStatusFailed, MoreSCMakeNewPPPoESet(en5, name, &ppp, nullptr, nullptr, nullptr));
+    EXPECT_EQ(R"([true, "Ethernet"])",
+              Stored("['__INACTIVE__' in d['NetworkServices']['M'], d['NetworkServices']['E']['Interface']['Type']]"));
 }
 
 TEST_F(RecipesTest, DeleteSetReportsTheRefusalToDeleteTheCurrentSetAndMakesNoOtherSetCurrent)
@@ -165,9 +165,9 @@ TEST_F(RecipesTest, DeleteSetReportsTheRefusalToDeleteTheCurrentSetAndMakesNoOth
     std::string before = StoreIdentity();
     CFRef<CFStringRef> en5(Str("en5"));
     CFRef<CFStringRef> other(Str("en9"));
-    EXPECT_EQ(DeleteSet(en5), paramErr);
-    EXPECT_EQ(DeleteSet(other), noErr);
-    EXPECT_EQ(StoreIdentity(), before) << "the store was written";
+    EXPECT_EQ(paramErr, DeleteSet(en5));
+    EXPECT_EQ(noErr, DeleteSet(other));
+    EXPECT_EQ(before, StoreIdentity()) << "the store was written";
 }
 
 TEST_F(RecipesTest, SetsAreFoundByNamePassingOverSetsWithoutOne)
@@ -176,43 +176,43 @@ TEST_F(RecipesTest, SetsAreFoundByNamePassingOverSetsWithoutOne)
     CFRef<CFStringRef> spare(Str("Spare"));
     CFRef<CFStringRef> missing(Str("Nowhere"));
     CFRef<CFStringRef> found;
-    EXPECT_EQ(MoreSCFindSetByUserVisibleNameAndCopyID(spare, found.slot()), noErr);
-    EXPECT_EQ(Text(found), "1");
+    EXPECT_EQ(noErr, MoreSCFindSetByUserVisibleNameAndCopyID(spare, found.slot()));
+    EXPECT_EQ("1", Text(found));
     CFRef<CFStringRef> none;
-    EXPECT_EQ(MoreSCFindSetByUserVisibleNameAndCopyID(missing, none.slot()), noErr);
+    EXPECT_EQ(noErr, MoreSCFindSetByUserVisibleNameAndCopyID(missing, none.slot()));
     EXPECT_FALSE(none);
 
     CFRef<CFStringRef> modem;
     CFRef<CFStringRef> fireWire;
-    EXPECT_EQ(MoreSCFCopyDefaultPortBSDName(kSCEntNetModem, modem.slot()), noErr);
-    EXPECT_EQ(Text(modem), "ORVEKAMobile-Pcui");
-    EXPECT_EQ(MoreSCFCopyDefaultPortBSDName(kSCEntNetFireWire, fireWire.slot()), noErr);
+    EXPECT_EQ(noErr, MoreSCFCopyDefaultPortBSDName(kSCEntNetModem, modem.slot()));
+    EXPECT_EQ("ORVEKAMobile-Pcui", Text(modem));
+    EXPECT_EQ(noErr, MoreSCFCopyDefaultPortBSDName(kSCEntNetFireWire, fireWire.slot()));
     EXPECT_FALSE(fireWire);
 
     Boolean active = true;
-    EXPECT_EQ(MoreSCIsDadarTalkActive(nullptr, &active), noErr);
+    EXPECT_EQ(noErr, MoreSCIsDadarTalkActive(nullptr, &active));
     EXPECT_FALSE(active);
-    EXPECT_EQ(MoreSCSetDadarTalkActive(nullptr), noErr);
+    EXPECT_EQ(noErr, MoreSCSetDadarTalkActive(nullptr));
 }
 
 TEST_F(RecipesTest, TheDHCPServicesComeFromTheDynamicStore)
 {
     CFRef<CFArrayRef> none;
-    EXPECT_EQ(MoreSCCreateActiveDHCPServicesArray(none.slot()), noErr);  // no dynamic store yet
+    EXPECT_EQ(noErr, MoreSCCreateActiveDHCPServicesArray(none.slot()));  // no dynamic store yet
     ASSERT_TRUE(none);
-    EXPECT_EQ(CFArrayGetCount(none), 0);
+    EXPECT_EQ(0, CFArrayGetCount(none));
 
     WriteStore(kFirstBootStore);
     std::string serviceID = ProvisionEn5();
     CFRef<CFArrayRef> ids;
-    ASSERT_EQ(MoreSCCreateActiveDHCPServicesArray(ids.slot()), noErr);
-    ASSERT_EQ(CFArrayGetCount(ids), 1);
+    ASSERT_EQ(noErr, MoreSCCreateActiveDHCPServicesArray(ids.slot()));
+    ASSERT_EQ(1, CFArrayGetCount(ids));
     EXPECT_EQ(Text(CFArrayGetValueAtIndex(ids, 0)), serviceID);
 
     // A set-up IPv4 entity without a method.
     WriteStore("{'Setup:/Network/Service/X/IPv4': {'Addresses': []}}", "", dynamicStore_);
     CFRef<CFArrayRef> broken;
-    EXPECT_EQ(MoreSCCreateActiveDHCPServicesArray(broken.slot()), -2);
+    EXPECT_EQ(-2, MoreSCCreateActiveDHCPServicesArray(broken.slot()));
     EXPECT_FALSE(broken);
 }
 
@@ -239,19 +239,19 @@ TEST_F(RecipesTest, ALeaseReleaseIsSeenFromAnotherProcessAndLeavesASwitchedOffEn
     ReleaseWatch watch{this, &folder_, dynamicStore_, "Setup:/Network/Service/" + serviceID + "/IPv4", {}};
     PlatformTestingSetCommitHook(WatchCommit, &watch);
     CFRef<CFStringRef> id(Str(serviceID.c_str()));
-    ASSERT_EQ(MoreSCDHCPRelease(id), noErr);
+    ASSERT_EQ(noErr, MoreSCDHCPRelease(id));
     // Before switching off the lease is published; before switching on again it is gone.
-    EXPECT_EQ(watch.seen, (std::vector<std::string>{"True", "False"}));
-    EXPECT_EQ(Stored("'__INACTIVE__' in d['NetworkServices']['" + serviceID + "']['IPv4']"), "false");
+    EXPECT_EQ((std::vector<std::string>{"True", "False"}), watch.seen);
+    EXPECT_EQ("false", Stored("'__INACTIVE__' in d['NetworkServices']['" + serviceID + "']['IPv4']"));
 
     // The user switched IPv4 off: it stays off, and nothing is written.
-    ASSERT_EQ(MoreSCSetEntityActive(nullptr, id, kSCEntNetIPv4, false), noErr);
+    ASSERT_EQ(noErr, MoreSCSetEntityActive(nullptr, id, kSCEntNetIPv4, false));
     watch.seen.clear();
     std::string before = StoreIdentity();
-    EXPECT_EQ(MoreSCDHCPRelease(id), noErr);
+    EXPECT_EQ(noErr, MoreSCDHCPRelease(id));
     EXPECT_TRUE(watch.seen.empty());
-    EXPECT_EQ(StoreIdentity(), before);
-    EXPECT_EQ(Stored("d['NetworkServices']['" + serviceID + "']['IPv4']['__INACTIVE__']"), "1");
+    EXPECT_EQ(before, StoreIdentity());
+    EXPECT_EQ("1", Stored("d['NetworkServices']['" + serviceID + "']['IPv4']['__INACTIVE__']"));
 }
 
 }  // namespace

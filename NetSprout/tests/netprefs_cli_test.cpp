@@ -55,11 +55,12 @@ TEST_F(NetprefsTest, AStoreChangedMeanwhileIsReportedAndKeepsTheOtherWritersChan
     PlatformTestingSetCommitHook(RenameBehindTheBack, &folder_);
     Outcome run = Netprefs({"rename-set", "Work", "Office"});
     PlatformTestingSetCommitHook(nullptr, nullptr);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "netprefs: rename-set: the network preferences were changed by another program meanwhile; "
-                       "nothing was changed, try again\n");
-    EXPECT_EQ(Stored("[d['Sets']['S1']['UserDefinedName'], d['Sets']['S2']['UserDefinedName']]"),
-              R"(["Elsewhere", "Work"])");
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("netprefs: rename-set: the network preferences were changed by another program meanwhile; "
+              "nothing was changed, try again\n",
+              run.err);
+    EXPECT_EQ(R"(["Elsewhere", "Work"])",
+              Stored("[d['Sets']['S1']['UserDefinedName'], d['Sets']['S2']['UserDefinedName']]"));
 }
 
 TEST_F(NetprefsTest, UsageErrorsExitWithTwo)
@@ -77,13 +78,13 @@ TEST_F(NetprefsTest, UsageErrorsExitWithTwo)
     };
     for (const Case &c : cases) {
         Outcome run = Netprefs(c.arguments);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.firstLine);
-        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(2, run.status);
+        EXPECT_EQ(c.firstLine, run.err.substr(0, run.err.find('\n')));
+        EXPECT_EQ("", run.out);
     }
     Outcome help = Netprefs({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.substr(0, 20), "usage: netprefs list");
+    EXPECT_EQ(0, help.status);
+    EXPECT_EQ("usage: netprefs list", help.out.substr(0, 20));
 }
 
 }  // namespace

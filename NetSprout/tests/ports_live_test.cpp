@@ -71,14 +71,14 @@ TEST_F(LivePortsTest, ThisMachinesInterfacesEachOnceWithTheirAddresses)
         }
     }
     CFRef<CFArrayRef> ports;
-    ASSERT_EQ(MoreSCCreatePortArray(ports.slot()), noErr);
+    ASSERT_EQ(noErr, MoreSCCreatePortArray(ports.slot()));
     std::map<std::string, std::string> found;
     long previousSort = -1;
     for (CFIndex i = 0; i < CFArrayGetCount(ports); i++) {
         CFDictionaryRef port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
         std::string name = plisttext::Text(CFDictionaryGetValue(port, kSCPropUserDefinedName));
         SCOPED_TRACE(plisttext::Text(port));
-        EXPECT_EQ(name.find("%"), std::string::npos) << "a keyword was left in the name";
+        EXPECT_EQ(std::string::npos, name.find("%")) << "a keyword was left in the name";
         EXPECT_GE(SortOrder(port), previousSort);
         previousSort = SortOrder(port);
         if (plisttext::Text(CFDictionaryGetValue(port, kSCPropNetInterfaceType)) == "PPP") {
@@ -92,7 +92,7 @@ TEST_F(LivePortsTest, ThisMachinesInterfacesEachOnceWithTheirAddresses)
             EXPECT_TRUE(CFDictionaryContainsKey(port, CFSTR("AAPL,slot-name")));
         }
     }
-    EXPECT_EQ(found, expected);
+    EXPECT_EQ(expected, found);
 }
 
 // In a forked child with its own network and mount namespaces: a veth pair "en5" (the vendor's
@@ -150,9 +150,9 @@ TEST_F(LivePortsTest, VendorVethInANetworkNamespaceIsAnEthernetAdaptorInItsPlace
         }
         GTEST_SKIP() << scan.substr(5);
     }
-    EXPECT_EQ(scan,
-              "en5|Ethernet Adaptor (en5)|#12|0a:3f:71:12:34:56\n"
-              "vpeer0|Ethernet Adaptor (vpeer0)|#12|02:00:00:00:00:07\n");
+    EXPECT_EQ("en5|Ethernet Adaptor (en5)|#12|0a:3f:71:12:34:56\n"
+              "vpeer0|Ethernet Adaptor (vpeer0)|#12|02:00:00:00:00:07\n",
+              scan);
 }
 
 }  // namespace

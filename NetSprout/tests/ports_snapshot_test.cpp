@@ -150,9 +150,9 @@ protected:
     static void ExpectPorts(const std::vector<Port> &expected)
     {
         CFRef<CFArrayRef> array;
-        ASSERT_EQ(MoreSCCreatePortArray(array.slot()), noErr);
+        ASSERT_EQ(noErr, MoreSCCreatePortArray(array.slot()));
         std::vector<Port> actual = Ports(array);
-        EXPECT_EQ(actual, expected) << "actual:" << Text(actual) << "\nexpected:" << Text(expected);
+        EXPECT_EQ(expected, actual) << "actual:" << Text(actual) << "\nexpected:" << Text(expected);
     }
 };
 
@@ -170,7 +170,7 @@ TEST_F(PortsTest, SampleMachines)
     });
     PlatformTestingSetIORegistrySnapshot((kExamples / "registry-no-modem.plist").c_str());
     CFRef<CFArrayRef> array;
-    ASSERT_EQ(MoreSCCreatePortArray(array.slot()), noErr);
+    ASSERT_EQ(noErr, MoreSCCreatePortArray(array.slot()));
     for (const Port &port : Ports(array)) {
         EXPECT_NE(port.count("MACAddress") ? port.at("MACAddress").substr(0, 8) : "", "0a:3f:71") << Text({port});
     }
@@ -250,10 +250,10 @@ TEST_F(PortsTest, SerialPortsByKind)
         SerialPort("usbmodem1a21", "Vendor Modem", 5),
     });
     // The port without a device name is left out with one line.
-    ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+    ASSERT_EQ(1u, PlatformTestingLogLineCount());
     int priority = -1;
     EXPECT_STREQ(PlatformTestingLogLine(0, &priority), "serial port without a device name left out");
-    EXPECT_EQ(priority, 3);
+    EXPECT_EQ(3, priority);
 }
 
 TEST_F(PortsTest, KeywordsAreSubstitutedOnceFromTheTemplateOnly)
@@ -283,7 +283,7 @@ TEST_F(PortsTest, KeywordsAreSubstitutedOnceFromTheTemplateOnly)
     // A callback's status ends the scan.
     MoreSCFSetPortNameCallback([](io_object_t, CFMutableDictionaryRef, CFStringRef, CFStringRef *) { return OSStatus{-42}; });
     CFRef<CFArrayRef> array;
-    EXPECT_EQ(MoreSCCreatePortArray(array.slot()), -42);
+    EXPECT_EQ(-42, MoreSCCreatePortArray(array.slot()));
     EXPECT_FALSE(array);
 }
 
@@ -295,7 +295,7 @@ TEST_F(PortsTest, RequiredPropertiesAndEmptyRegistry)
     PlatformTestingSetIORegistrySnapshotText(
         Registry({Entry("IOEthernetController", "", {Entry("IOEthernetInterface", I("IOInterfaceType", 6))})}).c_str());
     CFRef<CFArrayRef> array;
-    EXPECT_EQ(MoreSCCreatePortArray(array.slot()), -1);
+    EXPECT_EQ(-1, MoreSCCreatePortArray(array.slot()));
     EXPECT_FALSE(array);
 }
 
@@ -311,7 +311,7 @@ TEST_F(PortsTest, StringsFromPropertiesAndTheOrder)
     const Case cases[] = {{cString, "SLOT-A"}, {macRoman, "caf\xc3\xa9"}, {CFSTR("radio"), "radio"}, {number, nullptr}};
     for (const Case &c : cases) {
         CFRef<CFStringRef> text(CreateStringFromProperty(c.property));
-        EXPECT_EQ(text ? plisttext::Text(text) : "<none>", c.text != nullptr ? c.text : "<none>");
+        EXPECT_EQ(c.text != nullptr ? c.text : "<none>", text ? plisttext::Text(text) : "<none>");
     }
 
     auto port = [](long sort, const char *name) {
@@ -329,11 +329,11 @@ TEST_F(PortsTest, StringsFromPropertiesAndTheOrder)
     auto b = port(12, "Ethernet Adaptor (en2)");
     auto none = port(-1, "Anything");
     auto hundredOne = port(101, "A");
-    EXPECT_EQ(SortOrder(none), 100);
-    EXPECT_EQ(PortSorter(a.get(), b.get(), nullptr), kCFCompareLessThan);
-    EXPECT_EQ(PortSorter(b.get(), a.get(), nullptr), kCFCompareGreaterThan);
-    EXPECT_EQ(PortSorter(none.get(), a.get(), nullptr), kCFCompareGreaterThan);
-    EXPECT_EQ(PortSorter(none.get(), hundredOne.get(), nullptr), kCFCompareLessThan);
+    EXPECT_EQ(100, SortOrder(none));
+    EXPECT_EQ(kCFCompareLessThan, PortSorter(a.get(), b.get(), nullptr));
+    EXPECT_EQ(kCFCompareGreaterThan, PortSorter(b.get(), a.get(), nullptr));
+    EXPECT_EQ(kCFCompareGreaterThan, PortSorter(none.get(), a.get(), nullptr));
+    EXPECT_EQ(kCFCompareLessThan, PortSorter(none.get(), hundredOne.get(), nullptr));
 }
 
 TEST_F(PortsTest, FailingRegistryCallsGiveNothingAndLeakNothing)

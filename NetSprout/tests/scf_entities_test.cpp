@@ -43,21 +43,21 @@ TEST_F(EntitiesTest, AnExistingEntityIsNotAddedAgainAndAGlobalOneGoesToTheSet)
     CFRef<CFStringRef> a(Str("A"));
     CFRef<CFDictionaryRef> manual(NewDict("ConfigMethod", "Manual"));
     std::string before = StoreIdentity();
-    EXPECT_EQ(MoreSCNewEntity(nullptr, a, kSCEntNetIPv4, manual), paramErr);
-    EXPECT_EQ(StoreIdentity(), before) << "nothing written";
+    EXPECT_EQ(paramErr, MoreSCNewEntity(nullptr, a, kSCEntNetIPv4, manual));
+    EXPECT_EQ(before, StoreIdentity()) << "nothing written";
 
-    EXPECT_EQ(MoreSCNewEntity(nullptr, a, kSCEntNetProxies, manual), noErr);
-    EXPECT_EQ(MoreSCNewEntity(nullptr, nullptr, kSCEntNetDNS, manual), noErr);
-    EXPECT_EQ(Stored("[d['NetworkServices']['A']['IPv4'], d['NetworkServices']['A']['Proxies'], "
-                     "d['Sets']['S1']['Network']['Global']['DNS']]"),
-              "[{\"ConfigMethod\": \"DHCP\"}, {\"ConfigMethod\": \"Manual\"}, {\"ConfigMethod\": \"Manual\"}]");
+    EXPECT_EQ(noErr, MoreSCNewEntity(nullptr, a, kSCEntNetProxies, manual));
+    EXPECT_EQ(noErr, MoreSCNewEntity(nullptr, nullptr, kSCEntNetDNS, manual));
+    EXPECT_EQ("[{\"ConfigMethod\": \"DHCP\"}, {\"ConfigMethod\": \"Manual\"}, {\"ConfigMethod\": \"Manual\"}]",
+              Stored("[d['NetworkServices']['A']['IPv4'], d['NetworkServices']['A']['Proxies'], "
+                     "d['Sets']['S1']['Network']['Global']['DNS']]"));
 
-    EXPECT_EQ(MoreSCDeleteEntity(nullptr, a, kSCEntNetProxies), noErr);
+    EXPECT_EQ(noErr, MoreSCDeleteEntity(nullptr, a, kSCEntNetProxies));
     before = StoreIdentity();
-    EXPECT_EQ(MoreSCDeleteEntity(nullptr, a, kSCEntNetProxies), paramErr) << "no such entity";
-    EXPECT_EQ(StoreIdentity(), before);
-    EXPECT_EQ(Stored("sorted(d['NetworkServices']['A'])"),
-              "[\"DNS\", \"IPv4\", \"Interface\", \"UserDefinedName\", \"__INACTIVE__\"]");
+    EXPECT_EQ(paramErr, MoreSCDeleteEntity(nullptr, a, kSCEntNetProxies)) << "no such entity";
+    EXPECT_EQ(before, StoreIdentity());
+    EXPECT_EQ("[\"DNS\", \"IPv4\", \"Interface\", \"UserDefinedName\", \"__INACTIVE__\"]",
+              Stored("sorted(d['NetworkServices']['A'])"));
 }
 
 TEST_F(EntitiesTest, ActiveMarksAreWrittenOnlyWhenTheStateChanges)
@@ -65,20 +65,20 @@ TEST_F(EntitiesTest, ActiveMarksAreWrittenOnlyWhenTheStateChanges)
     WriteStore(kStandardStore, "d['NetworkServices']['A']['IPv4']['__INACTIVE__'] = 1");
     CFRef<CFStringRef> a(Str("A"));
     Boolean active = true;
-    EXPECT_EQ(MoreSCIsEntityActive(nullptr, a, kSCEntNetIPv4, &active), noErr);
+    EXPECT_EQ(noErr, MoreSCIsEntityActive(nullptr, a, kSCEntNetIPv4, &active));
     EXPECT_FALSE(active);
 
     std::string before = StoreIdentity();
-    EXPECT_EQ(MoreSCSetEntityActive(nullptr, a, kSCEntNetIPv4, false), noErr);
-    EXPECT_EQ(MoreSCSetEntityActive(nullptr, a, kSCEntNetDNS, true), noErr);
-    EXPECT_EQ(StoreIdentity(), before) << "the store is not rewritten";
-    EXPECT_EQ(LogLines(), "") << "nothing was committed or applied";
+    EXPECT_EQ(noErr, MoreSCSetEntityActive(nullptr, a, kSCEntNetIPv4, false));
+    EXPECT_EQ(noErr, MoreSCSetEntityActive(nullptr, a, kSCEntNetDNS, true));
+    EXPECT_EQ(before, StoreIdentity()) << "the store is not rewritten";
+    EXPECT_EQ("", LogLines()) << "nothing was committed or applied";
 
-    EXPECT_EQ(MoreSCSetEntityActive(nullptr, a, kSCEntNetIPv4, true), noErr);
-    EXPECT_EQ(MoreSCSetEntityActive(nullptr, a, kSCEntNetDNS, false), noErr);
-    EXPECT_EQ(Stored("[d['NetworkServices']['A']['IPv4'], d['NetworkServices']['A']['DNS']]"),
-              "[{\"ConfigMethod\": \"DHCP\"}, {\"__INACTIVE__\": 1}]");
-    EXPECT_EQ(MoreSCIsEntityActive(nullptr, a, kSCEntNetIPv4, &active), noErr);
+    EXPECT_EQ(noErr, MoreSCSetEntityActive(nullptr, a, kSCEntNetIPv4, true));
+    EXPECT_EQ(noErr, MoreSCSetEntityActive(nullptr, a, kSCEntNetDNS, false));
+    EXPECT_EQ("[{\"ConfigMethod\": \"DHCP\"}, {\"__INACTIVE__\": 1}]",
+              Stored("[d['NetworkServices']['A']['IPv4'], d['NetworkServices']['A']['DNS']]"));
+    EXPECT_EQ(noErr, MoreSCIsEntityActive(nullptr, a, kSCEntNetIPv4, &active));
     EXPECT_TRUE(active);
 }
 
@@ -88,35 +88,35 @@ TEST_F(EntitiesTest, AllEntitiesAreListedAndReplacedKeepingNameAndInactiveMark)
     CFRef<CFStringRef> a(Str("A"));
     CFRef<CFArrayRef> protocols;
     CFRef<CFArrayRef> entities;
-    ASSERT_EQ(MoreSCCopyEntities(nullptr, a, protocols.slot(), entities.slot()), noErr);
-    EXPECT_EQ(Texts(protocols), "DNS,IPv4,Interface") << "the store's order (the file's), name and mark left out";
-    ASSERT_EQ(CFArrayGetCount(entities), 3);
-    EXPECT_EQ(Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(entities, 1)),
-                                        kSCPropNetIPv4ConfigMethod)),
-              "DHCP");
+    ASSERT_EQ(noErr, MoreSCCopyEntities(nullptr, a, protocols.slot(), entities.slot()));
+    EXPECT_EQ("DNS,IPv4,Interface", Texts(protocols)) << "the store's order (the file's), name and mark left out";
+    ASSERT_EQ(3, CFArrayGetCount(entities));
+    EXPECT_EQ("DHCP",
+              Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(entities, 1)),
+                                        kSCPropNetIPv4ConfigMethod)));
     CFRef<CFArrayRef> onlyEntities;
-    ASSERT_EQ(MoreSCCopyEntities(nullptr, a, nullptr, onlyEntities.slot()), noErr);
-    EXPECT_EQ(CFArrayGetCount(onlyEntities), 3);
+    ASSERT_EQ(noErr, MoreSCCopyEntities(nullptr, a, nullptr, onlyEntities.slot()));
+    EXPECT_EQ(3, CFArrayGetCount(onlyEntities));
 
     CFRef<CFDictionaryRef> modem(NewDict("DialMode", "WaitForDialTone"));
     CFRef<CFArrayRef> newProtocols(NewArray({kSCEntNetModem}));
     CFRef<CFArrayRef> newEntities(NewArray({modem.get()}));
-    EXPECT_EQ(MoreSCSetEntities(nullptr, a, newProtocols, newEntities), noErr);
-    EXPECT_EQ(Stored("d['NetworkServices']['A']"),
-              "{\"Modem\": {\"DialMode\": \"WaitForDialTone\"}, \"UserDefinedName\": \"Alpha\", \"__INACTIVE__\": 1}");
+    EXPECT_EQ(noErr, MoreSCSetEntities(nullptr, a, newProtocols, newEntities));
+    EXPECT_EQ("{\"Modem\": {\"DialMode\": \"WaitForDialTone\"}, \"UserDefinedName\": \"Alpha\", \"__INACTIVE__\": 1}",
+              Stored("d['NetworkServices']['A']"));
 
     CFRef<CFArrayRef> none(NewArray({}));
-    EXPECT_EQ(MoreSCSetEntities(nullptr, a, none, none), noErr);
-    EXPECT_EQ(Stored("d['NetworkServices']['A']"), "{\"UserDefinedName\": \"Alpha\", \"__INACTIVE__\": 1}");
+    EXPECT_EQ(noErr, MoreSCSetEntities(nullptr, a, none, none));
+    EXPECT_EQ("{\"UserDefinedName\": \"Alpha\", \"__INACTIVE__\": 1}", Stored("d['NetworkServices']['A']"));
 
     // Protocols that repeat or hit the name would lose an entity: refused, nothing written.
     std::string before = StoreIdentity();
     CFRef<CFArrayRef> twice(NewArray({kSCEntNetModem, kSCEntNetModem}));
     CFRef<CFArrayRef> twoEntities(NewArray({modem.get(), modem.get()}));
-    EXPECT_EQ(MoreSCSetEntities(nullptr, a, twice, twoEntities), paramErr);
+    EXPECT_EQ(paramErr, MoreSCSetEntities(nullptr, a, twice, twoEntities));
     CFRef<CFArrayRef> name(NewArray({kSCPropUserDefinedName}));
-    EXPECT_EQ(MoreSCSetEntities(nullptr, a, name, newEntities), paramErr);
-    EXPECT_EQ(StoreIdentity(), before);
+    EXPECT_EQ(paramErr, MoreSCSetEntities(nullptr, a, name, newEntities));
+    EXPECT_EQ(before, StoreIdentity());
 }
 
 TEST_F(EntitiesTest, TheCatalogueListsSetsTheCurrentOneAndNames)
@@ -124,25 +124,25 @@ TEST_F(EntitiesTest, TheCatalogueListsSetsTheCurrentOneAndNames)
     WriteStore(kStandardStore);
     CFRef<CFArrayRef> ids;
     CFIndex current = -7;
-    ASSERT_EQ(MoreSCCopySetIDs(ids.slot(), &current), noErr);
-    EXPECT_EQ(Texts(ids), "S1,S2");
-    EXPECT_EQ(current, 0);
+    ASSERT_EQ(noErr, MoreSCCopySetIDs(ids.slot(), &current));
+    EXPECT_EQ("S1,S2", Texts(ids));
+    EXPECT_EQ(0, current);
     CFRef<CFStringRef> name;
     CFRef<CFStringRef> s2(Str("S2"));
-    EXPECT_EQ(MoreSCCopyUserVisibleNameOfSet(s2, name.slot()), noErr);
-    EXPECT_EQ(Text(name), "Work");
+    EXPECT_EQ(noErr, MoreSCCopyUserVisibleNameOfSet(s2, name.slot()));
+    EXPECT_EQ("Work", Text(name));
 
-    EXPECT_EQ(MoreSCSetCurrentSet(s2), noErr);
+    EXPECT_EQ(noErr, MoreSCSetCurrentSet(s2));
     CFRef<CFStringRef> currentID;
-    EXPECT_EQ(MoreSCCopyCurrentSet(currentID.slot()), noErr);
-    EXPECT_EQ(Text(currentID), "S2");
+    EXPECT_EQ(noErr, MoreSCCopyCurrentSet(currentID.slot()));
+    EXPECT_EQ("S2", Text(currentID));
     CFRef<CFStringRef> nowhere(Str("Nowhere"));
-    EXPECT_EQ(MoreSCSetCurrentSet(nowhere), noErr) << "stored without testing the set";
-    EXPECT_EQ(Stored("d['CurrentSet']"), "\"/Sets/Nowhere\"");
+    EXPECT_EQ(noErr, MoreSCSetCurrentSet(nowhere)) << "stored without testing the set";
+    EXPECT_EQ("\"/Sets/Nowhere\"", Stored("d['CurrentSet']"));
     ids.reset();
     current = -7;
-    ASSERT_EQ(MoreSCCopySetIDs(ids.slot(), &current), noErr);
-    EXPECT_EQ(current, -7) << "the caller's value stays";
+    ASSERT_EQ(noErr, MoreSCCopySetIDs(ids.slot(), &current));
+    EXPECT_EQ(-7, current) << "the caller's value stays";
 }
 
 // Stored values of the wrong shape: each reader gives -4960, each writer that reads first
@@ -187,9 +187,9 @@ TEST_F(EntitiesTest, StoredValuesOfTheWrongShapeGiveAStatusAndWriteNothing)
     for (const auto &c : cases) {
         WriteStore(kStandardStore, c.change);
         std::string before = StoreIdentity();
-        EXPECT_EQ(c.op(), coreFoundationUnknownErr) << c.change;
-        EXPECT_EQ(StoreIdentity(), before) << c.change;
-        EXPECT_EQ(gPrefsOpenCount, 0);
+        EXPECT_EQ(coreFoundationUnknownErr, c.op()) << c.change;
+        EXPECT_EQ(before, StoreIdentity()) << c.change;
+        EXPECT_EQ(0, gPrefsOpenCount);
     }
 }
 

@@ -12,36 +12,30 @@ using namespace scftest;
 
 namespace {
 
-class FailureSweep : public StoreTest {
+class FailureSweepTest : public StoreTest {
 protected:
     void SetUp() override
     {
         StoreTest::SetUp();
         WriteStore(kStandardStore);
-        pristine_ = Contents(store_);
-    }
-
-    static std::string Contents(const std::string &path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        pristine_ = ReadStoreBytes();
     }
 
     // Puts the standard store back and runs op. A failed run leaves the store as it was, except
     // when only the apply failed: then the whole change was committed before it.
     OSStatus RunOnFreshStore(const char *name, const std::function<OSStatus()> &op)
     {
-        std::ofstream(store_, std::ios::binary | std::ios::trunc) << pristine_;
+        WriteStoreBytes(pristine_);
         PlatformTestingSCDeterministicIDs(1);
         PlatformTestingLogCaptureStart();
         OSStatus err = op();
-        EXPECT_EQ(gPrefsOpenCount, 0) << name;
-        std::string after = Contents(store_);
+        EXPECT_EQ(0, gPrefsOpenCount) << name;
+        std::string after = ReadStoreBytes();
         if (err == noErr) {
             succeeded_ = after;
         } else if (after != pristine_) {
             EXPECT_TRUE(after == succeeded_) << name << ": a failed run committed part of its change";
-            EXPECT_EQ(LogLines(), "3 scf apply changes err:" + std::to_string(err) + "\n")
+            EXPECT_EQ("3 scf apply changes err:" + std::to_string(err) + "\n", LogLines())
                 << name << ": a failed run committed";
         }
         return err;
@@ -130,7 +124,7 @@ std::vector<Operation> Operations()
     };
 }
 
-TEST_F(FailureSweep, EachSystemConfigurationCallFailsInTurn)
+TEST_F(FailureSweepTest, EachSystemConfigurationCallFailsInTurn)
 {
     const char *calls[] = {"SCPreferencesCreate",        "SCPreferencesCommitChanges", "SCPreferencesApplyChanges",
                            "SCPreferencesGetValue",      "SCPreferencesSetValue",      "SCPreferencesPathGetValue",
@@ -139,7 +133,7 @@ TEST_F(FailureSweep, EachSystemConfigurationCallFailsInTurn)
     for (const Operation &operation : Operations()) {
         PlatformTestingSetSystemVersion(operation.version);
         MoreSCFForgetSystemVersion();
-        ASSERT_EQ(RunOnFreshStore(operation.name, operation.run), noErr) << operation.name;  // warms up
+        ASSERT_EQ(noErr, RunOnFreshStore(operation.name, operation.run)) << operation.name;  // warms up
         long live = PlatformTestingCFLiveObjectCount();
         int failures = 0;
         for (const char *call : calls) {
@@ -151,7 +145,7 @@ TEST_F(FailureSweep, EachSystemConfigurationCallFailsInTurn)
                     break;  // the operation makes fewer calls than that
                 }
                 failures++;
-                EXPECT_EQ(err, kSCStatusAccessError) << operation.name << ": " << call << " failing after " << after;
+                EXPECT_EQ(kSCStatusAccessError, err) << operation.name << ": " << call << " failing after " << after;
                 EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live) << operation.name << ": " << call << " leaked";
             }
         }
@@ -159,7 +153,7 @@ TEST_F(FailureSweep, EachSystemConfigurationCallFailsInTurn)
     }
 }
 
-TEST_F(FailureSweep, EachCreationFailsInTurn)
+TEST_F(FailureSweepTest, EachCreationFailsInTurn)
 {
     for (const Operation &operation : Operations()) {
         SCOPED_TRACE(operation.name);

@@ -62,9 +62,9 @@ TEST_F(PathsTest, NumberedIDsOf102FollowTheLargestNumericKeyInRange)
     for (const auto &c : cases) {
         WriteStore("{}", c.services != nullptr ? std::string("d['NetworkServices'] = ") + c.services : "");
         std::string result = NewService();
-        EXPECT_EQ(result, c.expected) << c.services;
+        EXPECT_EQ(c.expected, result) << c.services;
         std::string id = result.substr(2, result.find(' ', 2) - 2);
-        EXPECT_EQ(Stored("d['NetworkServices']['" + id + "']"), "{}") << c.services;
+        EXPECT_EQ("{}", Stored("d['NetworkServices']['" + id + "']")) << c.services;
     }
 }
 
@@ -83,8 +83,8 @@ TEST_F(PathsTest, No102IDWhenNoNumberIsLeftOrTheParentIsALinkOrNoDictionary)
     for (const auto &c : cases) {
         WriteStore("{}", std::string("d['NetworkServices'] = ") + c.services);
         std::string before = StoreIdentity();
-        EXPECT_EQ(NewService(), std::to_string(c.expected)) << c.services;
-        EXPECT_EQ(StoreIdentity(), before) << "nothing written for " << c.services;
+        EXPECT_EQ(std::to_string(c.expected), NewService()) << c.services;
+        EXPECT_EQ(before, StoreIdentity()) << "nothing written for " << c.services;
     }
 }
 
@@ -92,20 +92,21 @@ TEST_F(PathsTest, OtherVersionsTakeThePlatformsUniqueChild)
 {
     PlatformTestingSetSystemVersion("10.4.11");
     WriteStore("{'NetworkServices': {'0': {}}}");
-    EXPECT_EQ(NewService(), "0 00000000-0000-0000-0000-000000000001 /NetworkServices/00000000-0000-0000-0000-000000000001");
-    EXPECT_EQ(Stored("sorted(d['NetworkServices'])"), "[\"0\", \"00000000-0000-0000-0000-000000000001\"]");
+    EXPECT_EQ("0 00000000-0000-0000-0000-000000000001 /NetworkServices/00000000-0000-0000-0000-000000000001",
+              NewService());
+    EXPECT_EQ("[\"0\", \"00000000-0000-0000-0000-000000000001\"]", Stored("sorted(d['NetworkServices'])"));
 }
 
 TEST_F(PathsTest, ServicesResolveThroughTheSetsLinks)
 {
     WriteStore(kStandardStore, "d['NetworkServices']['C'] = {}\n"
                                "d['Sets']['S1']['Network']['Service']['K'] = {'__LINK__': '/NetworkServices/C'}");
-    EXPECT_EQ(Resolve(nullptr, "A"), "0 /NetworkServices/A");
-    EXPECT_EQ(Resolve(nullptr, "K"), "0 /NetworkServices/C") << "the link, not the key, names the service";
-    EXPECT_EQ(Resolve("S2", "A"), "0 /NetworkServices/A");
-    EXPECT_EQ(Resolve(nullptr, nullptr), "0 /Sets/S1/Network/Global");
-    EXPECT_EQ(Resolve("S9", nullptr), "0 /Sets/S9/Network/Global") << "a path builder does not test existence";
-    EXPECT_EQ(Resolve("S2", "B"), "1004 <none>") << "a service that is not in the set";
+    EXPECT_EQ("0 /NetworkServices/A", Resolve(nullptr, "A"));
+    EXPECT_EQ("0 /NetworkServices/C", Resolve(nullptr, "K")) << "the link, not the key, names the service";
+    EXPECT_EQ("0 /NetworkServices/A", Resolve("S2", "A"));
+    EXPECT_EQ("0 /Sets/S1/Network/Global", Resolve(nullptr, nullptr));
+    EXPECT_EQ("0 /Sets/S9/Network/Global", Resolve("S9", nullptr)) << "a path builder does not test existence";
+    EXPECT_EQ("1004 <none>", Resolve("S2", "B")) << "a service that is not in the set";
 }
 
 TEST_F(PathsTest, AStoredCurrentSetOrLinkOfTheWrongShapeIsAStatus)
@@ -129,7 +130,7 @@ TEST_F(PathsTest, AStoredCurrentSetOrLinkOfTheWrongShapeIsAStatus)
     };
     for (const auto &c : cases) {
         WriteStore(kStandardStore, c.change);
-        EXPECT_EQ(Resolve(nullptr, "A"), c.expected) << c.change;
+        EXPECT_EQ(c.expected, Resolve(nullptr, "A")) << c.change;
     }
 }
 
@@ -137,11 +138,11 @@ TEST_F(PathsTest, TheCurrentSetPathIsTheStoredOneUnchanged)
 {
     WriteStore(kStandardStore, "d['CurrentSet'] = '/Elsewhere/S7'");
     CFRef<CFStringRef> path;
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     OSStatus err = CopySetPath(nullptr, path.slot());
     MoreSCClose(&err, false);
-    EXPECT_EQ(err, noErr);
-    EXPECT_EQ(Text(path), "/Elsewhere/S7");
+    EXPECT_EQ(noErr, err);
+    EXPECT_EQ("/Elsewhere/S7", Text(path));
 }
 
 TEST_F(PathsTest, IDsComeOnlyFromPathsOfThreeComponents)
@@ -155,7 +156,7 @@ TEST_F(PathsTest, IDsComeOnlyFromPathsOfThreeComponents)
         CFRef<CFStringRef> path(Str(c.path));
         CFRef<CFStringRef> id;
         OSStatus err = CopySeIDFromSePath(path, id.slot());
-        EXPECT_EQ(std::to_string(err) + " " + Text(id), c.expected) << c.path;
+        EXPECT_EQ(c.expected, std::to_string(err) + " " + Text(id)) << c.path;
     }
 }
 
@@ -166,21 +167,21 @@ TEST_F(PathsTest, SettingAPropertyNeedsTheDictionaryAndALinkIsAddedOnce)
     CFRef<CFStringRef> present(Str("/NetworkServices/B/Interface"));
     CFRef<CFStringRef> value(Str("en9"));
     OSStatus err = MoreSCOpen(false, false);
-    ASSERT_EQ(err, noErr);
-    EXPECT_EQ(PreferencesPathSetProperty(missing, kSCPropNetInterfaceDeviceName, value), kSCStatusNoKey);
+    ASSERT_EQ(noErr, err);
+    EXPECT_EQ(kSCStatusNoKey, PreferencesPathSetProperty(missing, kSCPropNetInterfaceDeviceName, value));
     err = PreferencesPathSetProperty(present, kSCPropNetInterfaceDeviceName, value);
     MoreSCClose(&err, true);
-    EXPECT_EQ(err, noErr);
-    EXPECT_EQ(Stored("[d['NetworkServices']['B']['Interface'], 'Z' in d['NetworkServices']]"),
-              "[{\"DeviceName\": \"en9\"}, false]");
+    EXPECT_EQ(noErr, err);
+    EXPECT_EQ("[{\"DeviceName\": \"en9\"}, false]",
+              Stored("[d['NetworkServices']['B']['Interface'], 'Z' in d['NetworkServices']]"));
 
     CFRef<CFMutableDictionaryRef> services(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
                                                                      &kCFTypeDictionaryValueCallBacks));
     CFRef<CFStringRef> id(Str("Q"));
-    ASSERT_EQ(AddServiceLinkToDict(id, services), noErr);
+    ASSERT_EQ(noErr, AddServiceLinkToDict(id, services));
     CFDictionaryRef first = static_cast<CFDictionaryRef>(CFDictionaryGetValue(services, id));
-    EXPECT_EQ(Text(CFDictionaryGetValue(first, kSCResvLink)), "/NetworkServices/Q");
-    EXPECT_EQ(AddServiceLinkToDict(id, services), noErr);
+    EXPECT_EQ("/NetworkServices/Q", Text(CFDictionaryGetValue(first, kSCResvLink)));
+    EXPECT_EQ(noErr, AddServiceLinkToDict(id, services));
     EXPECT_EQ(CFDictionaryGetValue(services, id), first) << "an existing entry stays";
 }
 

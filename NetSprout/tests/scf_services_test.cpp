@@ -57,22 +57,6 @@ protected:
         PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-no-modem.plist").c_str());
     }
 
-    std::string ReadStoreBytes() const
-    {
-        std::ifstream in(store_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void WriteStoreBytes(const std::string &bytes) const { std::ofstream(store_, std::ios::binary) << bytes; }
-
-    // The store's content as one property list (NULL when there is none).
-    CFPropertyListRef CopyStoreContent() const
-    {
-        std::string bytes = ReadStoreBytes();
-        CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(bytes.data()),
-                                           static_cast<CFIndex>(bytes.size())));
-        return CFPropertyListCreateWithData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr, nullptr);
-    }
-
     standintest::TempFolder scripts_{"scripts"};
 };
 
@@ -106,21 +90,22 @@ TEST_F(ServicesTest, AnEthernetPortGetsACompleteServiceLinkedAndOrderedLastAtEve
         PlatformTestingLogCaptureStart();
         CFRef<CFDictionaryRef> port(NewEthernetPort());
         CFRef<CFStringRef> serviceID;
-        ASSERT_EQ(MoreSCNewService(nullptr, port, serviceID.slot()), noErr);
+        ASSERT_EQ(noErr, MoreSCNewService(nullptr, port, serviceID.slot()));
         std::string id = Text(serviceID);
-        EXPECT_EQ(id, c.firstID);
+        EXPECT_EQ(c.firstID, id);
         std::string service = "d['NetworkServices']['" + id + "']";
-        EXPECT_EQ(Stored("sorted(" + service + ")"), c.entities);
-        EXPECT_EQ(Stored("[" + service + "['UserDefinedName'], " + service + "['Interface'], " + service +
-                         "['IPv4'], " + service + "['Ethernet'], " + service + "['PPP'].get('__INACTIVE__')]"),
-                  R"x(["Ethernet Adaptor (en5)", {"DeviceName": "en5", "Hardware": "Ethernet", "Type": "Ethernet", )x"
+        EXPECT_EQ(c.entities, Stored("sorted(" + service + ")"));
+        EXPECT_EQ(R"x(["Ethernet Adaptor (en5)", {"DeviceName": "en5", "Hardware": "Ethernet", "Type": "Ethernet", )x"
                   R"x("UserDefinedName": "Ethernet Adaptor (en5)"}, {"ConfigMethod": "DHCP"}, )x"
-                  R"x({"MACAddress": "0a:3f:71:12:34:56"}, 1])x");
-        EXPECT_EQ(Stored("[d['Sets']['0']['Network']['Global']['IPv4']['ServiceOrder'], "
-                         "d['Sets']['0']['Network']['Service']['" + id + "']]"),
-                  "[[\"X\", \"" + id + "\"], {\"__LINK__\": \"/NetworkServices/" + id + "\"}]");
-        EXPECT_EQ(LogLines(), "3 create Netinterface\n" + std::string(strcmp(c.version, "10.1.5") == 0 ? "" : "3 create net proxies\n") +
-                                  "3 create dns\n3 create ipv4\n3 create ethernet\n3 scf apply changes err:0\n");
+                  R"x({"MACAddress": "0a:3f:71:12:34:56"}, 1])x",
+                  Stored("[" + service + "['UserDefinedName'], " + service + "['Interface'], " + service +
+                         "['IPv4'], " + service + "['Ethernet'], " + service + "['PPP'].get('__INACTIVE__')]"));
+        EXPECT_EQ("[[\"X\", \"" + id + "\"], {\"__LINK__\": \"/NetworkServices/" + id + "\"}]",
+                  Stored("[d['Sets']['0']['Network']['Global']['IPv4']['ServiceOrder'], "
+                         "d['Sets']['0']['Network']['Service']['" + id + "']]"));
+        EXPECT_EQ("3 create Netinterface\n" + std::string(strcmp(c.version, "10.1.5") == 0 ? "" : "3 create net proxies\n") +
+                      "3 create dns\n3 create ipv4\n3 create ethernet\n3 scf apply changes err:0\n",
+                  LogLines());
     }
 }
 
@@ -146,12 +131,12 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
                                              {"DeviceName", "cu.modem"}},
                                             c.hold < 0 ? std::initializer_list<std::pair<const char *, long>>{} : hold));
         CFRef<CFStringRef> serviceID;
-        ASSERT_EQ(MoreSCNewService(nullptr, port, serviceID.slot()), noErr);
+        ASSERT_EQ(noErr, MoreSCNewService(nullptr, port, serviceID.slot()));
         std::string service = "d['NetworkServices']['" + Text(serviceID) + "']";
-        EXPECT_EQ(Stored("[" + service + "['IPv4'], " + service + "['PPP'].get('__INACTIVE__'), " + service +
+        EXPECT_EQ(c.expected,
+                  Stored("[" + service + "['IPv4'], " + service + "['PPP'].get('__INACTIVE__'), " + service +
                          "['Modem']['ConnectionScript'], " + service + "['Modem'].get('HoldReminderTime', 0), " +
-                         service + "['Interface'].get('SupportsModemOnHold', 0)]"),
-                  c.expected);
+                         service + "['Interface'].get('SupportsModemOnHold', 0)]"));
     }
     CFRef<CFDictionaryRef> fireWire(NewPort({{"UserDefinedName", "Built-in FireWire"},
                                              {"Hardware", "FireWire"},
@@ -159,9 +144,9 @@ TEST_F(ServicesTest, ModemAndFireWirePortsGetTheirOwnEntities)
                                              {"DeviceName", "fw0"},
                                              {"MACAddress", "00:11:22:33:44:55:66:77"}}));
     CFRef<CFStringRef> fireWireID;
-    ASSERT_EQ(MoreSCNewService(nullptr, fireWire, fireWireID.slot()), noErr);
-    EXPECT_EQ(Stored("sorted(d['NetworkServices']['" + Text(fireWireID) + "'])"),
-              R"x(["DNS", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])x");
+    ASSERT_EQ(noErr, MoreSCNewService(nullptr, fireWire, fireWireID.slot()));
+    EXPECT_EQ(R"x(["DNS", "IPv4", "IPv6", "Interface", "PPP", "Proxies", "UserDefinedName"])x",
+              Stored("sorted(d['NetworkServices']['" + Text(fireWireID) + "'])"));
 }
 
 TEST_F(ServicesTest, PortsOfTheWrongShapeAreRefusedAndNothingIsWritten)
@@ -182,10 +167,10 @@ TEST_F(ServicesTest, PortsOfTheWrongShapeAreRefusedAndNothingIsWritten)
     for (CFDictionaryRef port : ports) {
         CFRef<CFDictionaryRef> owned(port);
         CFRef<CFStringRef> serviceID;
-        EXPECT_EQ(MoreSCNewService(nullptr, port, serviceID.slot()), paramErr);
-        EXPECT_EQ(serviceID.get(), nullptr);
+        EXPECT_EQ(paramErr, MoreSCNewService(nullptr, port, serviceID.slot()));
+        EXPECT_EQ(nullptr, serviceID.get());
     }
-    EXPECT_EQ(StoreIdentity(), before);
+    EXPECT_EQ(before, StoreIdentity());
 }
 
 // A failed creation takes back what it added: after any failing store call or creation the
@@ -207,7 +192,7 @@ TEST_F(ServicesTest, AFailedCreationLeavesTheStoreAsItWas)
         PlatformTestingSCDeterministicIDs(1);
         CFRef<CFStringRef> serviceID;
         OSStatus err = MoreSCNewService(nullptr, port, serviceID.slot());
-        EXPECT_EQ(gPrefsOpenCount, 0);
+        EXPECT_EQ(0, gPrefsOpenCount);
         CFRef<CFPropertyListRef> after(CopyStoreContent());
         if (err != noErr) {
             failures++;
@@ -233,7 +218,7 @@ TEST_F(ServicesTest, AFailedCreationLeavesTheStoreAsItWas)
     EXPECT_GT(failures, 10u);
     // Each CoreFoundation creation of the operation failing in turn.
     long before = PlatformTestingCFCreationCount();
-    ASSERT_EQ(create("no failure"), noErr);
+    ASSERT_EQ(noErr, create("no failure"));
     long creations = PlatformTestingCFCreationCount() - before;
     for (long nth = 1; nth <= creations; nth++) {
         PlatformTestingCFFailNthCreation(nth);
@@ -247,34 +232,34 @@ TEST_F(ServicesTest, IDListsActivationRenamingAndDuplication)
     WriteStore(kStandardStore, "d['Sets']['S1']['Network']['Global']['IPv4']['ServiceOrder'].append('C')");
     CFRef<CFArrayRef> local;
     CFRef<CFArrayRef> resolved;
-    ASSERT_EQ(MoreSCCopyServiceIDs(nullptr, local.slot(), resolved.slot()), noErr);
-    EXPECT_EQ(CFArrayGetCount(local), 3) << "C has no link: listed, not resolved";
-    EXPECT_EQ(CFArrayGetCount(resolved), 2);
+    ASSERT_EQ(noErr, MoreSCCopyServiceIDs(nullptr, local.slot(), resolved.slot()));
+    EXPECT_EQ(3, CFArrayGetCount(local)) << "C has no link: listed, not resolved";
+    EXPECT_EQ(2, CFArrayGetCount(resolved));
 
     CFRef<CFStringRef> a(Str("A"));
     CFRef<CFStringRef> b(Str("B"));
     std::string before = StoreIdentity();
-    EXPECT_EQ(MoreSCSetServiceActive(nullptr, a, false), noErr);
-    EXPECT_EQ(StoreIdentity(), before) << "already inactive: nothing written";
-    EXPECT_EQ(MoreSCSetServiceActive(nullptr, a, true), noErr);
+    EXPECT_EQ(noErr, MoreSCSetServiceActive(nullptr, a, false));
+    EXPECT_EQ(before, StoreIdentity()) << "already inactive: nothing written";
+    EXPECT_EQ(noErr, MoreSCSetServiceActive(nullptr, a, true));
     Boolean active = false;
-    EXPECT_EQ(MoreSCIsServiceActive(nullptr, a, &active), noErr);
+    EXPECT_EQ(noErr, MoreSCIsServiceActive(nullptr, a, &active));
     EXPECT_TRUE(active);
 
     CFRef<CFStringRef> name(Str("Renamed"));
-    EXPECT_EQ(MoreSCRenameService(nullptr, b, name), noErr);
+    EXPECT_EQ(noErr, MoreSCRenameService(nullptr, b, name));
     CFRef<CFStringRef> bsdName;
-    EXPECT_EQ(MoreSCCopyBSDNameOfService(nullptr, b, bsdName.slot()), noErr);
-    EXPECT_EQ(Text(bsdName), "en6");
+    EXPECT_EQ(noErr, MoreSCCopyBSDNameOfService(nullptr, b, bsdName.slot()));
+    EXPECT_EQ("en6", Text(bsdName));
 
     CFRef<CFStringRef> copyName(Str("Copy"));
     CFRef<CFStringRef> copyID;
-    ASSERT_EQ(MoreSCDuplicateService(nullptr, a, copyName, copyID.slot()), noErr);
+    ASSERT_EQ(noErr, MoreSCDuplicateService(nullptr, a, copyName, copyID.slot()));
     std::string copy = Text(copyID);
-    EXPECT_EQ(Stored("[d['NetworkServices']['" + copy + "']['UserDefinedName'], d['NetworkServices']['" + copy +
-                     "']['IPv4'], d['Sets']['S1']['Network']['Global']['IPv4']['ServiceOrder'][-1]]"),
-              "[\"Copy\", {\"ConfigMethod\": \"DHCP\"}, \"" + copy + "\"]");
-    EXPECT_EQ(Stored("d['NetworkServices']['A']['UserDefinedName']"), "\"Alpha\"") << "the source is unchanged";
+    EXPECT_EQ("[\"Copy\", {\"ConfigMethod\": \"DHCP\"}, \"" + copy + "\"]",
+              Stored("[d['NetworkServices']['" + copy + "']['UserDefinedName'], d['NetworkServices']['" + copy +
+                     "']['IPv4'], d['Sets']['S1']['Network']['Global']['IPv4']['ServiceOrder'][-1]]"));
+    EXPECT_EQ("\"Alpha\"", Stored("d['NetworkServices']['A']['UserDefinedName']")) << "the source is unchanged";
 }
 
 // The sweep keeps what any set refers to, by its order or by a link, and removes the rest.
@@ -286,11 +271,11 @@ TEST_F(ServicesTest, DeletingAServiceSweepsOnlyServicesNoSetRefersTo)
                "d['NetworkServices']['Orphan'] = {'UserDefinedName': 'Nobody'}");
     CFRef<CFStringRef> a(Str("A"));
     CFRef<CFStringRef> b(Str("B"));
-    EXPECT_EQ(MoreSCDeleteService(nullptr, a), noErr);
-    EXPECT_EQ(Stored("sorted(d['NetworkServices'])"), R"x(["A", "B", "Linked"])x") << "S2 still orders A";
-    EXPECT_EQ(MoreSCDeleteService(nullptr, b), noErr);
-    EXPECT_EQ(Stored("[sorted(d['NetworkServices']), d['Sets']['S1']['Network']]"),
-              R"x([["A", "Linked"], {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}])x");
+    EXPECT_EQ(noErr, MoreSCDeleteService(nullptr, a));
+    EXPECT_EQ(R"x(["A", "B", "Linked"])x", Stored("sorted(d['NetworkServices'])")) << "S2 still orders A";
+    EXPECT_EQ(noErr, MoreSCDeleteService(nullptr, b));
+    EXPECT_EQ(R"x([["A", "Linked"], {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}])x",
+              Stored("[sorted(d['NetworkServices']), d['Sets']['S1']['Network']]"));
 }
 
 }  // namespace

@@ -53,52 +53,52 @@ TEST_F(SessionTest, NestedLevelsCommitAndApplyOnceAtTheOutermostClose)
     int commits = 0;
     PlatformTestingSetCommitHook(CountCommit, &commits);
 
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     SCPreferencesRef outer = MoreSCGetSCPreferencesRef();
     OSStatus inner = WriteMarker("inner");
     MoreSCClose(&inner, true);
     EXPECT_EQ(MoreSCGetSCPreferencesRef(), outer) << "a nested close keeps the object";
-    EXPECT_EQ(Stored("d.get('Marker')"), "null") << "nothing is written before the outermost close";
+    EXPECT_EQ("null", Stored("d.get('Marker')")) << "nothing is written before the outermost close";
     OSStatus err = noErr;
     MoreSCClose(&err, false);
 
-    EXPECT_EQ(err, noErr);
-    EXPECT_EQ(commits, 1);
-    EXPECT_EQ(Stored("d['Marker']"), "\"inner\"");
-    EXPECT_EQ(SetupKeys(), kApplied) << "the applied view of the current set";
-    EXPECT_EQ(LogLines(), "3 scf apply changes err:0\n");
-    EXPECT_EQ(gPrefsRef, nullptr);
+    EXPECT_EQ(noErr, err);
+    EXPECT_EQ(1, commits);
+    EXPECT_EQ("\"inner\"", Stored("d['Marker']"));
+    EXPECT_EQ(kApplied, SetupKeys()) << "the applied view of the current set";
+    EXPECT_EQ("3 scf apply changes err:0\n", LogLines());
+    EXPECT_EQ(nullptr, gPrefsRef);
     EXPECT_FALSE(gPrefsDirty);
 }
 
 TEST_F(SessionTest, AnInnerWriteIsCommittedUnderAFailingOuterLevelThatKeepsItsStatus)
 {
     WriteStore(kStandardStore);
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     OSStatus inner = WriteMarker("kept");
     MoreSCClose(&inner, true);
     OSStatus outer = paramErr;
     MoreSCClose(&outer, true);
 
-    EXPECT_EQ(outer, paramErr);
-    EXPECT_EQ(Stored("d['Marker']"), "\"kept\"");
-    EXPECT_EQ(SetupKeys(), kApplied);
-    EXPECT_EQ(LogLines(), "") << "a caller's failure is neither replaced nor logged";
+    EXPECT_EQ(paramErr, outer);
+    EXPECT_EQ("\"kept\"", Stored("d['Marker']"));
+    EXPECT_EQ(kApplied, SetupKeys());
+    EXPECT_EQ("", LogLines()) << "a caller's failure is neither replaced nor logged";
 }
 
 TEST_F(SessionTest, NothingDirtyMeansNoCommitNoApplyNoLine)
 {
     WriteStore(kStandardStore);
     std::string before = StoreIdentity();
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     OSStatus failed = WriteMarker("lost");
     failed = paramErr;  // the writing level failed: it never marks the session
     MoreSCClose(&failed, true);
-    EXPECT_EQ(StoreIdentity(), before);
-    EXPECT_EQ(SetupKeys(), "");
-    EXPECT_EQ(LogLines(), "");
+    EXPECT_EQ(before, StoreIdentity());
+    EXPECT_EQ("", SetupKeys());
+    EXPECT_EQ("", LogLines());
 }
 
 void ReplaceWithOtherWriters(const char *storePath, void *context)
@@ -120,10 +120,10 @@ TEST_F(SessionTest, AStaleCommitLogsBothLinesAndLeavesTheOtherWritersStore)
     }
     MoreSCClose(&err, true);
 
-    EXPECT_EQ(err, kSCStatusStale);
-    EXPECT_EQ(LogLines(), "3 scf commit changes err:3005\n3 scf apply changes err:3005\n");
-    EXPECT_EQ(Stored("[d['Writer'], d.get('Marker')]"), "[\"other\", null]");
-    EXPECT_EQ(SetupKeys(), "") << "apply is not attempted after a failed commit";
+    EXPECT_EQ(kSCStatusStale, err);
+    EXPECT_EQ("3 scf commit changes err:3005\n3 scf apply changes err:3005\n", LogLines());
+    EXPECT_EQ("[\"other\", null]", Stored("[d['Writer'], d.get('Marker')]"));
+    EXPECT_EQ("", SetupKeys()) << "apply is not attempted after a failed commit";
 }
 
 TEST_F(SessionTest, AFailedApplyBecomesTheStatusAfterTheCommit)
@@ -135,18 +135,18 @@ TEST_F(SessionTest, AFailedApplyBecomesTheStatusAfterTheCommit)
         err = WriteMarker("committed");
     }
     MoreSCClose(&err, true);
-    EXPECT_EQ(err, kSCStatusAccessError);
-    EXPECT_EQ(Stored("d['Marker']"), "\"committed\"");
-    EXPECT_EQ(LogLines(), "3 scf apply changes err:1003\n");
+    EXPECT_EQ(kSCStatusAccessError, err);
+    EXPECT_EQ("\"committed\"", Stored("d['Marker']"));
+    EXPECT_EQ("3 scf apply changes err:1003\n", LogLines());
 }
 
 TEST_F(SessionTest, AFailedFirstOpenCountsALevelAndItsCloseTouchesNothing)
 {
     PlatformTestingSystemConfigurationFailCall("SCPreferencesCreate", kSCStatusAccessError, 0);
     OSStatus err = MoreSCOpen(true, true);
-    EXPECT_EQ(err, kSCStatusAccessError);
-    EXPECT_EQ(gPrefsOpenCount, 1);
-    EXPECT_EQ(gPrefsRef, nullptr);
+    EXPECT_EQ(kSCStatusAccessError, err);
+    EXPECT_EQ(1, gPrefsOpenCount);
+    EXPECT_EQ(nullptr, gPrefsRef);
     EXPECT_FALSE(gPrefsLocked);
 
     // Any platform call the close made would now fail and show in the status.
@@ -154,20 +154,20 @@ TEST_F(SessionTest, AFailedFirstOpenCountsALevelAndItsCloseTouchesNothing)
         PlatformTestingSystemConfigurationFailCall(call, kSCStatusFailed, PLATFORM_TESTING_EVERY_CALL);
     }
     MoreSCClose(&err, true);
-    EXPECT_EQ(err, kSCStatusAccessError);
-    EXPECT_EQ(gPrefsOpenCount, 0);
-    EXPECT_EQ(StoreIdentity(), "missing");
-    EXPECT_EQ(LogLines(), "");
+    EXPECT_EQ(kSCStatusAccessError, err);
+    EXPECT_EQ(0, gPrefsOpenCount);
+    EXPECT_EQ("missing", StoreIdentity());
+    EXPECT_EQ("", LogLines());
 }
 
 TEST_F(SessionTest, TheLockIsTakenOnceByTheFirstLevelAskingAndHeldToTheOutermostClose)
 {
     WriteStore(kStandardStore);
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     EXPECT_FALSE(gPrefsLocked);
-    ASSERT_EQ(MoreSCOpen(true, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(true, false));
     EXPECT_TRUE(gPrefsLocked);
-    ASSERT_EQ(MoreSCOpen(true, true), noErr) << "a lock already held is not asked for again";
+    ASSERT_EQ(noErr, MoreSCOpen(true, true)) << "a lock already held is not asked for again";
     OSStatus err = noErr;
     MoreSCClose(&err, false);
     MoreSCClose(&err, false);
@@ -175,13 +175,13 @@ TEST_F(SessionTest, TheLockIsTakenOnceByTheFirstLevelAskingAndHeldToTheOutermost
     // A refusal to unlock is not hidden behind a success.
     PlatformTestingSystemConfigurationFailCall("SCPreferencesUnlock", kSCStatusFailed, 0);
     MoreSCClose(&err, false);
-    EXPECT_EQ(err, kSCStatusFailed);
+    EXPECT_EQ(kSCStatusFailed, err);
     EXPECT_FALSE(gPrefsLocked);
 
     // A lock the platform refuses leaves the session unlocked, with the platform's status.
     PlatformTestingSystemConfigurationFailCall("SCPreferencesLock", kSCStatusPrefsBusy, 0);
     err = MoreSCOpen(true, false);
-    EXPECT_EQ(err, kSCStatusPrefsBusy);
+    EXPECT_EQ(kSCStatusPrefsBusy, err);
     EXPECT_FALSE(gPrefsLocked);
     MoreSCClose(&err, false);
 }
@@ -189,19 +189,19 @@ TEST_F(SessionTest, TheLockIsTakenOnceByTheFirstLevelAskingAndHeldToTheOutermost
 TEST_F(SessionTest, TheClientNameChangesOnlyTheNextOutermostOpen)
 {
     WriteStore("{}");
-    EXPECT_EQ(MoreSCGetClient(), nullptr);
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    EXPECT_EQ(nullptr, MoreSCGetClient());
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     SCPreferencesRef first = MoreSCGetSCPreferencesRef();
     CFRef<CFStringRef> name(Str("Provisioning"));
-    EXPECT_EQ(MoreSCSetClient(name), noErr);
+    EXPECT_EQ(noErr, MoreSCSetClient(name));
     EXPECT_EQ(MoreSCGetClient(), name.get());
-    ASSERT_EQ(MoreSCOpen(false, false), noErr);
+    ASSERT_EQ(noErr, MoreSCOpen(false, false));
     EXPECT_EQ(MoreSCGetSCPreferencesRef(), first) << "the open object is kept";
     OSStatus err = noErr;
     MoreSCClose(&err, false);
     MoreSCClose(&err, false);
-    EXPECT_EQ(MoreSCSetClient(nullptr), noErr);
-    EXPECT_EQ(MoreSCGetClient(), nullptr);
+    EXPECT_EQ(noErr, MoreSCSetClient(nullptr));
+    EXPECT_EQ(nullptr, MoreSCGetClient());
 }
 
 TEST_F(SessionTest, TheSystemVersionIsPackedAndAskedOnce)
@@ -213,11 +213,11 @@ TEST_F(SessionTest, TheSystemVersionIsPackedAndAskedOnce)
     for (const auto &c : cases) {
         PlatformTestingSetSystemVersion(c.version);
         MoreSCFForgetSystemVersion();
-        EXPECT_EQ(MoreSCGetSystemVersion(), c.packed) << c.version;
+        EXPECT_EQ(c.packed, MoreSCGetSystemVersion()) << c.version;
         // Cached: neither another version nor a failing platform changes the answer.
         PlatformTestingSetSystemVersion("10.3.9");
         PlatformTestingCoreServicesFailCall("Gestalt", -5550, PLATFORM_TESTING_EVERY_CALL);
-        EXPECT_EQ(MoreSCGetSystemVersion(), c.packed) << c.version;
+        EXPECT_EQ(c.packed, MoreSCGetSystemVersion()) << c.version;
         PlatformTestingCoreServicesFailCall("Gestalt", 0, 0);
     }
 }

@@ -52,27 +52,11 @@ protected:
         MoreSCFForgetSystemVersion();
     }
 
-    // The store as one property list, read by the stand-in's own reader (fast enough for sweeps).
-    CFPropertyListRef CopyStoreContent() const
-    {
-        std::ifstream in(store_, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()),
-                                           static_cast<CFIndex>(bytes.size())));
-        return CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr);
-    }
-    std::string ReadStoreBytes() const
-    {
-        std::ifstream in(store_, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
-    void WriteStoreBytes(const std::string &bytes) const { std::ofstream(store_, std::ios::binary) << bytes; }
-
     // The device names of the scanner's ports, in its order, as JSON.
     static std::string ScannedDevices()
     {
         CFRef<CFArrayRef> ports;
-        EXPECT_EQ(MoreSCCreatePortArray(ports.slot()), noErr);
+        EXPECT_EQ(noErr, MoreSCCreatePortArray(ports.slot()));
         std::string json = "[";
         for (CFIndex i = 0; ports && i < CFArrayGetCount(ports); i++) {
             auto port = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(ports, i));
@@ -106,17 +90,17 @@ TEST_F(SetsTest, ANewSetHasAServicePerPortInTheScannersOrderAndTheVersionsGlobal
         WriteStore(kFirstBootStore);
         CFRef<CFStringRef> name(Str("Travel"));
         CFRef<CFStringRef> setID;
-        ASSERT_EQ(MoreSCNewSet(name, setID.slot()), noErr);
+        ASSERT_EQ(noErr, MoreSCNewSet(name, setID.slot()));
         std::string set = "d['Sets']['" + Text(setID) + "']";
-        EXPECT_EQ(Stored("[" + set + "['UserDefinedName'], sorted(" + set + "['Network']['Global']['IPv4'])]"),
-                  std::string("[\"Travel\", ") + c.globalKeys + "]");
+        EXPECT_EQ(std::string("[\"Travel\", ") + c.globalKeys + "]",
+                  Stored("[" + set + "['UserDefinedName'], sorted(" + set + "['Network']['Global']['IPv4'])]"));
         EXPECT_EQ(StoredDevices(Text(setID)), ScannedDevices());
         // Linked one to one with the order, the current set untouched.
-        EXPECT_EQ(Stored("sorted(" + set + "['Network']['Service']) == sorted(" + set +
+        EXPECT_EQ("true",
+                  Stored("sorted(" + set + "['Network']['Service']) == sorted(" + set +
                          "['Network']['Global']['IPv4']['ServiceOrder']) and all(" + set +
                          "['Network']['Service'][s] == {'__LINK__': '/NetworkServices/' + s} for s in " + set +
-                         "['Network']['Service']) and d['CurrentSet'] == '/Sets/0'"),
-                  "true");
+                         "['Network']['Service']) and d['CurrentSet'] == '/Sets/0'"));
     }
 }
 
@@ -137,8 +121,8 @@ TEST_F(SetsTest, FireWireJoinsFromTenFourAndAPortWithoutAddressThatIsNoModemIsLe
         PlatformTestingLogCaptureStart();
         CFRef<CFStringRef> name(Str("Office"));
         CFRef<CFStringRef> setID;
-        ASSERT_EQ(MoreSCNewSet(name, setID.slot()), noErr);
-        EXPECT_EQ(StoredDevices(Text(setID)), c.devices);
+        ASSERT_EQ(noErr, MoreSCNewSet(name, setID.slot()));
+        EXPECT_EQ(c.devices, StoredDevices(Text(setID)));
         EXPECT_NE(LogLines().find("3 New set: port en2 has no hardware address and is not a modem, skipped\n"),
                   std::string::npos)
             << LogLines();
@@ -152,9 +136,9 @@ TEST_F(SetsTest, ASetWithoutPortsIsNamedWithAnEmptyServicesDictionary)
     WriteStore(kFirstBootStore);
     CFRef<CFStringRef> name(Str("Empty"));
     CFRef<CFStringRef> setID;
-    ASSERT_EQ(MoreSCNewSet(name, setID.slot()), noErr);
-    EXPECT_EQ(Stored("d['Sets']['" + Text(setID) + "']"),
-              R"({"Network": {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}, "UserDefinedName": "Empty"})");
+    ASSERT_EQ(noErr, MoreSCNewSet(name, setID.slot()));
+    EXPECT_EQ(R"({"Network": {"Global": {"IPv4": {"ServiceOrder": []}}, "Service": {}}, "UserDefinedName": "Empty"})",
+              Stored("d['Sets']['" + Text(setID) + "']"));
 }
 
 // Every platform call of a creation failing in turn, and every object creation: a failed
@@ -172,7 +156,7 @@ TEST_F(SetsTest, ACreationThatFailsPartWayLeavesTheStoreAsItWas)
     PlatformTestingSystemConfigurationFailCall("SCPreferencesPathCreateUniqueChild", kSCStatusFailed, 2);
     CFRef<CFStringRef> name(Str("Travel"));
     CFRef<CFStringRef> setID;
-    EXPECT_EQ(MoreSCNewSet(name, setID.slot()), kSCStatusFailed);
+    EXPECT_EQ(kSCStatusFailed, MoreSCNewSet(name, setID.slot()));
     PlatformTestingSystemConfigurationFailCall("SCPreferencesPathCreateUniqueChild", 0, 0);
     EXPECT_FALSE(setID);
     CFRef<CFPropertyListRef> after(CopyStoreContent());
@@ -226,18 +210,18 @@ TEST_F(SetsTest, DeletingTheCurrentSetIsRefusedAndAnotherSetGoesWithTheServicesO
     WriteStore(kStandardStore, withC);
     std::string before = StoreIdentity();
     CFRef<CFStringRef> s1(Str("S1"));
-    EXPECT_EQ(MoreSCDeleteSet(s1), paramErr);
-    EXPECT_EQ(StoreIdentity(), before) << "the store was written";
+    EXPECT_EQ(paramErr, MoreSCDeleteSet(s1));
+    EXPECT_EQ(before, StoreIdentity()) << "the store was written";
 
     CFRef<CFStringRef> s2(Str("S2"));
-    EXPECT_EQ(MoreSCDeleteSet(s2), noErr);
-    EXPECT_EQ(Stored("[sorted(d['Sets']), sorted(d['NetworkServices'])]"), R"([["S1"], ["A", "B"]])");
+    EXPECT_EQ(noErr, MoreSCDeleteSet(s2));
+    EXPECT_EQ(R"([["S1"], ["A", "B"]])", Stored("[sorted(d['Sets']), sorted(d['NetworkServices'])]"));
 
     // A store without a current set keeps no set from deletion; one without services has none
     // to sweep.
     WriteStore(kStandardStore, "del d['CurrentSet']\ndel d['NetworkServices']");
-    EXPECT_EQ(MoreSCDeleteSet(s1), noErr);
-    EXPECT_EQ(Stored("sorted(d['Sets'])"), R"(["S2"])");
+    EXPECT_EQ(noErr, MoreSCDeleteSet(s1));
+    EXPECT_EQ(R"(["S2"])", Stored("sorted(d['Sets'])"));
 }
 
 TEST_F(SetsTest, ADuplicateHasDeepCopiesOfTheServicesInTheSourcesOrder)
@@ -246,30 +230,30 @@ TEST_F(SetsTest, ADuplicateHasDeepCopiesOfTheServicesInTheSourcesOrder)
     CFRef<CFStringRef> s1(Str("S1"));
     CFRef<CFStringRef> newName(Str("Home copy"));
     CFRef<CFStringRef> copyID;
-    ASSERT_EQ(MoreSCDuplicateSet(s1, newName, copyID.slot()), noErr);
+    ASSERT_EQ(noErr, MoreSCDuplicateSet(s1, newName, copyID.slot()));
     std::string copy = "d['Sets']['" + Text(copyID) + "']";
     std::string order = copy + "['Network']['Global']['IPv4']['ServiceOrder']";
-    EXPECT_EQ(Stored("[" + copy + "['UserDefinedName'], [d['NetworkServices'][s]['UserDefinedName'] for s in " + order +
+    EXPECT_EQ(R"(["Home copy", ["Beta", "Alpha"], true, [false, false]])",
+              Stored("[" + copy + "['UserDefinedName'], [d['NetworkServices'][s]['UserDefinedName'] for s in " + order +
                      "], sorted(" + copy + "['Network']['Service']) == sorted(" + order + "), [s in ('A', 'B') for s in " +
-                     order + "]]"),
-              R"(["Home copy", ["Beta", "Alpha"], true, [false, false]])");
-    EXPECT_EQ(Stored("[d['NetworkServices'][s] for s in " + order + "] == [d['NetworkServices']['B'], "
-                     "d['NetworkServices']['A']]"),
-              "true");
+                     order + "]]"));
+    EXPECT_EQ("true",
+              Stored("[d['NetworkServices'][s] for s in " + order + "] == [d['NetworkServices']['B'], "
+                     "d['NetworkServices']['A']]"));
 
     // Changing a copy leaves the source as it was.
     std::string sourceBefore = Stored("[d['Sets']['S1'], d['NetworkServices']['A'], d['NetworkServices']['B']]");
     CFRef<CFArrayRef> copies;
-    ASSERT_EQ(MoreSCCopyServiceIDs(copyID, copies.slot(), nullptr), noErr);
+    ASSERT_EQ(noErr, MoreSCCopyServiceIDs(copyID, copies.slot(), nullptr));
     auto alphaCopy = static_cast<CFStringRef>(CFArrayGetValueAtIndex(copies, 1));
     CFRef<CFStringRef> renamed(Str("Alpha 2"));
-    ASSERT_EQ(MoreSCRenameService(copyID, alphaCopy, renamed), noErr);
+    ASSERT_EQ(noErr, MoreSCRenameService(copyID, alphaCopy, renamed));
     CFRef<CFMutableDictionaryRef> ipv4;
-    ASSERT_EQ(MoreSCCopyEntityMutable(copyID, alphaCopy, kSCEntNetIPv4, ipv4.slot()), noErr);
+    ASSERT_EQ(noErr, MoreSCCopyEntityMutable(copyID, alphaCopy, kSCEntNetIPv4, ipv4.slot()));
     CFDictionarySetValue(ipv4, kSCPropNetIPv4ConfigMethod, kSCValNetIPv4ConfigMethodManual);
-    ASSERT_EQ(MoreSCSetEntity(copyID, alphaCopy, kSCEntNetIPv4, ipv4), noErr);
-    EXPECT_EQ(Stored("[d['Sets']['S1'], d['NetworkServices']['A'], d['NetworkServices']['B']]"), sourceBefore);
-    EXPECT_EQ(Stored("d['NetworkServices']['" + Text(alphaCopy) + "']['IPv4']"), R"({"ConfigMethod": "Manual"})");
+    ASSERT_EQ(noErr, MoreSCSetEntity(copyID, alphaCopy, kSCEntNetIPv4, ipv4));
+    EXPECT_EQ(sourceBefore, Stored("[d['Sets']['S1'], d['NetworkServices']['A'], d['NetworkServices']['B']]"));
+    EXPECT_EQ(R"({"ConfigMethod": "Manual"})", Stored("d['NetworkServices']['" + Text(alphaCopy) + "']['IPv4']"));
 
     // A source without a service order fails and leaves no copy behind.
     WriteStore(kStandardStore, "del d['Sets']['S2']['Network']['Global']['IPv4']['ServiceOrder']");
@@ -277,7 +261,7 @@ TEST_F(SetsTest, ADuplicateHasDeepCopiesOfTheServicesInTheSourcesOrder)
     CFRef<CFStringRef> failedID;
     EXPECT_NE(MoreSCDuplicateSet(s2, nullptr, failedID.slot()), noErr);
     EXPECT_FALSE(failedID);
-    EXPECT_EQ(Stored("[sorted(d['Sets']), sorted(d['NetworkServices'])]"), R"([["S1", "S2"], ["A", "B"]])");
+    EXPECT_EQ(R"([["S1", "S2"], ["A", "B"]])", Stored("[sorted(d['Sets']), sorted(d['NetworkServices'])]"));
 }
 
 }  // namespace

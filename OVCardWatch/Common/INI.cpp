@@ -1,5 +1,11 @@
 // Reader of the service's INI configuration file: one query opens the registered file, finds the
 // section header, then the key line, and returns the trimmed value from a process-wide buffer.
+//
+// Keep as written: g_filename and g_linetext are the service's known names for its state, and the
+// log texts are matched byte for byte by readers of the log and the tests, with their
+// differences: "param error." with a full stop in some functions and "param error" without in
+// others, "open file: %s failed, please check..." ending in a line feed in SetIniFileName and
+// ReadStringEx only. Do not tidy them.
 #include "INI.h"
 
 #include "Log.h"

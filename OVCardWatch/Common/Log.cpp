@@ -1,5 +1,10 @@
 // The service's trace log: one formatted line per call, appended to one file that is emptied
 // once it has grown past ten million bytes.
+//
+// Keep as written: the state names g_szlogFileName, g_blogSystemInitSuccess, g_stream and iCnt
+// are the service's known names for them, and every reader of the log parses its line format
+// ("line N===Y-M-D h:m:s   File:Function --- message": three equals signs, three spaces, then
+// " --- "). Do not tidy them.
 #include "Log.h"
 
 #include "CardWatchTestHooks.h"

@@ -1,4 +1,12 @@
 // Key-value file reader (with file offsets for in-place rewrites) and the setup package runner.
+//
+// Keep as written: the log texts of this file are the service's established trace, which readers
+// of the log and the tests match byte for byte, and the names pKeyIOValue, szKeyOrValue, szTmp,
+// pPos, lPos and pVPStr appear in it. Misspellings, doubled spaces and trailing spaces are part
+// of the texts: "IsKeyValueCaeEqual Enter", "opertor %d time", "RunSDProgram exit fals " (with
+// its trailing space), "GetTempVolumeName failed,  RunSDProgram" and "second RunShellProgram
+// failed,  RunSDProgram" (two spaces), "is too long to can't open", "%s is not exist". Do not
+// tidy them.
 #include "ActiveVolumeProgram.h"
 
 #include "Log.h"
@@ -112,6 +120,16 @@ bool IsRelativeBelow(const char *path)
         }
         component = end + 1;
     }
+}
+
+// The image's base name is the name of the volume it mounts as: its last component must be a
+// name, not empty and not ".", or the volume would be the folder that holds it (for "..dmg" the
+// mount prefix itself).
+bool NamesAVolume(const char *baseName)
+{
+    const char *slash = strrchr(baseName, '/');
+    const char *last = slash != nullptr ? slash + 1 : baseName;
+    return last[0] != '\0' && strcmp(last, ".") != 0;
 }
 
 // Cuts a file name at its last "." (the extension and the dot go; a leading dot is no extension).
@@ -260,13 +278,24 @@ int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *cap
                         Log(__FILE__, __FUNCTION__, "lPos == %lld, ReadKeyValue exit true", position);
                         return position;
                     }
-                    *capacity = valueLength + 1;
+                    // A value too long for the caller asks for more room; a value that would fit
+                    // but stands in a line longer than the line buffer is refused as it is: more
+                    // room would not help.
+                    const bool spaceIsSmall = valueLength >= *capacity;
+                    if (spaceIsSmall) {
+                        *capacity = valueLength + 1;
+                    }
                     pKeyIOValue[0] = '\0';
                     if (fseek(stream, lineStart, SEEK_SET) != 0) {
                         Log(__FILE__, __FUNCTION__, "fseek error");
                         return -1;
                     }
-                    Log(__FILE__, __FUNCTION__, "pKeyIOValue's space is small, ReadKeyValue exit failed");
+                    if (spaceIsSmall) {
+                        Log(__FILE__, __FUNCTION__, "pKeyIOValue's space is small, ReadKeyValue exit failed");
+                    } else {
+                        Log(__FILE__, __FUNCTION__, "line is longer than %d bytes, ReadKeyValue exit failed",
+                            static_cast<int>(kLineSize - 1));
+                    }
                     return -1;
                 }
             }
@@ -424,6 +453,123 @@ bool GetTempVolumeName(char *volumeName, int32_t size, int64_t *capacity, const 
     return true;
 }
 
+namespace {
+
+// The runner's steps log under its name: their lines are part of its trace.
+const char kRunnerName[] = "RunSDProgram";
+
+// The command buffer of one run: every command starts with the caller's prefix ("open \"").
+struct SetupCommand {
+    const char *prefix;
+    size_t prefixLength;
+    char *text;
+    size_t size;
+};
+
+// Copies key into buffer and looks it up in the setup file (with primary set, as its section
+// header) with the given value capacity. -1, after failMessage in the runner's log, on failure.
+int64_t ReadSetupValue(FILE *stream, const char *key, char *buffer, size_t size, int64_t capacity, bool primary,
+                       const char *failMessage)
+{
+    strncpy_s(buffer, size, key, size - 1);
+    const int64_t offset = ReadKeyValue(stream, buffer, static_cast<int32_t>(size), &capacity, primary);
+    if (offset == -1) {
+        Log(__FILE__, kRunnerName, "%s", failMessage);
+    }
+    return offset;
+}
+
+// Opens the disk image <mountPrefix><folder>/<fileName>; the system mounts it as a volume.
+bool OpenSetupImage(const SetupCommand &command, const char *mountPrefix, const char *folder, const char *fileName)
+{
+    // Everything between the command's double quotes is escaped, so that no value from the file
+    // can end the quoted word or start a command of its own.
+    BlockHolder mountEscaped = EscapedCopy(mountPrefix);
+    BlockHolder folderEscaped = EscapedCopy(folder);
+    BlockHolder nameEscaped = EscapedCopy(fileName);
+    if (!mountEscaped || !folderEscaped || !nameEscaped) {
+        Log(__FILE__, kRunnerName, "malloc failed, RunSDProgram exit false");
+        return false;
+    }
+    if (command.prefixLength + strlen(mountEscaped.get()) + strlen(folderEscaped.get()) + strlen(nameEscaped.get()) +
+            2 >=
+        command.size) {
+        Log(__FILE__, kRunnerName, "filename or path is too long to can't open, RunSDProgram exit false");
+        return false;
+    }
+    // The check above is the command's length ("%s%s%s/%s\"" adds two characters), so the whole
+    // command fits: it is never cut into a different one.
+    (void)snprintf_s(command.text, command.size, command.size - 1, "%s%s%s/%s\"", command.prefix, mountEscaped.get(),
+                     folderEscaped.get(), nameEscaped.get());
+    Log(__FILE__, kRunnerName, "%s", command.text);
+    if (!RunShellProgram(command.text, kShellAttempts)) {
+        Log(__FILE__, kRunnerName, "first RunShellProgram failed, RunSDProgram exit fals ");
+        return false;
+    }
+    return true;
+}
+
+// Waits for the opened image's volume (named after baseName) and opens the installer package
+// <volume>/<baseName>.pkg in it.
+bool OpenSetupPackage(const SetupCommand &command, const char *mountPrefix, const char *baseName)
+{
+    char volume[kLineSize];
+    strncpy_s(volume, kLineSize, baseName, kLineSize - 1);
+    int64_t capacity = kValueCapacity - static_cast<int64_t>(command.prefixLength);
+    if (!GetTempVolumeName(volume, kLineSize, &capacity, mountPrefix, kImageVolumeWait)) {
+        Log(__FILE__, kRunnerName, "GetTempVolumeName failed,  RunSDProgram exit false");
+        return false;
+    }
+
+    BlockHolder volumeEscaped = EscapedCopy(volume);
+    BlockHolder baseEscaped = EscapedCopy(baseName);
+    if (!volumeEscaped || !baseEscaped) {
+        Log(__FILE__, kRunnerName, "malloc failed, RunSDProgram exit false");
+        return false;
+    }
+    if (command.prefixLength + strlen(volumeEscaped.get()) + strlen(baseEscaped.get()) + 6 >= command.size) {
+        Log(__FILE__, kRunnerName, "SDProgram's name is too long to can't run, RunSDProgram exit false");
+        return false;
+    }
+    // As for the image: "%s%s/%s.pkg\"" adds six characters, so the checked command fits whole.
+    (void)snprintf_s(command.text, command.size, command.size - 1, "%s%s/%s.pkg\"", command.prefix,
+                     volumeEscaped.get(), baseEscaped.get());
+    Log(__FILE__, kRunnerName, "%s", command.text);
+    if (!RunShellProgram(command.text, kShellAttempts)) {
+        Log(__FILE__, kRunnerName, "second RunShellProgram failed,  RunSDProgram exit false");
+        return false;
+    }
+    return true;
+}
+
+// When SD_RUN_THIRD_FILE_ONCE is "yes", overwrites the SD_THIRD_SETUP value at setupOffset so
+// that the next run skips the setup. The lookup takes the given value capacity.
+bool SwitchSetupOff(FILE *stream, int64_t setupOffset, int64_t capacity)
+{
+    char szKeyOrValue[kLineSize];
+    if (ReadSetupValue(stream, "SD_RUN_THIRD_FILE_ONCE", szKeyOrValue, kLineSize, capacity, false,
+                       "SD_RUN_THIRD_FILE_ONCE read false, RunSDProgram exit false") == -1) {
+        return false;
+    }
+    if (strcasecmp(szKeyOrValue, "yes") != 0) {
+        return true;
+    }
+    if (fseek(stream, static_cast<long>(setupOffset), SEEK_SET) != 0) {
+        Log(__FILE__, kRunnerName, "fseek error.");
+        return false;
+    }
+    // The file keeps its length: "No" and a zero byte, at which the reader stops, replace the
+    // first three bytes of the old value. The flush makes a failed write visible here.
+    if (fputc('N', stream) == EOF || fputc('o', stream) == EOF || fputc('\0', stream) == EOF || fflush(stream) != 0) {
+        Log(__FILE__, kRunnerName, "fputc error.");
+        return false;
+    }
+    Log(__FILE__, kRunnerName, "Have change value of SD_THIRD_SETUP to No, next time will not run SDProgram");
+    return true;
+}
+
+}  // namespace
+
 bool RunSDProgram(const char *configPath, const char *commandPrefix, const char *mountPrefix)
 {
     Log(__FILE__, __FUNCTION__, "RunSDProgram Enter");
@@ -439,19 +585,14 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
     }
 
     char szKeyOrValue[kLineSize];
-    int64_t capacity = kValueCapacity;
-    strncpy_s(szKeyOrValue, kLineSize, "[SD_THIRDPARTY_SETUP]", kLineSize - 1);
-    if (ReadKeyValue(stream.get(), szKeyOrValue, kLineSize, &capacity, true) == -1) {
-        Log(__FILE__, __FUNCTION__,
-            "szKeyOrValue=[SD_THIRDPARTY_SETUP], ReadKeyValue false, RunSDProgram exit false");
+    if (ReadSetupValue(stream.get(), "[SD_THIRDPARTY_SETUP]", szKeyOrValue, kLineSize, kValueCapacity, true,
+                       "szKeyOrValue=[SD_THIRDPARTY_SETUP], ReadKeyValue false, RunSDProgram exit false") == -1) {
         return false;
     }
-
-    capacity = kValueCapacity;
-    strncpy_s(szKeyOrValue, kLineSize, "SD_THIRD_SETUP", kLineSize - 1);
-    const int64_t setupOffset = ReadKeyValue(stream.get(), szKeyOrValue, kLineSize, &capacity, false);
+    const int64_t setupOffset =
+        ReadSetupValue(stream.get(), "SD_THIRD_SETUP", szKeyOrValue, kLineSize, kValueCapacity, false,
+                       "szKeyOrValue=SD_THIRD_SETUP, ReadKeyValue false, RunSDProgram exit false");
     if (setupOffset == -1) {
-        Log(__FILE__, __FUNCTION__, "szKeyOrValue=SD_THIRD_SETUP, ReadKeyValue false, RunSDProgram exit false");
         return false;
     }
     if (strcasecmp(szKeyOrValue, "yes") != 0) {
@@ -460,10 +601,8 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
     }
 
     char szFilePath[kLineSize];
-    capacity = kValueCapacity;
-    strncpy_s(szFilePath, kLineSize, "SD_THIRD_FILE_PATH", kLineSize - 1);
-    if (ReadKeyValue(stream.get(), szFilePath, kLineSize, &capacity, false) == -1) {
-        Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_PATH read false, RunSDProgram exit");
+    if (ReadSetupValue(stream.get(), "SD_THIRD_FILE_PATH", szFilePath, kLineSize, kValueCapacity, false,
+                       "SD_THIRD_FILE_PATH read false, RunSDProgram exit") == -1) {
         return false;
     }
     if (!IsRelativeBelow(szFilePath)) {
@@ -478,108 +617,40 @@ bool RunSDProgram(const char *configPath, const char *commandPrefix, const char 
 
     const size_t commandPrefixLength = strlen(commandPrefix);
     const size_t commandSize = commandPrefixLength + kCommandExtra;
-    BlockHolder command(static_cast<char *>(malloc(commandSize)));
-    if (!command) {
+    BlockHolder commandText(static_cast<char *>(malloc(commandSize)));
+    if (!commandText) {
         Log(__FILE__, __FUNCTION__, "malloc failed, RunSDProgram exit false");
         return false;
     }
-    command.get()[0] = '\0';
+    commandText.get()[0] = '\0';
+    const SetupCommand command = {commandPrefix, commandPrefixLength, commandText.get(), commandSize};
 
     // The file name buffer is 512 bytes: a longer name is refused rather than cut into the name
     // of some other file.
     char szFileName[kFileNameSize];
-    capacity = static_cast<int64_t>(kFileNameSize);
-    strncpy_s(szFileName, kFileNameSize, "SD_THIRD_FILE_NAME", kFileNameSize - 1);
-    if (ReadKeyValue(stream.get(), szFileName, kFileNameSize, &capacity, false) == -1) {
-        Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_NAME read false, RunSDProgram exit false");
+    if (ReadSetupValue(stream.get(), "SD_THIRD_FILE_NAME", szFileName, kFileNameSize,
+                       static_cast<int64_t>(kFileNameSize), false,
+                       "SD_THIRD_FILE_NAME read false, RunSDProgram exit false") == -1) {
         return false;
     }
     // The name without its extension names the image's volume and the package, so it must stay
-    // below the mount prefix too: "...dmg" would give "..".
+    // below the mount prefix too ("...dmg" would give "..") and name a volume ("..dmg" gives ".").
     char szBaseName[kFileNameSize];
     strncpy_s(szBaseName, kFileNameSize, szFileName, kFileNameSize - 1);
     CutExtension(szBaseName);
-    if (!IsRelativeBelow(szFileName) || !IsRelativeBelow(szBaseName)) {
+    if (!IsRelativeBelow(szFileName) || !IsRelativeBelow(szBaseName) || !NamesAVolume(szBaseName)) {
         Log(__FILE__, __FUNCTION__, "SD_THIRD_FILE_NAME=%s leaves %s, RunSDProgram exit false", szFileName,
             mountPrefix);
         return false;
     }
 
-    // Everything between the command's double quotes is escaped, so that no value from the file
-    // can end the quoted word or start a command of its own.
-    BlockHolder mountEscaped = EscapedCopy(mountPrefix);
-    BlockHolder folderEscaped = EscapedCopy(szFilePath);
-    BlockHolder nameEscaped = EscapedCopy(szFileName);
-    if (!mountEscaped || !folderEscaped || !nameEscaped) {
-        Log(__FILE__, __FUNCTION__, "malloc failed, RunSDProgram exit false");
-        return false;
-    }
-    if (commandPrefixLength + strlen(mountEscaped.get()) + strlen(folderEscaped.get()) + strlen(nameEscaped.get()) +
-            2 >=
-        commandSize) {
-        Log(__FILE__, __FUNCTION__, "filename or path is too long to can't open, RunSDProgram exit false");
-        return false;
-    }
-    if (snprintf_s(command.get(), commandSize, commandSize - 1, "%s%s%s/%s\"", commandPrefix, mountEscaped.get(),
-                   folderEscaped.get(), nameEscaped.get()) < 0) {
-        Log(__FILE__, __FUNCTION__, "command is cut, not run, RunSDProgram exit false");
-        return false;
-    }
-    Log(__FILE__, __FUNCTION__, "%s", command.get());
-    if (!RunShellProgram(command.get(), kShellAttempts)) {
-        Log(__FILE__, __FUNCTION__, "first RunShellProgram failed, RunSDProgram exit fals ");
+    if (!OpenSetupImage(command, mountPrefix, szFilePath, szFileName) ||
+        !OpenSetupPackage(command, mountPrefix, szBaseName) ||
+        !SwitchSetupOff(stream.get(), setupOffset, kValueCapacity - static_cast<int64_t>(commandPrefixLength))) {
         return false;
     }
 
-    strncpy_s(szKeyOrValue, kLineSize, szBaseName, kLineSize - 1);
-    capacity = kValueCapacity - static_cast<int64_t>(commandPrefixLength);
-    if (!GetTempVolumeName(szKeyOrValue, kLineSize, &capacity, mountPrefix, kImageVolumeWait)) {
-        Log(__FILE__, __FUNCTION__, "GetTempVolumeName failed,  RunSDProgram exit false");
-        return false;
-    }
-
-    BlockHolder volumeEscaped = EscapedCopy(szKeyOrValue);
-    BlockHolder baseEscaped = EscapedCopy(szBaseName);
-    if (!volumeEscaped || !baseEscaped) {
-        Log(__FILE__, __FUNCTION__, "malloc failed, RunSDProgram exit false");
-        return false;
-    }
-    if (commandPrefixLength + strlen(volumeEscaped.get()) + strlen(baseEscaped.get()) + 6 >= commandSize) {
-        Log(__FILE__, __FUNCTION__, "SDProgram's name is too long to can't run, RunSDProgram exit false");
-        return false;
-    }
-    if (snprintf_s(command.get(), commandSize, commandSize - 1, "%s%s/%s.pkg\"", commandPrefix, volumeEscaped.get(),
-                   baseEscaped.get()) < 0) {
-        Log(__FILE__, __FUNCTION__, "command is cut, not run, RunSDProgram exit false");
-        return false;
-    }
-    Log(__FILE__, __FUNCTION__, "%s", command.get());
-    if (!RunShellProgram(command.get(), kShellAttempts)) {
-        Log(__FILE__, __FUNCTION__, "second RunShellProgram failed,  RunSDProgram exit false");
-        return false;
-    }
-
-    strncpy_s(szKeyOrValue, kLineSize, "SD_RUN_THIRD_FILE_ONCE", kLineSize - 1);
-    if (ReadKeyValue(stream.get(), szKeyOrValue, kLineSize, &capacity, false) == -1) {
-        Log(__FILE__, __FUNCTION__, "SD_RUN_THIRD_FILE_ONCE read false, RunSDProgram exit false");
-        return false;
-    }
-    if (strcasecmp(szKeyOrValue, "yes") == 0) {
-        if (fseek(stream.get(), static_cast<long>(setupOffset), SEEK_SET) != 0) {
-            Log(__FILE__, __FUNCTION__, "fseek error.");
-            return false;
-        }
-        // The file keeps its length: "No" and a zero byte, at which the reader stops, replace the
-        // first three bytes of the old value. The flush makes a failed write visible here.
-        if (fputc('N', stream.get()) == EOF || fputc('o', stream.get()) == EOF || fputc('\0', stream.get()) == EOF ||
-            fflush(stream.get()) != 0) {
-            Log(__FILE__, __FUNCTION__, "fputc error.");
-            return false;
-        }
-        Log(__FILE__, __FUNCTION__, "Have change value of SD_THIRD_SETUP to No, next time will not run SDProgram");
-    }
-
-    command.reset();
+    commandText.reset();
     stream.reset();
     Log(__FILE__, __FUNCTION__, "run SDProgram success, RunSDProgram exit");
     return true;

@@ -10,6 +10,9 @@
  * The setup runner reads section "[SD_THIRDPARTY_SETUP]" of the connection manager's
  * "SysConfig.dat", opens the disk image it names, waits for the image's volume and opens the
  * installer package in it, and can switch the setting off afterwards.
+ *
+ * Keep as written: pKeyIOValue is the reader's known name for its key-in, value-out buffer, and
+ * the log names it so.
  */
 #ifndef CARDWATCH_ACTIVE_VOLUME_PROGRAM_H
 #define CARDWATCH_ACTIVE_VOLUME_PROGRAM_H
@@ -31,7 +34,8 @@ bool IsPrimaryKey(const char *lineStart, const char *keyPosition, int64_t keyLen
  * primary set: returns the offset of the header line's start.
  * primary clear: returns the offset of the first byte after the key's "=" and puts the trimmed
  * value into pKeyIOValue (cut to size - 1 characters). A value of *capacity characters or more
- * fails and stores its length + 1 in *capacity.
+ * fails and stores its length + 1 in *capacity; a shorter value in a line of more than 1023
+ * bytes fails as too long a line and leaves *capacity as it was.
  * After a success the stream stands at the start of the next line. -1 on every failure. */
 int64_t ReadKeyValue(FILE *stream, char *pKeyIOValue, int32_t size, int64_t *capacity, bool primary);
 
@@ -52,7 +56,8 @@ bool GetTempVolumeName(char *volumeName, int32_t size, int64_t *capacity, const 
 /* Runs the setup package named by the configuration file at configPath. commandPrefix is the
  * command up to and including the opening double quote ("open \""), mountPrefix the folder that
  * holds mounted volumes ("/Volumes/"). Values from the file are escaped for the double-quoted
- * word; a folder or file name with a ".." component or a leading "/" is refused. */
+ * word; a folder or file name with a ".." component or a leading "/" is refused, and so is a file
+ * name whose base name (without its extension) ends in an empty or "." component. */
 bool RunSDProgram(const char *configPath, const char *commandPrefix, const char *mountPrefix);
 
 #endif /* CARDWATCH_ACTIVE_VOLUME_PROGRAM_H */

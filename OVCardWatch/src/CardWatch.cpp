@@ -1,4 +1,12 @@
 // The device-watch service: start-up and run loop, disk arrival handling, modem port probe.
+//
+// Keep as written: the log texts of this file are the service's established trace, which readers
+// of the log and the tests match byte for byte, and gMountArgs is the service's known name for
+// the mount arguments. Misspellings and odd texts are part of it: "actvie == pname.....",
+// "IOServiceGetMatchingSerices failed", "findCommPort failed" (lower-case f), "No fond Finder",
+// "are not same return.....", "finish run program, and error, DiskMountApproval exit " (with its
+// trailing space), the line feed ending "Current Mac OS version is newer than Mac OS X 10.4\n",
+// and "can't find /Volumes/Velmora, ..." whatever volume name is configured. Do not tidy them.
 #include "CardWatch.h"
 
 #include "ActiveVolumeProgram.h"

@@ -9,6 +9,8 @@
  *
  * The steps of the start-up are also available one by one, each taking the configuration file's
  * path, so that they can be driven in process.
+ *
+ * Keep as written: gMountArgs is the service's known name for the mount arguments.
  */
 #ifndef CARDWATCH_CARDWATCH_H
 #define CARDWATCH_CARDWATCH_H

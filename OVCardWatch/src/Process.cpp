@@ -1,4 +1,9 @@
 // Shell command runner: system() with retries, and output capture through a scratch file.
+//
+// Keep as written: the log texts of this file are the service's established trace, which readers
+// of the log and the tests match byte for byte, misspellings included: "enter RunShellCmd, but
+// parmer is wrong, exit", "RunShellProgram cmdBuff 1 failed", "system failed %d time ...". Do not
+// tidy them.
 #include "Process.h"
 
 #include "CardWatchTestHooks.h"

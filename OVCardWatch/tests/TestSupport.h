@@ -1,5 +1,6 @@
-// Helpers shared by the service's unit tests: a private temporary folder, whole-file reads and
-// writes, and the log of the code under test split back into its lines.
+// Helpers shared by the service's unit tests: a private temporary folder (the stand-in kit's),
+// whole-file reads and writes, stand-in scripts, environment variables set for one test, and the
+// log of the code under test split back into its lines.
 #ifndef CARDWATCH_TEST_SUPPORT_H
 #define CARDWATCH_TEST_SUPPORT_H
 
@@ -13,7 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CardWatchTestHooks.h"
@@ -37,6 +40,61 @@ inline bool Exists(const std::string &path)
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
+
+// Writes a shell script that only its owner may read, write and run (a stand-in for a command).
+inline void WriteScript(const std::string &path, const std::string &text)
+{
+    WriteFile(path, text);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+// Sets and unsets environment variables for the length of a test; when it goes, each variable
+// gets back what it held before its first change here.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+    ~ScopedEnvironment()
+    {
+        for (const auto &[name, value] : saved_) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+    void Set(const std::string &name, const std::string &value)
+    {
+        Save(name);
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    void Unset(const std::string &name)
+    {
+        Save(name);
+        unsetenv(name.c_str());
+    }
+    // Puts folder ahead of the current PATH, so that its programs are found first.
+    void PrependPath(const std::string &folder)
+    {
+        const char *path = getenv("PATH");
+        Set("PATH", folder + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
+    }
+
+private:
+    void Save(const std::string &name)
+    {
+        for (const auto &entry : saved_) {
+            if (entry.first == name) {
+                return;
+            }
+        }
+        const char *value = getenv(name.c_str());
+        saved_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // One log line: its number, "File:Function" and message (messages may hold line feeds).
 struct LogLine {

@@ -68,6 +68,7 @@ protected:
     std::vector<std::string> PortMessages() const { return Messages("CardWatch.cpp:FindCommPort"); }
 
     std::string registry_;
+    cwtest::ScopedEnvironment env_;
 };
 
 // ---- FindCommPort ----
@@ -77,22 +78,24 @@ TEST_F(CardWatchServiceTest, FindCommPortMatchesTheFragmentAndFillsTheOutput)
     UseRegistry({Port("/dev/cu.Bluetooth-Modem"), Port("/dev/cu.ORVEKAMobile-Pcui", "IORS232SerialStream")});
     long before = PlatformTestingIOKitLiveObjectCount();
     char out[64] = "untouched";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, sizeof out), 0);
-    EXPECT_STREQ(out, "/dev/cu.ORVEKAMobile-Pcui");
-    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "/dev/cu.Bluetooth-Modem",
-                                                        "/dev/cu.ORVEKAMobile-Pcui", "FindCommPort success, and exit"}));
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", out, sizeof out));
+    EXPECT_STREQ("/dev/cu.ORVEKAMobile-Pcui", out);
+    EXPECT_EQ((std::vector<std::string>{"FindCommPort Enter", "/dev/cu.Bluetooth-Modem", "/dev/cu.ORVEKAMobile-Pcui",
+                                        "FindCommPort success, and exit"}),
+              PortMessages());
     // The matching port and the iterator are given back on the success path too.
-    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    EXPECT_EQ(before, PlatformTestingIOKitLiveObjectCount());
 }
 
 TEST_F(CardWatchServiceTest, FindCommPortStopsAtTheFirstMatch)
 {
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui1"), Port("/dev/cu.ORVEKAMobile-Pcui2"), Port("/dev/cu.Later")});
     char out[64] = "";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, sizeof out), 0);
-    EXPECT_STREQ(out, "/dev/cu.ORVEKAMobile-Pcui1");
-    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "/dev/cu.ORVEKAMobile-Pcui1",
-                                                        "FindCommPort success, and exit"}));
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", out, sizeof out));
+    EXPECT_STREQ("/dev/cu.ORVEKAMobile-Pcui1", out);
+    EXPECT_EQ((std::vector<std::string>{"FindCommPort Enter", "/dev/cu.ORVEKAMobile-Pcui1",
+                                        "FindCommPort success, and exit"}),
+              PortMessages());
 }
 
 TEST_F(CardWatchServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFailure)
@@ -100,13 +103,13 @@ TEST_F(CardWatchServiceTest, FindCommPortIsCaseSensitiveAndLeavesTheLastPathOnFa
     UseRegistry({Port("/dev/cu.orvekamobile-pcui"), Port(""), Port("/dev/cu.ORVEKAMOBILE-PCUI")});
     long before = PlatformTestingIOKitLiveObjectCount();
     char out[64] = "untouched";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, sizeof out), -1);
-    EXPECT_STREQ(out, "/dev/cu.ORVEKAMOBILE-PCUI");
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", out, sizeof out));
+    EXPECT_STREQ("/dev/cu.ORVEKAMOBILE-PCUI", out);
     // The port without a callout path is passed over without a line.
-    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "/dev/cu.orvekamobile-pcui",
-                                                        "/dev/cu.ORVEKAMOBILE-PCUI",
-                                                        "findCommPort failed, FindCommPort exit"}));
-    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    EXPECT_EQ((std::vector<std::string>{"FindCommPort Enter", "/dev/cu.orvekamobile-pcui", "/dev/cu.ORVEKAMOBILE-PCUI",
+                                        "findCommPort failed, FindCommPort exit"}),
+              PortMessages());
+    EXPECT_EQ(before, PlatformTestingIOKitLiveObjectCount());
 }
 
 // A path too long for the 1024-byte buffer cannot be converted: it is passed over, and neither
@@ -117,12 +120,13 @@ TEST_F(CardWatchServiceTest, FindCommPortSkipsAPathItCannotConvert)
     UseRegistry({Port("/dev/cu.Before"), Port(longPath), Port("/dev/cu.ORVEKAMobile")});
     long before = PlatformTestingIOKitLiveObjectCount();
     char out[64] = "untouched";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, sizeof out), -1);
-    EXPECT_STREQ(out, "/dev/cu.ORVEKAMobile");
-    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "/dev/cu.Before",
-                                                        "IOCalloutDevice of a port is not a usable path, skip it",
-                                                        "/dev/cu.ORVEKAMobile", "findCommPort failed, FindCommPort exit"}));
-    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", out, sizeof out));
+    EXPECT_STREQ("/dev/cu.ORVEKAMobile", out);
+    EXPECT_EQ((std::vector<std::string>{"FindCommPort Enter", "/dev/cu.Before",
+                                        "IOCalloutDevice of a port is not a usable path, skip it",
+                                        "/dev/cu.ORVEKAMobile", "findCommPort failed, FindCommPort exit"}),
+              PortMessages());
+    EXPECT_EQ(before, PlatformTestingIOKitLiveObjectCount());
 }
 
 TEST_F(CardWatchServiceTest, FindCommPortOutputBufferRules)
@@ -130,62 +134,62 @@ TEST_F(CardWatchServiceTest, FindCommPortOutputBufferRules)
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
     // Size 0 and no buffer: a probe only.
     char out[16] = "untouched";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, 0), 0);
-    EXPECT_STREQ(out, "untouched");
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 64), 0);
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", out, -5), 0);
-    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", out, 0));
+    EXPECT_STREQ("untouched", out);
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", NULL, 64));
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", out, -5));
+    EXPECT_STREQ("untouched", out);
     // A small buffer gets the path cut to size - 1 characters; the match uses the whole path.
     char small[8];
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", small, sizeof small), 0);
-    EXPECT_STREQ(small, "/dev/cu");
+    EXPECT_EQ(0, FindCommPort("ORVEKAMobile-Pcui", small, sizeof small));
+    EXPECT_STREQ("/dev/cu", small);
 
     // No serial ports at all: failure, buffer untouched.
     UseRegistry({});
     char none[16] = "untouched";
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", none, sizeof none), -1);
-    EXPECT_STREQ(none, "untouched");
-    EXPECT_EQ(PortMessages().back(), "findCommPort failed, FindCommPort exit");
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", none, sizeof none));
+    EXPECT_STREQ("untouched", none);
+    EXPECT_EQ("findCommPort failed, FindCommPort exit", PortMessages().back());
 }
 
 TEST_F(CardWatchServiceTest, FindCommPortFailures)
 {
-    EXPECT_EQ(FindCommPort(NULL, NULL, 0), -1);
-    EXPECT_EQ(PortMessages(), (std::vector<std::string>{"FindCommPort Enter", "param error."}));
+    EXPECT_EQ(-1, FindCommPort(NULL, NULL, 0));
+    EXPECT_EQ((std::vector<std::string>{"FindCommPort Enter", "param error."}), PortMessages());
 
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
     ClearLog();
     PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
-    EXPECT_EQ(PortMessages().back(), "IOServiceGetMatchingSerices failed, FindCommPort exit");
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", NULL, 0));
+    EXPECT_EQ("IOServiceGetMatchingSerices failed, FindCommPort exit", PortMessages().back());
 
     PlatformTestingIOKitFailCall("IOServiceGetMatchingServices", 0, PLATFORM_TESTING_EVERY_CALL);
     PlatformTestingIOKitFailCall("IOServiceMatching", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     ClearLog();
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
-    EXPECT_EQ(PortMessages().back(), "IOServiceGetMatchingSerices failed, FindCommPort exit");
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", NULL, 0));
+    EXPECT_EQ("IOServiceGetMatchingSerices failed, FindCommPort exit", PortMessages().back());
 
     // A property that cannot be read is a port without a path.
     PlatformTestingIOKitFailCall("IOServiceMatching", 0, PLATFORM_TESTING_EVERY_CALL);
     PlatformTestingIOKitFailCall("IORegistryEntryCreateCFProperty", kIOReturnError, PLATFORM_TESTING_EVERY_CALL);
     long before = PlatformTestingIOKitLiveObjectCount();
-    EXPECT_EQ(FindCommPort("ORVEKAMobile-Pcui", NULL, 0), -1);
-    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    EXPECT_EQ(-1, FindCommPort("ORVEKAMobile-Pcui", NULL, 0));
+    EXPECT_EQ(before, PlatformTestingIOKitLiveObjectCount());
 }
 
 // The live registry of this machine (its own serial ports): the probe answers without a crash or
 // a leak, and a fragment no device carries is not found.
 TEST_F(CardWatchServiceTest, FindCommPortOnTheLiveRegistry)
 {
-    unsetenv("PLATFORM_IOREGISTRY");
+    env_.Unset("PLATFORM_IOREGISTRY");
     long before = PlatformTestingIOKitLiveObjectCount();
-    EXPECT_EQ(FindCommPort("no-such-port-fragment-7f3a", NULL, 0), -1);
-    EXPECT_EQ(PlatformTestingIOKitLiveObjectCount(), before);
+    EXPECT_EQ(-1, FindCommPort("no-such-port-fragment-7f3a", NULL, 0));
+    EXPECT_EQ(before, PlatformTestingIOKitLiveObjectCount());
     // Every port examined is one of this machine's terminals, by its device path.
     std::vector<std::string> examined;
     for (const std::string &message : PortMessages()) {
         if (message != "FindCommPort Enter" && message != "findCommPort failed, FindCommPort exit") {
-            ASSERT_EQ(message.rfind("/dev/", 0), 0u) << message;
+            ASSERT_EQ(0u, message.rfind("/dev/", 0)) << message;
             EXPECT_TRUE(cwtest::Exists("/sys/class/tty/" + message.substr(5))) << message;
             examined.push_back(message);
         }
@@ -193,7 +197,7 @@ TEST_F(CardWatchServiceTest, FindCommPortOnTheLiveRegistry)
     // The first of them is found by its own path, and the output holds it.
     if (!examined.empty()) {
         char out[kCardWatchCalloutPathSize] = "";
-        EXPECT_EQ(FindCommPort(examined[0].c_str(), out, sizeof out), 0);
+        EXPECT_EQ(0, FindCommPort(examined[0].c_str(), out, sizeof out));
         EXPECT_EQ(std::string(out), examined[0]);
     }
 }
@@ -218,13 +222,13 @@ TEST_F(CardWatchServiceTest, MountArgumentFollowsDisableCdrom)
         SCOPED_TRACE(c.config);
         ClearLog();
         SetMountArguments(Config(c.config).c_str());
-        ASSERT_NE(gMountArgs[0], nullptr);
-        CFStringRef argument = CFStringCreateWithCString(NULL, c.argument, kCFStringEncodingUTF8);
+        ASSERT_NE(nullptr, gMountArgs[0]);
+        standintest::CFRef<CFStringRef> argument(CFStringCreateWithCString(NULL, c.argument, kCFStringEncodingUTF8));
         EXPECT_TRUE(CFEqual(gMountArgs[0], argument));
-        CFRelease(argument);
-        EXPECT_EQ(gMountArgs[1], nullptr);
-        std::string expected = std::string("value of disable_cdrom is ") + (std::string(c.argument) == "nobrowse" ? "true" : "false");
-        EXPECT_EQ(Messages("CardWatch.cpp:main"), std::vector<std::string>{expected});
+        EXPECT_EQ(nullptr, gMountArgs[1]);
+        std::string expected =
+            std::string("value of disable_cdrom is ") + (std::string(c.argument) == "nobrowse" ? "true" : "false");
+        EXPECT_EQ(std::vector<std::string>{expected}, Messages("CardWatch.cpp:main"));
     }
     SetMountArguments((dir_ + "/missing").c_str());
     EXPECT_TRUE(CFEqual(gMountArgs[0], CFSTR("rdonly")));
@@ -234,24 +238,24 @@ TEST_F(CardWatchServiceTest, VolumeNameFromTheConfiguration)
 {
     char name[kCardWatchVolumeNameSize];
     ReadVolumeName(Config("[Volumes]\nname = Foo \n").c_str(), name, sizeof name);
-    EXPECT_STREQ(name, "Foo");
+    EXPECT_STREQ("Foo", name);
     ReadVolumeName(Config("[Volumes]\npath1=/x\n").c_str(), name, sizeof name);
-    EXPECT_STREQ(name, "Velmora");
+    EXPECT_STREQ("Velmora", name);
     ReadVolumeName((dir_ + "/missing").c_str(), name, sizeof name);
-    EXPECT_STREQ(name, "Velmora");
+    EXPECT_STREQ("Velmora", name);
 
     std::string seventy(70, 'n');
     ReadVolumeName(Config("[Volumes]\nname=" + seventy + "\n").c_str(), name, sizeof name);
-    EXPECT_EQ(std::string(name), seventy.substr(0, 63));
+    EXPECT_EQ(seventy.substr(0, 63), std::string(name));
 
     // 62 ASCII characters and a two-byte character: the cut would split it, so it goes whole.
     std::string utf8 = std::string(62, 'a') + "\xc3\xa9" + "b";
     ReadVolumeName(Config("[Volumes]\nname=" + utf8 + "\n").c_str(), name, sizeof name);
-    EXPECT_EQ(std::string(name), std::string(62, 'a'));
+    EXPECT_EQ(std::string(62, 'a'), std::string(name));
     // Text that was not UTF-8 to begin with is cut at 63 bytes as it stands.
     std::string latin = std::string(62, 'a') + "\xe9\xe9";
     ReadVolumeName(Config("[Volumes]\nname=" + latin + "\n").c_str(), name, sizeof name);
-    EXPECT_EQ(std::string(name), latin.substr(0, 63));
+    EXPECT_EQ(latin.substr(0, 63), std::string(name));
 }
 
 TEST_F(CardWatchServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
@@ -268,23 +272,21 @@ TEST_F(CardWatchServiceTest, MatchDecodesTheNameAsUTF8ElseMacRoman)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        CFMutableDictionaryRef match = CreateDiskMatch(c.name);
-        ASSERT_NE(match, nullptr);
-        EXPECT_EQ(CFDictionaryGetCount(match), 1);
-        CFStringRef expected = CFStringCreateWithCString(NULL, c.name, c.encoding);
+        standintest::CFRef<CFMutableDictionaryRef> match(CreateDiskMatch(c.name));
+        ASSERT_TRUE(match);
+        EXPECT_EQ(1, CFDictionaryGetCount(match));
+        standintest::CFRef<CFStringRef> expected(CFStringCreateWithCString(NULL, c.name, c.encoding));
         CFTypeRef value = CFDictionaryGetValue(match, kDADiskDescriptionVolumeNameKey);
-        ASSERT_NE(value, nullptr);
+        ASSERT_NE(nullptr, value);
         EXPECT_TRUE(CFEqual(value, expected));
-        CFRelease(expected);
-        CFRelease(match);
     }
     // A match that cannot be made whole is no match at all (an empty one would take every disk).
     for (long nth : {1L, 2L}) {
         SCOPED_TRACE(nth);
         long live = PlatformTestingCFLiveObjectCount();
         PlatformTestingCFFailNthCreation(nth);
-        EXPECT_EQ(CreateDiskMatch("Velmora"), nullptr);
-        EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
+        EXPECT_EQ(nullptr, CreateDiskMatch("Velmora"));
+        EXPECT_EQ(live, PlatformTestingCFLiveObjectCount());
     }
     PlatformTestingCFFailNthCreation(0);
     EXPECT_TRUE(IsUTF8Text("\xf0\x9f\x92\xbe"));
@@ -297,16 +299,16 @@ TEST_F(CardWatchServiceTest, PortWaitProbesTenTimesOneSecondApart)
     UseRegistry({Port("/dev/cu.Bluetooth-Modem")});
     PlatformTestingResetSleep();
     EXPECT_FALSE(WaitForCommPort("ORVEKAMobile-Pcui", 10));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 10u);
-    EXPECT_EQ(PlatformTestingSleepSeconds(), 10ul);
+    EXPECT_EQ(10u, PlatformTestingSleepCalls());
+    EXPECT_EQ(10ul, PlatformTestingSleepSeconds());
     auto main = Messages("CardWatch.cpp:main");
-    EXPECT_EQ(main, std::vector<std::string>(10, "wait to again to find comm port at beginning to run autorun..."));
+    EXPECT_EQ(std::vector<std::string>(10, "wait to again to find comm port at beginning to run autorun..."), main);
 
     UseRegistry({Port("/dev/cu.ORVEKAMobile-Pcui")});
     PlatformTestingResetSleep();
     ClearLog();
     EXPECT_TRUE(WaitForCommPort("ORVEKAMobile-Pcui", 10));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 0u);
+    EXPECT_EQ(0u, PlatformTestingSleepCalls());
     EXPECT_TRUE(Messages("CardWatch.cpp:main").empty());
 }
 
@@ -316,17 +318,17 @@ TEST_F(CardWatchServiceTest, OpenCommandAssembly)
 {
     char command[kCardWatchOpenCommandSize];
     BuildOpenCommand(Config("[Volumes]\nname=Velmora\n").c_str(), command, sizeof command);
-    EXPECT_STREQ(command, "open -a \"/Volumes/Velmora/Velmora.app/\"");
+    EXPECT_STREQ("open -a \"/Volumes/Velmora/Velmora.app/\"", command);
     EXPECT_TRUE(Logged("Current Mac OS version is newer than Mac OS X 10.4\n"));
 
     ClearLog();
     BuildOpenCommand((dir_ + "/missing").c_str(), command, sizeof command);
-    EXPECT_STREQ(command, "open -a /Volumes/Velmora/Velmora.app/");
-    EXPECT_EQ(Messages("CardWatch.cpp:DiskMountCallback"), std::vector<std::string>{"Doesn't find ini file."});
+    EXPECT_STREQ("open -a /Volumes/Velmora/Velmora.app/", command);
+    EXPECT_EQ(std::vector<std::string>{"Doesn't find ini file."}, Messages("CardWatch.cpp:DiskMountCallback"));
 
     BuildOpenCommand(Config("[Volumes]\npath1=/Applications/My \"Velmora\" $HOME `id`.app/\n").c_str(), command,
                      sizeof command);
-    EXPECT_STREQ(command, "open -a \"/Applications/My \\\"Velmora\\\" \\$HOME \\`id\\`.app/\"");
+    EXPECT_STREQ("open -a \"/Applications/My \\\"Velmora\\\" \\$HOME \\`id\\`.app/\"", command);
 }
 
 // The two appends get the room left below 511 characters: an over-long path gives a command cut
@@ -356,30 +358,24 @@ protected:
         CardWatchServiceTest::SetUp();
         // The console belongs to somebody else: every pass ends after the owner check, before
         // any login wait or open.
-        const char *path = getenv("PATH");
-        savedPath_ = path != nullptr ? path : "/usr/bin:/bin";
-        std::string fixtures = std::string(getenv("MODEM_SOURCE_DIR") ? getenv("MODEM_SOURCE_DIR") : ".") +
-                               "/tests/e2e/fixtures/bin";
-        setenv("PATH", (fixtures + ":" + savedPath_).c_str(), 1);
-        setenv("CW_CONSOLE_USER", "somebody-else", 1);
-        session_ = DASessionCreate(kCFAllocatorDefault);
-        ASSERT_NE(session_, nullptr);
+        const char *source = getenv("MODEM_SOURCE_DIR");
+        env_.PrependPath(std::string(source != nullptr ? source : ".") + "/tests/e2e/fixtures/bin");
+        env_.Set("CW_CONSOLE_USER", "somebody-else");
+        session_.reset(DASessionCreate(kCFAllocatorDefault));
+        ASSERT_NE(nullptr, session_.get());
     }
     void TearDown() override
     {
-        if (session_ != nullptr) {
+        if (session_) {
             DASessionUnscheduleFromRunLoop(session_, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode);
-            CFRelease(session_);
+            session_.reset();
         }
-        setenv("PATH", savedPath_.c_str(), 1);
-        unsetenv("CW_CONSOLE_USER");
         CardWatchServiceTest::TearDown();
     }
     void Watch(const char *name)
     {
-        CFMutableDictionaryRef match = CreateDiskMatch(name);
+        standintest::CFRef<CFMutableDictionaryRef> match(CreateDiskMatch(name));
         StartWatching(session_, match);
-        CFRelease(match);
     }
     // Runs the run loop until the log holds message (or about five seconds have passed).
     bool RunUntilLogged(const std::string &message)
@@ -390,8 +386,7 @@ protected:
         return Logged(message);
     }
 
-    DASessionRef session_ = nullptr;
-    std::string savedPath_;
+    standintest::CFRef<DASessionRef> session_;
 };
 
 TEST_F(CardWatchPeekTest, ArrivalSwitchesAutomountOffAndMountsWithTheSingleArgument)
@@ -401,22 +396,23 @@ TEST_F(CardWatchPeekTest, ArrivalSwitchesAutomountOffAndMountsWithTheSingleArgum
     PlatformTestingDiskArrival("disk7", "Velmora", 0);
     ASSERT_TRUE(RunUntilLogged("are not same return....."));
 
-    EXPECT_EQ(Messages("CardWatch.cpp:DiskPeekCallback"),
-              (std::vector<std::string>{"DiskPeekCallback Enter", "----------------------Device inserted!---------------",
-                                        "DiskPeekCallback exit"}));
-    ASSERT_EQ(PlatformTestingDiskMountCount(), 1u);
+    EXPECT_EQ(
+        (std::vector<std::string>{"DiskPeekCallback Enter", "----------------------Device inserted!---------------",
+                                  "DiskPeekCallback exit"}),
+        Messages("CardWatch.cpp:DiskPeekCallback"));
+    ASSERT_EQ(1u, PlatformTestingDiskMountCount());
     PlatformTestingDiskMount mount;
     ASSERT_TRUE(PlatformTestingDiskGetMount(0, &mount));
-    EXPECT_EQ(mount.argumentCount, 1u);
-    EXPECT_STREQ(mount.arguments, "nobrowse\n");
-    EXPECT_EQ(mount.withPath, 0);
-    EXPECT_EQ(mount.options, static_cast<uint32_t>(kDADiskMountOptionDefault));
-    EXPECT_EQ(PlatformTestingDiskOptions("disk7") & kDADiskOptionMountAutomatic, 0u);
+    EXPECT_EQ(1u, mount.argumentCount);
+    EXPECT_STREQ("nobrowse\n", mount.arguments);
+    EXPECT_EQ(0, mount.withPath);
+    EXPECT_EQ(static_cast<uint32_t>(kDADiskMountOptionDefault), mount.options);
+    EXPECT_EQ(0u, PlatformTestingDiskOptions("disk7") & kDADiskOptionMountAutomatic);
     auto pass = Messages("CardWatch.cpp:DiskMountCallback");
-    ASSERT_EQ(pass.size(), 3u);
-    EXPECT_EQ(pass[0], "DiskMountCallback Enter");
-    EXPECT_EQ(pass[1].rfind("ps aux | awk -v PID=", 0), 0u);
-    EXPECT_EQ(pass[2], "are not same return.....");
+    ASSERT_EQ(3u, pass.size());
+    EXPECT_EQ("DiskMountCallback Enter", pass[0]);
+    EXPECT_EQ(0u, pass[1].rfind("ps aux | awk -v PID=", 0));
+    EXPECT_EQ("are not same return.....", pass[2]);
 }
 
 TEST_F(CardWatchPeekTest, OnlyTheConfiguredNameIsTaken)
@@ -427,12 +423,12 @@ TEST_F(CardWatchPeekTest, OnlyTheConfiguredNameIsTaken)
     PlatformTestingDiskArrival("disk8", "foo", 0);
     PlatformTestingDiskArrival("disk9", "Foo", 0);
     ASSERT_TRUE(RunUntilLogged("are not same return....."));
-    ASSERT_EQ(PlatformTestingDiskMountCount(), 1u);
+    ASSERT_EQ(1u, PlatformTestingDiskMountCount());
     PlatformTestingDiskMount mount;
     ASSERT_TRUE(PlatformTestingDiskGetMount(0, &mount));
-    EXPECT_STREQ(mount.bsdName, "disk9");
-    EXPECT_STREQ(mount.arguments, "rdonly\n");
-    EXPECT_EQ(PlatformTestingDiskOptions("disk7"), static_cast<uint32_t>(kDADiskOptionMountAutomatic));
+    EXPECT_STREQ("disk9", mount.bsdName);
+    EXPECT_STREQ("rdonly\n", mount.arguments);
+    EXPECT_EQ(static_cast<uint32_t>(kDADiskOptionMountAutomatic), PlatformTestingDiskOptions("disk7"));
 }
 
 // A failed mount and a failed option change: the pass goes on as after a success.
@@ -444,10 +440,10 @@ TEST_F(CardWatchPeekTest, FailuresDoNotStopThePass)
     PlatformTestingDiskArrival("disk7", "Velmora", kDAReturnNotFound);
     ASSERT_TRUE(RunUntilLogged("are not same return....."));
     EXPECT_TRUE(Logged("DADiskSetOptions failed!"));
-    ASSERT_EQ(PlatformTestingDiskMountCount(), 1u);
+    ASSERT_EQ(1u, PlatformTestingDiskMountCount());
     PlatformTestingDiskMount mount;
     ASSERT_TRUE(PlatformTestingDiskGetMount(0, &mount));
-    EXPECT_EQ(mount.status, kDAReturnNotFound);
+    EXPECT_EQ(kDAReturnNotFound, mount.status);
     EXPECT_TRUE(Logged("DiskMountCallback Enter"));
 }
 
@@ -483,29 +479,20 @@ protected:
         }
         std::filesystem::create_directories(dir_ + "/bin");
         for (const auto &[name, text] : {std::pair{"stat", kPassStat}, {"ps", kPassPs}, {"open", kPassOpen}}) {
-            WriteFile(dir_ + "/bin/" + name, text);
-            std::filesystem::permissions(dir_ + "/bin/" + name, std::filesystem::perms::owner_all);
+            cwtest::WriteScript(dir_ + "/bin/" + name, text);
         }
-        const char *path = getenv("PATH");
-        savedPath_ = path != nullptr ? path : "/usr/bin:/bin";
-        setenv("PATH", (dir_ + "/bin:" + savedPath_).c_str(), 1);
-        setenv("CW_TEST_DIR", dir_.c_str(), 1);
-        setenv("CW_TEST_PID", std::to_string(getpid()).c_str(), 1);
+        env_.PrependPath(dir_ + "/bin");
+        env_.Set("CW_TEST_DIR", dir_);
+        env_.Set("CW_TEST_PID", std::to_string(getpid()));
         ProcessSetScratchPathForTesting((dir_ + "/cmd.txt").c_str());
         PlatformTestingResetSleep();
     }
     void TearDown() override
     {
-        if (!savedPath_.empty()) {
-            setenv("PATH", savedPath_.c_str(), 1);
-        }
-        unsetenv("CW_TEST_DIR");
-        unsetenv("CW_TEST_PID");
         ProcessSetScratchPathForTesting(nullptr);
         PlatformTestingResetSleep();
         CardWatchServiceTest::TearDown();
     }
-    std::string savedPath_;
 };
 
 // Console owned by the service's owner, nobody logged in at first: one failed probe and its
@@ -515,17 +502,17 @@ TEST_F(CardWatchPassTest, WaitsForALoginThenOpensTheApplicationAndRunsTheSetup)
 {
     DiskMountCallback(NULL, NULL, NULL);
     const std::string owner = "ps aux | awk -v PID=" + std::to_string(getpid()) + " '$2 == PID { print $1 }'";
-    EXPECT_EQ(Messages("CardWatch.cpp:DiskMountCallback"),
-              (std::vector<std::string>{"DiskMountCallback Enter", owner, "actvie == pname.....",
-                                        "send cmd failed, not run board app", "have some one login succ",
-                                        "Doesn't find ini file.", "Run Velmora Program success",
-                                        "DiskMountCallback exit"}));
-    EXPECT_EQ(Messages("CardWatch.cpp:DiskMountApproval"),
-              (std::vector<std::string>{"DiskMountApproval Enter",
-                                        "finish run program, and error, DiskMountApproval exit "}));
-    EXPECT_EQ(cwtest::ReadFile(dir_ + "/open.log"), "-a /Volumes/Velmora/Velmora.app/\n");
+    EXPECT_EQ(
+        (std::vector<std::string>{"DiskMountCallback Enter", owner, "actvie == pname.....",
+                                  "send cmd failed, not run board app", "have some one login succ",
+                                  "Doesn't find ini file.", "Run Velmora Program success", "DiskMountCallback exit"}),
+        Messages("CardWatch.cpp:DiskMountCallback"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"DiskMountApproval Enter", "finish run program, and error, DiskMountApproval exit "}),
+        Messages("CardWatch.cpp:DiskMountApproval"));
+    EXPECT_EQ("-a /Volumes/Velmora/Velmora.app/\n", cwtest::ReadFile(dir_ + "/open.log"));
     // Ten failed probe attempts, the 5-second wait, and the capture's 1-second pause.
-    EXPECT_EQ(PlatformTestingSleepSeconds(), 16ul);
+    EXPECT_EQ(16ul, PlatformTestingSleepSeconds());
     EXPECT_FALSE(cwtest::Exists(dir_ + "/cmd.txt"));
 }
 

@@ -44,35 +44,36 @@ TEST_F(IniTest, LookupRules)
         {"[" + longName.substr(0, 126) + "-cut]\nname=Cut\n", longName, "name", "Cut"},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(Read(c.content, c.section.c_str(), c.key.c_str()), c.expected) << c.content;
+        EXPECT_EQ(c.expected, Read(c.content, c.section.c_str(), c.key.c_str())) << c.content;
     }
 }
 
 TEST_F(IniTest, FailureMessages)
 {
-    EXPECT_EQ(Read("[volumes]\n", "Volumes", "name"), "<default>");
-    EXPECT_EQ(Read("[Volumes]\nother=1\n[Other]\nname=Foo\n", "Volumes", "name"), "<default>");
-    EXPECT_EQ(Read("[Volumes]\n", "Volumes", "name"), "<default>");
+    EXPECT_EQ("<default>", Read("[volumes]\n", "Volumes", "name"));
+    EXPECT_EQ("<default>", Read("[Volumes]\nother=1\n[Other]\nname=Foo\n", "Volumes", "name"));
+    EXPECT_EQ("<default>", Read("[Volumes]\n", "Volumes", "name"));
     EXPECT_FALSE(SetIniFileName(nullptr));
     const std::string missing = dir_ + "/missing";
     EXPECT_FALSE(SetIniFileName(missing.c_str()));
     unlink(iniPath_.c_str());  // still registered
-    EXPECT_EQ(ReadString("Volumes", "name", kDefault), kDefault);
-    EXPECT_EQ(ReadString(nullptr, "name", kDefault), kDefault);
-    EXPECT_EQ(Messages(), (std::vector<std::string>{
-                              "not found the section", "cfg section [Volumes] not exists...",
-                              "cfg key [name] not exists...", "not found the key", "cfg key [name] not exists...",
-                              "param error.", "open file: " + missing + " failed, please check...\n",
-                              "open file: " + iniPath_ + " failed, please check...", "param error."}));
-    EXPECT_EQ(LogLines()[0].where, "INI.cpp:SectionExists");
-    EXPECT_EQ(LogLines()[6].where, "INI.cpp:SetIniFileName");
+    EXPECT_EQ(kDefault, ReadString("Volumes", "name", kDefault));
+    EXPECT_EQ(kDefault, ReadString(nullptr, "name", kDefault));
+    EXPECT_EQ(
+        (std::vector<std::string>{"not found the section", "cfg section [Volumes] not exists...",
+                                  "cfg key [name] not exists...", "not found the key", "cfg key [name] not exists...",
+                                  "param error.", "open file: " + missing + " failed, please check...\n",
+                                  "open file: " + iniPath_ + " failed, please check...", "param error."}),
+        Messages());
+    EXPECT_EQ("INI.cpp:SectionExists", LogLines()[0].where);
+    EXPECT_EQ("INI.cpp:SetIniFileName", LogLines()[6].where);
 }
 
 TEST_F(IniTest, ValueIsOverwrittenByTheNextQuery)
 {
     Read("[Volumes]\nname=Foo\npath1=/Apps/X.app\n", "Volumes", "name");
     const char *name = ReadString("Volumes", "name", "");
-    EXPECT_STREQ(ReadString("Volumes", "path1", ""), "/Apps/X.app");
+    EXPECT_STREQ("/Apps/X.app", ReadString("Volumes", "path1", ""));
     EXPECT_STRNE(name, "Foo");
 }
 
@@ -80,23 +81,23 @@ TEST_F(IniTest, OtherEntryPoints)
 {
     Read("[Volumes]\nname =  Foo  \n", "Volumes", "name");
     ClearLog();
-    EXPECT_STREQ(ReadStringEx("Volumes", "name", kDefault), "  Foo");
-    EXPECT_EQ(ReadStringEx("Volumes", "other", kDefault), kDefault);  // no "cfg" message
-    EXPECT_STREQ(GetInitKey("ignored", "Volumes", "name"), "Foo");
-    EXPECT_STREQ(GetInitKey(nullptr, "Volumes", "other"), "");
-    EXPECT_EQ(GetInitKey(nullptr, nullptr, "name"), nullptr);
+    EXPECT_STREQ("  Foo", ReadStringEx("Volumes", "name", kDefault));
+    EXPECT_EQ(kDefault, ReadStringEx("Volumes", "other", kDefault));  // no "cfg" message
+    EXPECT_STREQ("Foo", GetInitKey("ignored", "Volumes", "name"));
+    EXPECT_STREQ("", GetInitKey(nullptr, "Volumes", "other"));
+    EXPECT_EQ(nullptr, GetInitKey(nullptr, nullptr, "name"));
     char line[] = "a = b=c", plain[] = "no equals";
-    EXPECT_STREQ(GetKeyValue(line), " b=c");
-    EXPECT_EQ(GetKeyValue(plain), nullptr);
-    EXPECT_EQ(Trim(nullptr), nullptr);
-    EXPECT_EQ(ReadLine(nullptr), nullptr);
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"not found the key", "not found the key",
-                                                    "cfg key [other] not exists...", "param error.", "param error.",
-                                                    "param error"}));
+    EXPECT_STREQ(" b=c", GetKeyValue(line));
+    EXPECT_EQ(nullptr, GetKeyValue(plain));
+    EXPECT_EQ(nullptr, Trim(nullptr));
+    EXPECT_EQ(nullptr, ReadLine(nullptr));
+    EXPECT_EQ((std::vector<std::string>{"not found the key", "not found the key", "cfg key [other] not exists...",
+                                        "param error.", "param error.", "param error"}),
+              Messages());
     unlink(iniPath_.c_str());
     ClearLog();
-    EXPECT_EQ(ReadStringEx("Volumes", "name", kDefault), kDefault);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"open file: " + iniPath_ + " failed, please check...\n"});
+    EXPECT_EQ(kDefault, ReadStringEx("Volumes", "name", kDefault));
+    EXPECT_EQ(std::vector<std::string>{"open file: " + iniPath_ + " failed, please check...\n"}, Messages());
 }
 
 TEST_F(IniTest, ReadIntegerTakesWholeDecimalNumbersInRange)
@@ -106,7 +107,7 @@ TEST_F(IniTest, ReadIntegerTakesWholeDecimalNumbersInRange)
                                                       {"e", 99},  {"f", 99}, {"g", INT32_MIN}, {"h", 99},
                                                       {"i", 99},  {"j", 7},  {"missing", 99}};
     for (const auto &[key, expected] : cases) {
-        EXPECT_EQ(ReadInteger("N", key, 99), expected) << key;
+        EXPECT_EQ(expected, ReadInteger("N", key, 99)) << key;
     }
 }
 
@@ -132,7 +133,7 @@ TEST_F(IniTest, LongLinesAndHostileBytes)
         {"[Volumes]\n" + std::string(5000, ' ') + "\nname=" + std::string(3000, ' ') + "\n", ""},
     };
     for (const Case &c : cases) {
-        EXPECT_EQ(Read(c.content, "Volumes", "name"), c.expected);
+        EXPECT_EQ(c.expected, Read(c.content, "Volumes", "name"));
     }
     Read("[Volumes]\n" + binary + "\nname=Foo\n", "Volumes", "name");  // whatever it finds, no crash
 }

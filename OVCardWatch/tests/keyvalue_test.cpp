@@ -28,7 +28,7 @@ protected:
         }
         stream_ = fopen((dir_ + "/SysConfig.dat").c_str(), "r");
         if (findHeader) {
-            ASSERT_EQ(Lookup("[S]", true), 0);
+            ASSERT_EQ(0, Lookup("[S]", true));
         }
     }
     int64_t Lookup(const std::string &text, bool primary, int64_t capacity = 1024)
@@ -51,35 +51,35 @@ protected:
 TEST_F(KeyValueTest, TrimKeyAndIsPrimaryKey)
 {
     char key[] = "  [SD_THIRDPARTY_SETUP] \r\n", tab[] = " \t[ K ]\n", empty[] = "[ ]\r\n";
-    EXPECT_EQ(TrimKey(key), 19);
-    EXPECT_STREQ(key, "SD_THIRDPARTY_SETUP");
-    EXPECT_EQ(TrimKey(tab), 4);
-    EXPECT_STREQ(tab, "\t[ K");  // a tab stops the trim
-    EXPECT_EQ(TrimKey(empty), 0);
-    EXPECT_EQ(TrimKey(nullptr), -1);
+    EXPECT_EQ(19, TrimKey(key));
+    EXPECT_STREQ("SD_THIRDPARTY_SETUP", key);
+    EXPECT_EQ(4, TrimKey(tab));
+    EXPECT_STREQ("\t[ K", tab);  // a tab stops the trim
+    EXPECT_EQ(0, TrimKey(empty));
+    EXPECT_EQ(-1, TrimKey(nullptr));
     const char line[] = "x [  KEY ] y";
     EXPECT_TRUE(IsPrimaryKey(line, line + 5, 3));
     EXPECT_FALSE(IsPrimaryKey(line, line + 5, 2));
     EXPECT_FALSE(IsPrimaryKey(line + 5, line + 5, 3));  // nothing before the key
     EXPECT_FALSE(IsPrimaryKey(nullptr, line + 5, 3));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{
-                              "TrimKey Enter", "TrimKey Enter", "TrimKey Enter", "TrimKey exit success",
-                              "TrimKey Enter", "TrimKey exit key is NULL", "IsPrimaryKey Enter",
-                              "IsPrimaryKey exit true", "IsPrimaryKey Enter", "IsPrimaryKey exit false",
-                              "IsPrimaryKey Enter", "IsPrimaryKey exit false", "IsPrimaryKey Enter",
-                              "IsPrimaryKey exit false"}));
+    EXPECT_EQ((std::vector<std::string>{"TrimKey Enter", "TrimKey Enter", "TrimKey Enter", "TrimKey exit success",
+                                        "TrimKey Enter", "TrimKey exit key is NULL", "IsPrimaryKey Enter",
+                                        "IsPrimaryKey exit true", "IsPrimaryKey Enter", "IsPrimaryKey exit false",
+                                        "IsPrimaryKey Enter", "IsPrimaryKey exit false", "IsPrimaryKey Enter",
+                                        "IsPrimaryKey exit false"}),
+              Messages());
 }
 
 TEST_F(KeyValueTest, HeaderLines)
 {
     Open("SD_THIRDPARTY_SETUP=1\n  [  SD_THIRDPARTY_SETUP ]  \nK=1\n", false);
-    EXPECT_EQ(Lookup("[SD_THIRDPARTY_SETUP]", true), Offset("  [  SD"));
-    EXPECT_EQ(Position(), Offset("K=1"));
+    EXPECT_EQ(Offset("  [  SD"), Lookup("[SD_THIRDPARTY_SETUP]", true));
+    EXPECT_EQ(Offset("K=1"), Position());
     EXPECT_TRUE(Logged("pKeyIOValue=[SD_THIRDPARTY_SETUP]"));
     EXPECT_TRUE(Logged("find szTmp=  [  SD_THIRDPARTY_SETUP ]  \n is key and pPos=SD_THIRDPARTY_SETUP ]  \n, and "
                        "ReadKeyValue exit"));
     Open("", false);
-    EXPECT_EQ(Lookup("[S]", true), -1);
+    EXPECT_EQ(-1, Lookup("[S]", true));
 }
 
 TEST_F(KeyValueTest, ValueOffsetAndMessages)
@@ -87,12 +87,13 @@ TEST_F(KeyValueTest, ValueOffsetAndMessages)
     Open("[S]\nSD_THIRD_SETUP = Yes\r\n");
     ClearLog();
     const int64_t offset = Lookup("SD_THIRD_SETUP", false);
-    EXPECT_EQ(value_, "Yes");
-    EXPECT_EQ(offset, Offset("= Yes") + 1);  // the space after "=", not the Y
-    EXPECT_EQ(Position(), static_cast<long>(content_.size()));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"ReadKeyValue Enter", "pKeyIOValue=SD_THIRD_SETUP", "TrimKey Enter",
-                                                    "TrimKey Enter",
-                                                    "lPos == " + std::to_string(offset) + ", ReadKeyValue exit true"}));
+    EXPECT_EQ("Yes", value_);
+    EXPECT_EQ(Offset("= Yes") + 1, offset);  // the space after "=", not the Y
+    EXPECT_EQ(static_cast<long>(content_.size()), Position());
+    EXPECT_EQ(
+        (std::vector<std::string>{"ReadKeyValue Enter", "pKeyIOValue=SD_THIRD_SETUP", "TrimKey Enter", "TrimKey Enter",
+                                  "lPos == " + std::to_string(offset) + ", ReadKeyValue exit true"}),
+        Messages());
 }
 
 TEST_F(KeyValueTest, KeyLineRules)
@@ -109,51 +110,68 @@ TEST_F(KeyValueTest, KeyLineRules)
     };
     for (const Case &c : cases) {
         Open(c.content);
-        EXPECT_NE(Lookup(c.key, false), -1);
-        EXPECT_EQ(value_, c.expected);
+        EXPECT_NE(-1, Lookup(c.key, false));
+        EXPECT_EQ(c.expected, value_);
     }
     Open(std::string("[S]\nK=No\0s\nL=1\n", 15));
-    EXPECT_NE(Lookup("K", false), -1);
-    EXPECT_NE(Lookup("L", false), -1);
-    EXPECT_EQ(value_, "1");
+    EXPECT_NE(-1, Lookup("K", false));
+    EXPECT_NE(-1, Lookup("L", false));
+    EXPECT_EQ("1", value_);
 }
 
 TEST_F(KeyValueTest, LookupsEndAtBracketsAndGoForwardOnly)
 {
     Open("[S]\nA=1\nB=2\n");
-    EXPECT_NE(Lookup("B", false), -1);
-    EXPECT_EQ(Lookup("A", false), -1);
+    EXPECT_NE(-1, Lookup("B", false));
+    EXPECT_EQ(-1, Lookup("A", false));
     EXPECT_TRUE(Logged("ReadKeyValue exit failed"));
     Open("[S]\nA=1\nFILE=Setup[1].dmg\nB=2\n");
-    EXPECT_EQ(Lookup("B", false), -1);
-    EXPECT_EQ(Position(), Offset("FILE="));
+    EXPECT_EQ(-1, Lookup("B", false));
+    EXPECT_EQ(Offset("FILE="), Position());
     EXPECT_TRUE(Logged("pPos == '[' or pPos == ']', ReadKeyValue exit failed"));
     Open("[S]\nA=1\n[T]\nC=3\n");
-    EXPECT_EQ(Lookup("C", false), -1);
-    EXPECT_EQ(Position(), Offset("[T]"));
+    EXPECT_EQ(-1, Lookup("C", false));
+    EXPECT_EQ(Offset("[T]"), Position());
 }
 
-TEST_F(KeyValueTest, CapacityAndBufferSize)
+// A refused value leaves the buffer empty and the stream at its line. A value too long for the
+// capacity asks for its length + 1; one that would fit, in a line longer than the 1023-byte line
+// buffer, is refused as too long a line and leaves the capacity as it was.
+TEST_F(KeyValueTest, CapacityAndLineLength)
 {
+    const std::string small = "pKeyIOValue's space is small, ReadKeyValue exit failed";
+    const std::string longLine = "line is longer than 1023 bytes, ReadKeyValue exit failed";
+    struct Case {
+        std::string value;
+        int64_t capacity, capacityAfter;
+        std::string message;
+    } cases[] = {
+        {std::string(20, 'v'), 20, 21, small},
+        {std::string(1024, 'w') + "\r", 1024, 1025, small},
+        {std::string(1030, 'x'), 1030, 1031, small},
+        {std::string(1030, 'x'), 1031, 1031, longLine},
+        {std::string(1030, 'x'), 4096, 4096, longLine},
+        {"  " + std::string(1018, 'y') + " abc ", 2048, 2048, longLine},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.capacity);
+        Open("[S]\nK=" + c.value + "\nL=1\n");
+        const long keyLine = Position();
+        EXPECT_EQ(-1, Lookup("K", false, c.capacity));
+        EXPECT_EQ(c.capacityAfter, capacity_);
+        EXPECT_EQ("", value_);
+        EXPECT_EQ(keyLine, Position());
+        EXPECT_EQ(c.message, Messages().back());
+    }
     Open("[S]\nK=" + std::string(20, 'v') + "\n");
-    const long keyLine = Position();
-    EXPECT_EQ(Lookup("K", false, 20), -1);
-    EXPECT_EQ(capacity_, 21);
-    EXPECT_EQ(value_, "");
-    EXPECT_EQ(Position(), keyLine);
-    EXPECT_TRUE(Logged("pKeyIOValue's space is small, ReadKeyValue exit failed"));
-    EXPECT_NE(Lookup("K", false, 21), -1);
-
-    // A value of 1024 characters runs past the line buffer and fails with its whole length.
-    Open("[S]\nK=" + std::string(1024, 'w') + "\r\n");
-    EXPECT_EQ(Lookup("K", false), -1);
-    EXPECT_EQ(capacity_, 1025);
+    EXPECT_NE(-1, Lookup("K", false, 21));
+    EXPECT_EQ(21, capacity_);
 
     Open("[S]\nK=0123456789\n");
-    char small[6] = "K";
+    char buffer[6] = "K";
     int64_t capacity = 1024;
-    EXPECT_NE(ReadKeyValue(stream_, small, sizeof(small), &capacity, false), -1);
-    EXPECT_STREQ(small, "01234");  // cut to the buffer
+    EXPECT_NE(-1, ReadKeyValue(stream_, buffer, sizeof(buffer), &capacity, false));
+    EXPECT_STREQ("01234", buffer);  // cut to the buffer
 }
 
 TEST_F(KeyValueTest, BadArgumentsAndBinaryFiles)
@@ -162,17 +180,17 @@ TEST_F(KeyValueTest, BadArgumentsAndBinaryFiles)
     char key[8] = "K", empty[8] = "", unterminated[2] = {'K', 'K'};
     int64_t capacity = 1024;
     ClearLog();
-    EXPECT_EQ(ReadKeyValue(nullptr, key, sizeof(key), &capacity, false), -1);
-    EXPECT_EQ(ReadKeyValue(stream_, key, 0, &capacity, false), -1);
-    EXPECT_EQ(ReadKeyValue(stream_, empty, sizeof(empty), &capacity, false), -1);
-    EXPECT_EQ(ReadKeyValue(stream_, key, sizeof(key), nullptr, false), -1);
-    EXPECT_EQ(ReadKeyValue(stream_, unterminated, sizeof(unterminated), &capacity, false), -1);
-    EXPECT_EQ(Messages().size(), 10u);  // Enter and exit failed each
+    EXPECT_EQ(-1, ReadKeyValue(nullptr, key, sizeof(key), &capacity, false));
+    EXPECT_EQ(-1, ReadKeyValue(stream_, key, 0, &capacity, false));
+    EXPECT_EQ(-1, ReadKeyValue(stream_, empty, sizeof(empty), &capacity, false));
+    EXPECT_EQ(-1, ReadKeyValue(stream_, key, sizeof(key), nullptr, false));
+    EXPECT_EQ(-1, ReadKeyValue(stream_, unterminated, sizeof(unterminated), &capacity, false));
+    EXPECT_EQ(10u, Messages().size());  // Enter and exit failed each
     // A key of nothing but trim characters would match the first line holding "=".
     Open("[S]\nA=1\n");
-    EXPECT_EQ(Lookup(" [ ] ", false), -1);
-    EXPECT_EQ(Position(), Offset("A=1"));
-    EXPECT_EQ(Lookup("[]", true), -1);
+    EXPECT_EQ(-1, Lookup(" [ ] ", false));
+    EXPECT_EQ(Offset("A=1"), Position());
+    EXPECT_EQ(-1, Lookup("[]", true));
     std::string binary;
     for (int i = 0; i < 8192; ++i) {
         binary.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
@@ -193,17 +211,17 @@ TEST_F(KeyValueTest, IsKeyValueCaseEqual)
     };
     for (const auto &[content, expected] : cases) {
         WriteFile(path, content);
-        EXPECT_EQ(IsKeyValueCaseEqual(path.c_str(), "Volumes", "disable_cdrom", "true"), expected) << content;
+        EXPECT_EQ(expected, IsKeyValueCaseEqual(path.c_str(), "Volumes", "disable_cdrom", "true")) << content;
     }
     ClearLog();
     EXPECT_FALSE(IsKeyValueCaseEqual(missing.c_str(), "Volumes", "disable_cdrom", "true"));
     EXPECT_FALSE(IsKeyValueCaseEqual(path.c_str(), nullptr, "disable_cdrom", "true"));
     EXPECT_FALSE(IsKeyValueCaseEqual(path.c_str(), std::string(1024, 'V').c_str(), "disable_cdrom", "true"));
-    EXPECT_EQ(Messages("ActiveVolumeProgram.cpp:IsKeyValueCaseEqual"),
-              (std::vector<std::string>{"IsKeyValueCaeEqual Enter",
+    EXPECT_EQ((std::vector<std::string>{"IsKeyValueCaeEqual Enter",
                                         "open " + missing + " failed, IsKeyValueCaseEqual exit failed",
                                         "IsKeyValueCaeEqual Enter", "IsKeyValueCaseEqual exit failed",
-                                        "IsKeyValueCaeEqual Enter", "IsKeyValueCaseEqual exit failed"}));
+                                        "IsKeyValueCaeEqual Enter", "IsKeyValueCaseEqual exit failed"}),
+              Messages("ActiveVolumeProgram.cpp:IsKeyValueCaseEqual"));
 }
 
 }  // namespace

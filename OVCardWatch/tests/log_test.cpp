@@ -37,7 +37,7 @@ class LogTest : public cwtest::LoggedTest {
 protected:
     void SetUp() override
     {
-        setenv("TZ", "UTC", 1);
+        env_.Set("TZ", "UTC");
         tzset();
         LogSetClockForTesting(FixedClock);
         LoggedTest::SetUp();
@@ -52,6 +52,8 @@ protected:
         return "line " + std::to_string(number) + "===2026-1-2 3:4:5   " + rest;
     }
     int LastNumber() const { return LogLines().back().number; }
+
+    cwtest::ScopedEnvironment env_;
 };
 
 TEST_F(LogTest, LineFormatBaseNameAndPercentSigns)
@@ -61,9 +63,10 @@ TEST_F(LogTest, LineFormatBaseNameAndPercentSigns)
     Log("a/src/Process", "F", "%s", "/Volumes/100%done/%s%n");
     Log("a/src/", "F", "trailing slash");
     Log("NoSlash.cpp", "F", "no slash");
-    EXPECT_EQ(ReadFile(logPath_), Line(n, "Process.cpp:RunShellProgram --- value 42 and text\n") +
-                                      Line(n + 1, "Process:F --- /Volumes/100%done/%s%n\n") +
-                                      Line(n + 2, ":F --- trailing slash\n") + Line(n + 3, "NoSlash.cpp:F --- no slash\n"));
+    EXPECT_EQ(Line(n, "Process.cpp:RunShellProgram --- value 42 and text\n") +
+                  Line(n + 1, "Process:F --- /Volumes/100%done/%s%n\n") + Line(n + 2, ":F --- trailing slash\n") +
+                  Line(n + 3, "NoSlash.cpp:F --- no slash\n"),
+              ReadFile(logPath_));
 }
 
 TEST_F(LogTest, LongLineIsCutAt2047CharactersWithoutItsLineFeed)
@@ -72,27 +75,28 @@ TEST_F(LogTest, LongLineIsCutAt2047CharactersWithoutItsLineFeed)
     const int n = LastNumber();
     Log("/x/Log.cpp", "F", "after");
     std::string content = ReadFile(logPath_);
-    EXPECT_EQ(content.substr(0, 2047), Line(n, "Log.cpp:F --- ") + std::string(2047 - Line(n, "Log.cpp:F --- ").size(), 'x'));
-    EXPECT_EQ(content.substr(2047), Line(n + 1, "Log.cpp:F --- after\n"));
+    EXPECT_EQ(Line(n, "Log.cpp:F --- ") + std::string(2047 - Line(n, "Log.cpp:F --- ").size(), 'x'),
+              content.substr(0, 2047));
+    EXPECT_EQ(Line(n + 1, "Log.cpp:F --- after\n"), content.substr(2047));
 }
 
 TEST_F(LogTest, SizeLimitEmptiesTheFileFromTenMillionAndOneBytes)
 {
     WriteFile(logPath_, "old");
-    ASSERT_EQ(truncate(logPath_.c_str(), 10000000), 0);  // sparse
+    ASSERT_EQ(0, truncate(logPath_.c_str(), 10000000));  // sparse
     Log("/x/Log.cpp", "F", "appended");
     std::string content = ReadFile(logPath_);
-    EXPECT_EQ(content.substr(0, 3), "old");
-    ASSERT_EQ(ParseLog(content.substr(10000000)).size(), 1u);
+    EXPECT_EQ("old", content.substr(0, 3));
+    ASSERT_EQ(1u, ParseLog(content.substr(10000000)).size());
 
     // 10,000,001 bytes or more, with the stream already open and with a fresh one.
     for (bool reopen : {false, true}) {
-        ASSERT_EQ(truncate(logPath_.c_str(), 10000001), 0);
+        ASSERT_EQ(0, truncate(logPath_.c_str(), 10000001));
         if (reopen) {
             InitLogSystem(logPath_.c_str());
         }
         Log("/x/Log.cpp", "F", "fresh");
-        EXPECT_EQ(ReadFile(logPath_), Line(LastNumber(), "Log.cpp:F --- fresh\n"));
+        EXPECT_EQ(Line(LastNumber(), "Log.cpp:F --- fresh\n"), ReadFile(logPath_));
     }
 }
 
@@ -111,8 +115,8 @@ TEST_F(LogTest, DisabledLoggingWritesNothingAndUsesNoNumber)
     Log("/x/Log.cpp", nullptr, "no function");
     Log("/x/Log.cpp", "F", "second");
     auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].number, first + 1);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(first + 1, lines[1].number);
 }
 
 TEST_F(LogTest, UnopenableFileLosesTheLineAndTheNumberingShowsTheGap)
@@ -124,8 +128,8 @@ TEST_F(LogTest, UnopenableFileLosesTheLineAndTheNumberingShowsTheGap)
     InitLogSystem(logPath_.c_str());  // also: later lines go to the newly named file
     Log("/x/Log.cpp", "F", "after");
     auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].number, before + 2);
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(before + 2, lines[1].number);
 }
 
 // A fresh process numbers from 1 although the file holds lines of an earlier run, ignores lines
@@ -135,19 +139,19 @@ TEST_F(LogTest, NewProcessStartsAtOneAndEveryLineReachesTheFile)
     WriteFile(logPath_, "line 7===2020-1-1 0:0:0   Old.cpp:main --- earlier run\n");
     CloseLogSystem();
     pid_t child = fork();
-    ASSERT_NE(child, -1);
+    ASSERT_NE(-1, child);
     if (child == 0) {
         setenv("CARDWATCH_LOG_CHILD", logPath_.c_str(), 1);
         execl("/proc/self/exe", "cardwatch_log_tests", static_cast<char *>(nullptr));
         _exit(127);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(child, waitpid(child, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     auto lines = LogLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].number, 1);
-    EXPECT_EQ(lines[1].message, "first of this run");
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(1, lines[1].number);
+    EXPECT_EQ("first of this run", lines[1].message);
 }
 
 }  // namespace

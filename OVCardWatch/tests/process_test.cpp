@@ -42,22 +42,22 @@ TEST_F(ProcessTest, AttemptsAndTheirFailureLines)
                               "; [ $n -ge 3 ]";
     EXPECT_TRUE(RunShellProgram(third.c_str(), 10));
     auto messages = Messages("Process.cpp:RunShellProgram");
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[0], "RunShellProgram Enter");
-    EXPECT_EQ(messages[1].substr(0, Failure(0, third).size()), Failure(0, third));
-    EXPECT_EQ(messages[2].substr(0, Failure(1, third).size()), Failure(1, third));
-    EXPECT_EQ(messages[3], "RunShellProgram exit true.(" + third + ")");
-    EXPECT_EQ(PlatformTestingSleepSeconds(), 2u);
+    ASSERT_EQ(4u, messages.size());
+    EXPECT_EQ("RunShellProgram Enter", messages[0]);
+    EXPECT_EQ(Failure(0, third), messages[1].substr(0, Failure(0, third).size()));
+    EXPECT_EQ(Failure(1, third), messages[2].substr(0, Failure(1, third).size()));
+    EXPECT_EQ("RunShellProgram exit true.(" + third + ")", messages[3]);
+    EXPECT_EQ(2u, PlatformTestingSleepSeconds());
 
     ClearLog();
     EXPECT_FALSE(RunShellProgram("exit 1", 10));
     messages = Messages();
-    ASSERT_EQ(messages.size(), 12u);
+    ASSERT_EQ(12u, messages.size());
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(messages[static_cast<size_t>(i) + 1].substr(0, Failure(i, "exit 1").size()), Failure(i, "exit 1"));
+        EXPECT_EQ(Failure(i, "exit 1"), messages[static_cast<size_t>(i) + 1].substr(0, Failure(i, "exit 1").size()));
     }
-    EXPECT_EQ(messages[11], "(exit 1) false, RunShellProgram exit failed");
-    EXPECT_EQ(PlatformTestingSleepCalls(), 12u);
+    EXPECT_EQ("(exit 1) false, RunShellProgram exit failed", messages[11]);
+    EXPECT_EQ(12u, PlatformTestingSleepCalls());
 }
 
 TEST_F(ProcessTest, ShellFailureNoAttemptsAndNoCommand)
@@ -68,38 +68,38 @@ TEST_F(ProcessTest, ShellFailureNoAttemptsAndNoCommand)
     EXPECT_FALSE(RunShellProgram(nullptr, 10));
     EXPECT_FALSE(RunShellProgram("", 10));  // the shell would call an empty command a success
     EXPECT_FALSE(Exists(dir_ + "/ran"));
-    EXPECT_EQ(Messages(), (std::vector<std::string>{
-                              "RunShellProgram Enter",
-                              "system failed 0 time because shell failed. (no-such-program-cardwatch)",
-                              "(no-such-program-cardwatch) false, RunShellProgram exit failed", "RunShellProgram Enter",
-                              "(" + touch + ") false, RunShellProgram exit failed", "param error", "param error"}));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
+    EXPECT_EQ((std::vector<std::string>{
+                  "RunShellProgram Enter", "system failed 0 time because shell failed. (no-such-program-cardwatch)",
+                  "(no-such-program-cardwatch) false, RunShellProgram exit failed", "RunShellProgram Enter",
+                  "(" + touch + ") false, RunShellProgram exit failed", "param error", "param error"}),
+              Messages());
+    EXPECT_EQ(1u, PlatformTestingSleepCalls());
 }
 
 TEST_F(ProcessTest, CaptureIsCutToTheBufferAndTheScratchFileIsRemoved)
 {
     char output[8];
     EXPECT_TRUE(RunShellCmd("printf 0123456789", output, sizeof(output)));
-    EXPECT_STREQ(output, "0123456");
+    EXPECT_STREQ("0123456", output);
     EXPECT_FALSE(Exists(scratch_));
-    EXPECT_EQ(Messages("Process.cpp:RunShellCmd"),
-              (std::vector<std::string>{"enter RunShellCmd (printf 0123456789)", "recv [0123456]"}));
+    EXPECT_EQ((std::vector<std::string>{"enter RunShellCmd (printf 0123456789)", "recv [0123456]"}),
+              Messages("Process.cpp:RunShellCmd"));
     EXPECT_TRUE(Logged("RunShellProgram exit true.(printf 0123456789 > " + scratch_ + ")"));
     EXPECT_TRUE(Logged("RunShellProgram exit true.(rm -f " + scratch_ + ")"));
-    EXPECT_EQ(PlatformTestingSleepCalls(), 1u);
+    EXPECT_EQ(1u, PlatformTestingSleepCalls());
 
     ClearLog();  // empty output: a failure, and still no scratch file
     EXPECT_FALSE(RunShellCmd("true", output, sizeof(output)));
-    EXPECT_STREQ(output, "");
+    EXPECT_STREQ("", output);
     EXPECT_FALSE(Exists(scratch_));
     ClearLog();  // a search that finds nothing spends its ten attempts
     EXPECT_FALSE(RunShellCmd("echo Dock | grep 'Finder[.]'", output, sizeof(output)));
     const std::string rm = "rm -f " + scratch_;
     EXPECT_FALSE(RunShellCmd(rm.c_str(), output, sizeof(output)));
-    EXPECT_EQ(Messages("Process.cpp:RunShellCmd"),
-              (std::vector<std::string>{"enter RunShellCmd (echo Dock | grep 'Finder[.]')",
+    EXPECT_EQ((std::vector<std::string>{"enter RunShellCmd (echo Dock | grep 'Finder[.]')",
                                         "RunShellProgram cmdBuff 1 failed", "enter RunShellCmd (" + rm + ")",
-                                        "fopen failed for [No such file or directory]"}));
+                                        "fopen failed for [No such file or directory]"}),
+              Messages("Process.cpp:RunShellCmd"));
 }
 
 TEST_F(ProcessTest, BadArgumentsAndOverlongCommandsRunNothing)
@@ -116,7 +116,7 @@ TEST_F(ProcessTest, BadArgumentsAndOverlongCommandsRunNothing)
     std::vector<std::string> expected(4, "enter RunShellCmd, but parmer is wrong, exit");
     expected.push_back("enter RunShellCmd (" + overlong + ")");
     expected.push_back("command is too long to redirect, RunShellCmd exit failed");
-    EXPECT_EQ(Messages(), expected);
+    EXPECT_EQ(expected, Messages());
 }
 
 TEST_F(ProcessTest, EscapedValuesAreLiteralInsideDoubleQuotes)
@@ -130,13 +130,13 @@ TEST_F(ProcessTest, EscapedValuesAreLiteralInsideDoubleQuotes)
         char output[512];
         const std::string command = "printf '%s' \"" + std::string(escaped) + "\"";
         ASSERT_TRUE(RunShellCmd(command.c_str(), output, sizeof(output)));
-        EXPECT_EQ(output, value);
+        EXPECT_EQ(value, output);
     }
     EXPECT_FALSE(Exists(marker));
     char small[4];
     EXPECT_TRUE(EscapeShellDoubleQuoted("abc", small, sizeof(small)));
     EXPECT_FALSE(EscapeShellDoubleQuoted("a\"b", small, sizeof(small)));
-    EXPECT_STREQ(small, "");
+    EXPECT_STREQ("", small);
     EXPECT_FALSE(EscapeShellDoubleQuoted(nullptr, small, sizeof(small)));
 }
 
@@ -154,7 +154,7 @@ TEST_F(ProcessTest, DefaultScratchFileIsInTheServiceFolder)
     const char *folder = "/usr/local/RevediriService";
     ASSERT_TRUE(Exists(folder) || mkdir(folder, 0755) == 0);  // the mount point, empty, on the host
     pid_t child = fork();
-    ASSERT_NE(child, -1);
+    ASSERT_NE(-1, child);
     if (child == 0) {
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("tmpfs", folder, "tmpfs", 0, nullptr) != 0) {
@@ -165,10 +165,10 @@ TEST_F(ProcessTest, DefaultScratchFileIsInTheServiceFolder)
         _exit(ok && strcmp(output, "service\n") == 0 && !Exists("/usr/local/RevediriService/cmd.txt") ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(child, waitpid(child, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_NE(WEXITSTATUS(status), 2) << "could not make the private mount namespace";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_NE(2, WEXITSTATUS(status)) << "could not make the private mount namespace";
+    EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_TRUE(Logged("RunShellProgram exit true.(echo service > /usr/local/RevediriService/cmd.txt)"));
 }
 

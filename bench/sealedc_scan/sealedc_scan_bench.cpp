@@ -54,4 +54,4 @@ void BM_sscanf(benchmark::State &state)
 }
 BENCHMARK(BM_sscanf);
 
-} // namespace
+}  // namespace

@@ -62,7 +62,7 @@ void Query(const std::string &text, const std::string &section, const std::strin
     FUZZ_CHECK(a == b || (a == -7 && b == 7));
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -112,7 +112,7 @@ void MatchEach(const char *className)
     IOObjectRelease(services);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

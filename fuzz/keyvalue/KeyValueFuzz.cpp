@@ -48,7 +48,7 @@ void Lookup(FILE *stream, const std::string &file, const std::string &key, int32
     std::free(buffer);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -186,7 +186,7 @@ void ReadAndRoundTrip(const uint8_t *bytes, size_t size)
     CFRelease(value);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

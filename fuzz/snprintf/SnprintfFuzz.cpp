@@ -160,7 +160,7 @@ void OneCall(const uint8_t *r)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

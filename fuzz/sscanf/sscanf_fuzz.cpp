@@ -128,7 +128,7 @@ void run(uint8_t control, const std::basic_string<CharT> &formatIn, const std::b
     (void)call<CharT, 0>((control & 2) != 0, input.c_str(), input.size(), format.c_str(), slots, plan);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -66,7 +66,7 @@ const char kMountExit[] = "CardWatch.cpp:DiskMountCallback --- DiskMountCallback
 const char kBootDone[] = "CardWatch.cpp:main --- finish run SDProgram at beginning to run autorun\n";
 const char kPortFound[] = "CardWatch.cpp:FindCommPort --- FindCommPort success, and exit\n";
 
-class CardWatchE2E : public ::testing::Test {
+class CardWatchE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -168,7 +168,7 @@ protected:
 // mounted read-only at /Volumes/Velmora, the application opened with path1, the setup package
 // run and switched off in SysConfig.dat, every step logged in order; inserted again, the CD gets
 // the application opened but no second setup run.
-TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOnce)
+TEST_F(CardWatchE2ETest, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOnce)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOnce);
@@ -181,9 +181,9 @@ TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOn
     ASSERT_TRUE(sandbox_->WaitForLog(kMountExit)) << Trace();
 
     std::string log = sandbox_->Log();
-    EXPECT_EQ(Count(log, kPortWait), 10u) << Trace();
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- FindCommPort Enter\n"), 10u);
-    EXPECT_EQ(Count(log, kMountEnter), 1u) << "one pass, the arrival's" << Trace();
+    EXPECT_EQ(10u, Count(log, kPortWait)) << Trace();
+    EXPECT_EQ(10u, Count(log, "CardWatch.cpp:FindCommPort --- FindCommPort Enter\n"));
+    EXPECT_EQ(1u, Count(log, kMountEnter)) << "one pass, the arrival's" << Trace();
     ExpectInOrder({kStarted, "CardWatch.cpp:main --- begin to run SDProgram at beginning to run autorun\n", kPortWait,
                    kWatchRdonly, kPeekEnter, kInserted, kPeekExit, kMountEnter, kOwnerCommand, kSameOwner, kLoggedIn,
                    kNewerOS, "RunShellProgram exit true.(open -a \"/Volumes/Velmora/Velmora.app/\")\n", kOpened,
@@ -200,7 +200,7 @@ TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOn
     std::string mount = MountLine("/Volumes/Velmora");
     ASSERT_FALSE(mount.empty()) << sandbox_->MountInfo();
     EXPECT_NE(mount.find(" ro,"), std::string::npos) << mount;
-    EXPECT_EQ(sandbox_->RunInside("test -d /Volumes/Velmora/Velmora.app"), 0);
+    EXPECT_EQ(0, sandbox_->RunInside("test -d /Volumes/Velmora/Velmora.app"));
     EXPECT_NE(sandbox_->RunInside("touch /Volumes/Velmora/written"), 0) << "the CD volume is writable";
 
     EXPECT_EQ(sandbox_->OpenCalls(), (std::vector<std::string>{"open -a /Volumes/Velmora/Velmora.app/",
@@ -211,22 +211,22 @@ TEST_F(CardWatchE2E, ArrivalAfterStartMountsReadOnlyOpensTheAppAndRunsTheSetupOn
     EXPECT_NE(sysConfig.find(std::string("SD_THIRD_SETUP=No\0\n", 19)), std::string::npos) << sysConfig;
 
     // The CD ejected and inserted again: the application opens again, the setup does not run.
-    ASSERT_EQ(sandbox_->RunInside("umount /Volumes/Velmora && rmdir /Volumes/Velmora"), 0);
+    ASSERT_EQ(0, sandbox_->RunInside("umount /Volumes/Velmora && rmdir /Volumes/Velmora"));
     cd.Detach();
     std::this_thread::sleep_for(seconds(1));
     cd.Attach();
     ASSERT_TRUE(sandbox_->WaitForLogCount(kMountExit, 2)) << Trace();
-    ASSERT_EQ(Count(sandbox_->Log(), kMountExit), 2u) << Trace();
-    EXPECT_EQ(Count(sandbox_->Log(), "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit\n"), 1u);
+    ASSERT_EQ(2u, Count(sandbox_->Log(), kMountExit)) << Trace();
+    EXPECT_EQ(1u, Count(sandbox_->Log(), "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit\n"));
     std::vector<std::string> calls = sandbox_->OpenCalls();
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[3], "open -a /Volumes/Velmora/Velmora.app/");
+    ASSERT_EQ(4u, calls.size());
+    EXPECT_EQ("open -a /Volumes/Velmora/Velmora.app/", calls[3]);
     EXPECT_EQ(sandbox_->SysConfig(), sysConfig);
 }
 
 // disable_cdrom=TRUE gives the single argument "nobrowse"; a configured name Foo matches the
 // volume labelled Foo and ignores one labelled Velmora.
-TEST_F(CardWatchE2E, DisableCdromTrueMountsWithNobrowseAndTheConfiguredNameIsTheMatch)
+TEST_F(CardWatchE2ETest, DisableCdromTrueMountsWithNobrowseAndTheConfiguredNameIsTheMatch)
 {
     sandbox_->WriteConfig("[Volumes]\nname=Foo\npath1=/Volumes/Foo/Velmora.app/\ndisable_cdrom=TRUE\n");
     sandbox_->WriteSysConfig(kSetupOff);
@@ -238,7 +238,7 @@ TEST_F(CardWatchE2E, DisableCdromTrueMountsWithNobrowseAndTheConfiguredNameIsThe
     velmora.Attach();
     ASSERT_TRUE(sandbox_->WaitForStderr("DiskArbitration: disk " + velmora.Name() + " appeared")) << Trace();
     std::this_thread::sleep_for(seconds(1));
-    EXPECT_EQ(sandbox_->Log().find(kPeekEnter), std::string::npos) << "a Velmora volume was taken" << Trace();
+    EXPECT_EQ(std::string::npos, sandbox_->Log().find(kPeekEnter)) << "a Velmora volume was taken" << Trace();
 
     LoopDisk &foo = MakeDisk("Foo");
     foo.Attach();
@@ -249,20 +249,20 @@ TEST_F(CardWatchE2E, DisableCdromTrueMountsWithNobrowseAndTheConfiguredNameIsThe
                        " at \"/Volumes/Foo\" with arguments \"nobrowse\" (read-only): mounted"),
               std::string::npos)
         << Trace();
-    EXPECT_EQ(err.find("DiskArbitration: mount " + velmora.Device()), std::string::npos) << Trace();
-    EXPECT_EQ(Count(sandbox_->Log(), kPeekEnter), 1u);
+    EXPECT_EQ(std::string::npos, err.find("DiskArbitration: mount " + velmora.Device())) << Trace();
+    EXPECT_EQ(1u, Count(sandbox_->Log(), kPeekEnter));
     EXPECT_NE(sandbox_->RunInside("touch /Volumes/Foo/written"), 0);
     ExpectInOrder({kPeekEnter, kMountEnter, kSameOwner, kLoggedIn,
                    "RunShellProgram exit true.(open -a \"/Volumes/Foo/Velmora.app/\")\n", kOpened,
                    "SD_THIRD_SETUP is not yes, not run SD Program, RunSDProgram exit\n", kSetupFailed, kMountExit});
-    EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Volumes/Foo/Velmora.app/"});
+    EXPECT_EQ(std::vector<std::string>{"open -a /Volumes/Foo/Velmora.app/"}, sandbox_->OpenCalls());
 }
 
 // ---- Start-up ----
 
 // The modem port is in the registry and the CD is already mounted: the boot-time pass handles it
 // before the watch begins, without any mount request.
-TEST_F(CardWatchE2E, DevicePresentAtBootIsHandledBeforeTheWatchBegins)
+TEST_F(CardWatchE2ETest, DevicePresentAtBootIsHandledBeforeTheWatchBegins)
 {
     LoopDisk &cd = MakeDisk("Velmora");
     cd.Attach();
@@ -275,21 +275,21 @@ TEST_F(CardWatchE2E, DevicePresentAtBootIsHandledBeforeTheWatchBegins)
     ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
 
     std::string log = sandbox_->Log();
-    EXPECT_EQ(Count(log, kPortWait), 0u) << Trace();
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- FindCommPort Enter\n"), 1u);
+    EXPECT_EQ(0u, Count(log, kPortWait)) << Trace();
+    EXPECT_EQ(1u, Count(log, "CardWatch.cpp:FindCommPort --- FindCommPort Enter\n"));
     ExpectInOrder({kStarted, "CardWatch.cpp:FindCommPort --- /dev/cu.ORVEKAMobile-Diag\n",
                    "CardWatch.cpp:FindCommPort --- /dev/cu.ORVEKAMobile-Pcui\n", kPortFound,
                    "opertor 0 time, IsVolumeExist exit true\n", kMountEnter, kSameOwner, kLoggedIn, kOpened,
                    "RunShellProgram exit true.(open \"/Volumes/Velmora Setup/VelmoraSetup.pkg\")\n", kSetupDone,
                    kMountExit, kBootDone, kWatchRdonly});
-    EXPECT_EQ(log.find(kPeekEnter), std::string::npos);
-    EXPECT_EQ(sandbox_->Stderr().find("DiskArbitration: mount "), std::string::npos) << Trace();
-    EXPECT_EQ(sandbox_->OpenCalls().size(), 3u);
+    EXPECT_EQ(std::string::npos, log.find(kPeekEnter));
+    EXPECT_EQ(std::string::npos, sandbox_->Stderr().find("DiskArbitration: mount ")) << Trace();
+    EXPECT_EQ(3u, sandbox_->OpenCalls().size());
 }
 
 // Without the modem port the volume present at boot is not handled; the watch begins after the
 // ten probes.
-TEST_F(CardWatchE2E, NoSerialPortMeansTenProbesAndNoBootTimePass)
+TEST_F(CardWatchE2ETest, NoSerialPortMeansTenProbesAndNoBootTimePass)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOnce);
@@ -298,18 +298,18 @@ TEST_F(CardWatchE2E, NoSerialPortMeansTenProbesAndNoBootTimePass)
     ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
 
     std::string log = sandbox_->Log();
-    EXPECT_EQ(Count(log, kPortWait), 10u) << Trace();
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- findCommPort failed, FindCommPort exit\n"), 10u);
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- /dev/cu.Bluetooth-Modem\n"), 10u);
-    EXPECT_EQ(log.find("IsVolumeExist Enter"), std::string::npos);
-    EXPECT_EQ(log.find(kMountEnter), std::string::npos);
-    EXPECT_EQ(log.find(kBootDone), std::string::npos);
+    EXPECT_EQ(10u, Count(log, kPortWait)) << Trace();
+    EXPECT_EQ(10u, Count(log, "CardWatch.cpp:FindCommPort --- findCommPort failed, FindCommPort exit\n"));
+    EXPECT_EQ(10u, Count(log, "CardWatch.cpp:FindCommPort --- /dev/cu.Bluetooth-Modem\n"));
+    EXPECT_EQ(std::string::npos, log.find("IsVolumeExist Enter"));
+    EXPECT_EQ(std::string::npos, log.find(kMountEnter));
+    EXPECT_EQ(std::string::npos, log.find(kBootDone));
     EXPECT_TRUE(sandbox_->OpenCalls().empty());
 }
 
 // A volume that arrives while the boot-time pass runs is left to the platform: the peek callback
 // is registered only afterwards, and disks present then are never reported.
-TEST_F(CardWatchE2E, VolumeArrivingDuringTheBootTimePassIsNotHandled)
+TEST_F(CardWatchE2ETest, VolumeArrivingDuringTheBootTimePassIsNotHandled)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOff);
@@ -321,7 +321,7 @@ TEST_F(CardWatchE2E, VolumeArrivingDuringTheBootTimePassIsNotHandled)
     LoopDisk &cd = MakeDisk("Velmora");
     cd.Attach();
     std::this_thread::sleep_for(seconds(2));
-    ASSERT_EQ(sandbox_->RunInside("mkdir -p /Volumes/Velmora/Velmora.app"), 0);
+    ASSERT_EQ(0, sandbox_->RunInside("mkdir -p /Volumes/Velmora/Velmora.app"));
     ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
 
     // A second Velmora disk after the registration is handled: by the time its pass is over,
@@ -329,20 +329,20 @@ TEST_F(CardWatchE2E, VolumeArrivingDuringTheBootTimePassIsNotHandled)
     LoopDisk &later = MakeDisk("Velmora");
     later.Attach();
     ASSERT_TRUE(sandbox_->WaitForLogCount(kMountExit, 2)) << Trace();
-    ASSERT_EQ(Count(sandbox_->Log(), kMountExit), 2u) << Trace();
+    ASSERT_EQ(2u, Count(sandbox_->Log(), kMountExit)) << Trace();
 
     std::string log = sandbox_->Log();
     ExpectInOrder({kPortFound, "IsVolumeExist exit true\n", kMountEnter, kOpened, kMountExit, kBootDone, kWatchRdonly,
                    kPeekEnter, kMountEnter, kMountExit});
-    EXPECT_EQ(Count(log, kPeekEnter), 1u) << Trace();
-    EXPECT_EQ(sandbox_->Stderr().find("DiskArbitration: mount " + cd.Device() + " "), std::string::npos) << Trace();
+    EXPECT_EQ(1u, Count(log, kPeekEnter)) << Trace();
+    EXPECT_EQ(std::string::npos, sandbox_->Stderr().find("DiskArbitration: mount " + cd.Device() + " ")) << Trace();
     EXPECT_NE(sandbox_->Stderr().find("DiskArbitration: mount " + later.Device() + " "), std::string::npos) << Trace();
     EXPECT_TRUE(MountPointsOf(cd.Device()).empty());
 }
 
 // ---- Console owner and login ----
 
-TEST_F(CardWatchE2E, ConsoleOwnedByAnotherAccountEndsThePassWithNothingOpened)
+TEST_F(CardWatchE2ETest, ConsoleOwnedByAnotherAccountEndsThePassWithNothingOpened)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOnce);
@@ -358,19 +358,19 @@ TEST_F(CardWatchE2E, ConsoleOwnedByAnotherAccountEndsThePassWithNothingOpened)
 
     std::string log = sandbox_->Log();
     ExpectInOrder({kPeekEnter, kPeekExit, kMountEnter, kOwnerCommand, kOtherOwner});
-    EXPECT_EQ(log.find(kSameOwner), std::string::npos);
-    EXPECT_EQ(log.find("RunShellCmd"), std::string::npos);
-    EXPECT_EQ(log.find(kApprovalEnter), std::string::npos);
-    EXPECT_EQ(log.find(kMountExit), std::string::npos) << "the pass ends without its exit line";
+    EXPECT_EQ(std::string::npos, log.find(kSameOwner));
+    EXPECT_EQ(std::string::npos, log.find("RunShellCmd"));
+    EXPECT_EQ(std::string::npos, log.find(kApprovalEnter));
+    EXPECT_EQ(std::string::npos, log.find(kMountExit)) << "the pass ends without its exit line";
     EXPECT_TRUE(sandbox_->OpenCalls().empty());
-    EXPECT_EQ(sandbox_->SysConfig(), sysConfigBefore);
+    EXPECT_EQ(sysConfigBefore, sandbox_->SysConfig());
     // The volume itself was mounted all the same.
     EXPECT_FALSE(MountLine("/Volumes/Velmora").empty());
 }
 
 // Nobody logged in to the desktop at first: the wait lines, cycle after cycle, then the pass goes
 // on as soon as a Finder process exists.
-TEST_F(CardWatchE2E, WithoutFinderThePassWaitsAndGoesOnOnceOneAppears)
+TEST_F(CardWatchE2ETest, WithoutFinderThePassWaitsAndGoesOnOnceOneAppears)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOff);
@@ -381,7 +381,7 @@ TEST_F(CardWatchE2E, WithoutFinderThePassWaitsAndGoesOnOnceOneAppears)
     LoopDisk &cd = MakeDisk("Velmora");
     cd.Attach();
     ASSERT_TRUE(sandbox_->WaitForLog(kNoFinder)) << Trace();
-    EXPECT_EQ(sandbox_->Log().find(kLoggedIn), std::string::npos);
+    EXPECT_EQ(std::string::npos, sandbox_->Log().find(kLoggedIn));
     EXPECT_TRUE(sandbox_->OpenCalls().empty());
 
     sandbox_->StartFinder();
@@ -391,14 +391,14 @@ TEST_F(CardWatchE2E, WithoutFinderThePassWaitsAndGoesOnOnceOneAppears)
                    kLoggedIn, kOpened, kMountExit});
     // One failing probe is ten attempts of the shell runner.
     EXPECT_GE(Count(log, "system failed 9 time"), 1u) << Trace();
-    EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Volumes/Velmora/Velmora.app/"});
+    EXPECT_EQ(std::vector<std::string>{"open -a /Volumes/Velmora/Velmora.app/"}, sandbox_->OpenCalls());
 }
 
 // ---- Failures ----
 
 // A disk whose filesystem is larger than the device: the label reads, the mount fails. The
 // completion callback gets the dissenter and the pass goes on as after a success.
-TEST_F(CardWatchE2E, FailedMountReachesTheCompletionAndThePassGoesOn)
+TEST_F(CardWatchE2ETest, FailedMountReachesTheCompletionAndThePassGoesOn)
 {
     sandbox_->WriteConfig("[Volumes]\nname=Velmora\npath1=/Applications/Velmora.app/\n");
     sandbox_->WriteSysConfig(kSetupOff);
@@ -416,13 +416,13 @@ TEST_F(CardWatchE2E, FailedMountReachesTheCompletionAndThePassGoesOn)
     EXPECT_TRUE(MountPointsOf(cd.Device()).empty());
     ExpectInOrder({kPeekEnter, kPeekExit, kMountEnter, kSameOwner, kLoggedIn, kOpened, kApprovalEnter, kSetupFailed,
                    kMountExit});
-    EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Applications/Velmora.app/"});
+    EXPECT_EQ(std::vector<std::string>{"open -a /Applications/Velmora.app/"}, sandbox_->OpenCalls());
 }
 
 // A disk that goes away between its arrival and its mount (detached just before mount(2), by a
 // library preloaded into the service): the mount fails cleanly, leaving no folder and no mount
 // under /Volumes, and the pass goes on as after a success.
-TEST_F(CardWatchE2E, DiskGoneBeforeItsMountFailsCleanlyAndThePassGoesOn)
+TEST_F(CardWatchE2ETest, DiskGoneBeforeItsMountFailsCleanlyAndThePassGoesOn)
 {
     sandbox_->WriteConfig("[Volumes]\nname=Velmora\npath1=/Applications/Velmora.app/\n");
     sandbox_->WriteSysConfig(kSetupOff);
@@ -441,18 +441,18 @@ TEST_F(CardWatchE2E, DiskGoneBeforeItsMountFailsCleanlyAndThePassGoesOn)
     size_t line = err.find("DiskArbitration: mount " + cd.Device() + " at \"/Volumes/Velmora\"");
     ASSERT_NE(line, std::string::npos) << Trace();
     EXPECT_NE(err.substr(line, err.find('\n', line) - line).find(": failed: "), std::string::npos) << Trace();
-    EXPECT_EQ(sandbox_->RunInside("test ! -e /Volumes/Velmora && ! grep -q ' /Volumes/' /proc/self/mountinfo"), 0)
+    EXPECT_EQ(0, sandbox_->RunInside("test ! -e /Volumes/Velmora && ! grep -q ' /Volumes/' /proc/self/mountinfo"))
         << sandbox_->MountInfo();
     ExpectInOrder({kPeekEnter, kPeekExit, kMountEnter, kSameOwner, kLoggedIn, kOpened, kApprovalEnter, kSetupFailed,
                    kMountExit});
-    EXPECT_EQ(sandbox_->OpenCalls(), std::vector<std::string>{"open -a /Applications/Velmora.app/"});
+    EXPECT_EQ(std::vector<std::string>{"open -a /Applications/Velmora.app/"}, sandbox_->OpenCalls());
     EXPECT_TRUE(sandbox_->Running());
 }
 
 // Disk labels that would name a folder outside /Volumes (a slash, "..") or hold control
 // characters and bytes that are not UTF-8: the configured name matches them (decoded as the
 // platform decodes the label) and the mount point stays one folder directly inside /Volumes.
-TEST_F(CardWatchE2E, HostileLabelsAreMountedDirectlyInsideVolumes)
+TEST_F(CardWatchE2ETest, HostileLabelsAreMountedDirectlyInsideVolumes)
 {
     const std::string labels[] = {"../../etc", std::string("V\x01\xff" "x/..", 7)};
     for (const std::string &label : labels) {
@@ -471,11 +471,11 @@ TEST_F(CardWatchE2E, HostileLabelsAreMountedDirectlyInsideVolumes)
         ASSERT_TRUE(sandbox_->WaitForStderr("DiskArbitration: mount " + disk.Device())) << Trace();
 
         std::vector<std::string> points = MountPointsOf(disk.Device());
-        ASSERT_EQ(points.size(), 1u) << sandbox_->MountInfo();
+        ASSERT_EQ(1u, points.size()) << sandbox_->MountInfo();
         const std::string &point = points[0];
-        ASSERT_EQ(point.rfind("/Volumes/", 0), 0u) << point;
+        ASSERT_EQ(0u, point.rfind("/Volumes/", 0)) << point;
         std::string folder = point.substr(9);
-        EXPECT_EQ(folder.find('/'), std::string::npos) << point;
+        EXPECT_EQ(std::string::npos, folder.find('/')) << point;
         EXPECT_NE(folder, "..");
         EXPECT_NE(folder, ".");
         EXPECT_NE(sandbox_->RunInside("touch " + e2e::Quote(point) + "/written"), 0);
@@ -488,21 +488,21 @@ TEST_F(CardWatchE2E, HostileLabelsAreMountedDirectlyInsideVolumes)
 
 // A registry snapshot that does not parse: a clear line on standard error, an empty registry
 // (no port found), and the service goes on to watch.
-TEST_F(CardWatchE2E, UnreadableRegistrySnapshotIsReportedAndTheServiceGoesOn)
+TEST_F(CardWatchE2ETest, UnreadableRegistrySnapshotIsReportedAndTheServiceGoesOn)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->UseRegistry("registry-broken.plist");
     sandbox_->Start();
     ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
     EXPECT_NE(sandbox_->Stderr().find("registry-broken.plist"), std::string::npos) << Trace();
-    EXPECT_EQ(Count(sandbox_->Log(), kPortWait), 10u);
+    EXPECT_EQ(10u, Count(sandbox_->Log(), kPortWait));
     EXPECT_TRUE(sandbox_->Running());
 }
 
 // Callout paths of the wrong type (a number, data) stay in the registry with a line on standard
 // error and are skipped by the probe, neither logged nor matched; a path holding the fragment in
 // other letters does not match; the real port is found.
-TEST_F(CardWatchE2E, WrongTypedCalloutPathsAreSkippedAndTheRealPortIsFound)
+TEST_F(CardWatchE2ETest, WrongTypedCalloutPathsAreSkippedAndTheRealPortIsFound)
 {
     sandbox_->WriteConfig(kSampleConfig);
     sandbox_->WriteSysConfig(kSetupOff);
@@ -512,13 +512,14 @@ TEST_F(CardWatchE2E, WrongTypedCalloutPathsAreSkippedAndTheRealPortIsFound)
     ASSERT_TRUE(sandbox_->WaitForWatch()) << Trace();
 
     std::string log = sandbox_->Log();
-    EXPECT_EQ(Count(log, kPortWait), 0u) << Trace();
+    EXPECT_EQ(0u, Count(log, kPortWait)) << Trace();
     ExpectInOrder({"CardWatch.cpp:FindCommPort --- FindCommPort Enter\n",
                    "CardWatch.cpp:FindCommPort --- /dev/cu.orvekamobile-pcui\n",
                    "CardWatch.cpp:FindCommPort --- /dev/cu.ORVEKAMobile-Pcui\n", kPortFound, kMountEnter, kBootDone});
     // Only the two text paths are logged as paths: nothing of the others (nor a stale buffer).
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- /"), 2u) << Trace();
-    EXPECT_EQ(Count(log, "CardWatch.cpp:FindCommPort --- IOCalloutDevice of a port is not a usable path, skip it\n"), 2u)
+    EXPECT_EQ(2u, Count(log, "CardWatch.cpp:FindCommPort --- /")) << Trace();
+    EXPECT_EQ(2u,
+              Count(log, "CardWatch.cpp:FindCommPort --- IOCalloutDevice of a port is not a usable path, skip it\n"))
         << Trace();
     EXPECT_NE(sandbox_->Stderr().find("IOCalloutDevice"), std::string::npos) << Trace();
 }

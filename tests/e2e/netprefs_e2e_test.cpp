@@ -3,7 +3,8 @@
 // plistlib, a whole session of commands, and its failures (unknown set, the current set, a store
 // that does not parse, a read-only store).
 //
-// The harness is this file's own: a folder per test, one shell line per run.
+// A folder per test, one shell line per run; the privileges check, quoting and file reads are the
+// shared harness's (Sandbox.h).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,26 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "Sandbox.h"
 #include "StandInTestSupport.h"
 
 namespace {
 
 const char kCovered[][32] = {"/Library", "/var/run/SystemConfiguration"};
 
-std::string Quote(const std::string &text)
-{
-    std::string out = "'";
-    for (char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using e2e::Quote;
+using e2e::ReadFile;
 
 struct Result {
     int status;
@@ -65,23 +55,11 @@ Result Shell(const std::string &command, const std::string &errFile)
     return result;
 }
 
-class NetprefsE2E : public ::testing::Test {
+class NetprefsE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string missing;
-        if (geteuid() != 0) {
-            missing = "not root";
-        } else if (system("unshare --mount true 2>/dev/null") != 0) {
-            missing = "no private mount namespaces here";
-        }
-        if (!missing.empty()) {
-            const char *ci = getenv("CI");
-            if (ci != nullptr && std::string(ci) == "true") {
-                FAIL() << "cannot run netprefs' end-to-end tests under CI: " << missing;
-            }
-            GTEST_SKIP() << "skipped: " << missing;
-        }
+        E2E_REQUIRE(e2e::Needs{});
         for (const char *folder : kCovered) {
             std::filesystem::create_directories(folder);  // mount points only; never mounted on here
         }
@@ -114,7 +92,7 @@ protected:
         std::ofstream(script) << "import json, plistlib\nd = plistlib.load(open(" << Quote(Store()) << ", 'rb'))\n"
                               << "print(json.dumps(" << expression << ", sort_keys=True))\n";
         Result result = Shell("python3 " + Quote(script), folder_ / "python-stderr");
-        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(0, result.status) << result.err;
         if (!result.out.empty() && result.out.back() == '\n') {
             result.out.pop_back();
         }
@@ -128,54 +106,54 @@ protected:
     std::string run_ = folder_ / "run";
 };
 
-TEST_F(NetprefsE2E, ASessionOfCommandsOnAFreshStore)
+TEST_F(NetprefsE2ETest, ASessionOfCommandsOnAFreshStore)
 {
     Result empty = Netprefs({"list"});
-    EXPECT_EQ(empty.status, 0) << empty.err;
-    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(0, empty.status) << empty.err;
+    EXPECT_EQ("", empty.out);
 
     Result home = Netprefs({"new-set", "Home"});
-    ASSERT_EQ(home.status, 0) << home.err;
+    ASSERT_EQ(0, home.status) << home.err;
     std::string homeID = home.out.substr(0, home.out.find('\n'));
-    ASSERT_EQ(Netprefs({"use", "Home"}).status, 0);
+    ASSERT_EQ(0, Netprefs({"use", "Home"}).status);
     Result away = Netprefs({"duplicate-set", "Home", "Away"});
-    ASSERT_EQ(away.status, 0) << away.err;
+    ASSERT_EQ(0, away.status) << away.err;
     std::string awayID = away.out.substr(0, away.out.find('\n'));
-    ASSERT_EQ(Netprefs({"rename-set", "Away", "Travel"}).status, 0);
+    ASSERT_EQ(0, Netprefs({"rename-set", "Away", "Travel"}).status);
 
     // The store as plistlib reads it: Home current, Travel a copy with services of its own.
     auto orderOf = [&](const std::string &id) { return "d['Sets']['" + id + "']['Network']['Global']['IPv4']['ServiceOrder']"; };
-    EXPECT_EQ(Stored("[d['CurrentSet'], d['Sets']['" + homeID + "']['UserDefinedName'], d['Sets']['" + awayID +
+    EXPECT_EQ("[\"/Sets/" + homeID + "\", \"Home\", \"Travel\", 5, true, true]",
+              Stored("[d['CurrentSet'], d['Sets']['" + homeID + "']['UserDefinedName'], d['Sets']['" + awayID +
                      "']['UserDefinedName'], len(" + orderOf(homeID) + "), set(" + orderOf(homeID) + ") & set(" +
                      orderOf(awayID) + ") == set(), [d['NetworkServices'][s]['Interface']['DeviceName'] for s in " +
                      orderOf(homeID) + "] == [d['NetworkServices'][s]['Interface']['DeviceName'] for s in " +
-                     orderOf(awayID) + "]]"),
-              "[\"/Sets/" + homeID + "\", \"Home\", \"Travel\", 5, true, true]");
+                     orderOf(awayID) + "]]"));
 
     // The listing: the sets in the store's order, Home marked, services indented in order.
     Result list = Netprefs({"list"});
-    ASSERT_EQ(list.status, 0) << list.err;
+    ASSERT_EQ(0, list.status) << list.err;
     std::string homeLine = "* Home  [" + homeID + "]\n";
     std::string travelLine = "  Travel  [" + awayID + "]\n";
     EXPECT_NE(list.out.find(homeLine), std::string::npos) << list.out;
     EXPECT_NE(list.out.find(travelLine), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("    Ethernet Adaptor (en5)  en5  active  ["), std::string::npos) << list.out;
-    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 12) << list.out;
+    EXPECT_EQ(12, std::count(list.out.begin(), list.out.end(), '\n')) << list.out;
 
     // The current set's DHCP services (en0 and en5) are released and published again.
     Result release = Netprefs({"dhcp-release"});
-    EXPECT_EQ(release.status, 0) << release.err;
-    EXPECT_EQ(std::count(release.out.begin(), release.out.end(), '\n'), 2) << release.out;
-    EXPECT_EQ(release.out.rfind("released ", 0), 0u) << release.out;
+    EXPECT_EQ(0, release.status) << release.err;
+    EXPECT_EQ(2, std::count(release.out.begin(), release.out.end(), '\n')) << release.out;
+    EXPECT_EQ(0u, release.out.rfind("released ", 0)) << release.out;
 
-    ASSERT_EQ(Netprefs({"delete-set", "Travel"}).status, 0);
-    EXPECT_EQ(Stored("[sorted(d['Sets']), len(d['NetworkServices'])]"), "[[\"" + homeID + "\"], 5]");
+    ASSERT_EQ(0, Netprefs({"delete-set", "Travel"}).status);
+    EXPECT_EQ("[[\"" + homeID + "\"], 5]", Stored("[sorted(d['Sets']), len(d['NetworkServices'])]"));
 }
 
-TEST_F(NetprefsE2E, FailuresSayWhyOnStandardErrorAndChangeNothing)
+TEST_F(NetprefsE2ETest, FailuresSayWhyOnStandardErrorAndChangeNothing)
 {
-    ASSERT_EQ(Netprefs({"new-set", "Home"}).status, 0);
-    ASSERT_EQ(Netprefs({"use", "Home"}).status, 0);
+    ASSERT_EQ(0, Netprefs({"new-set", "Home"}).status);
+    ASSERT_EQ(0, Netprefs({"use", "Home"}).status);
     std::string before = ReadFile(Store());
 
     struct Case {
@@ -195,22 +173,22 @@ TEST_F(NetprefsE2E, FailuresSayWhyOnStandardErrorAndChangeNothing)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments.front());
         Result result = Netprefs(c.arguments, c.readOnly);
-        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(c.status, result.status);
         if (c.err != nullptr) {
             EXPECT_EQ(result.err, c.err);
         }
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(ReadFile(Store()), before);
+        EXPECT_EQ("", result.out);
+        EXPECT_EQ(before, ReadFile(Store()));
     }
 
     // A store that does not parse is left as it is.
     std::ofstream(Store()) << "<plist><dict><key>Sets</key>";
     Result broken = Netprefs({"list"});
-    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(1, broken.status);
     EXPECT_NE(broken.err.find("netprefs: list: the network preferences could not be read or written (status 1001)\n"),
               std::string::npos)
         << broken.err;
-    EXPECT_EQ(ReadFile(Store()), "<plist><dict><key>Sets</key>");
+    EXPECT_EQ("<plist><dict><key>Sets</key>", ReadFile(Store()));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ std::string ExpectedService(const std::string &bsdName, const std::string &addre
            " 'Ethernet': {'MACAddress': '" + address + "'}}";
 }
 
-class NetSproutE2E : public ::testing::Test {
+class NetSproutE2ETest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -136,7 +136,7 @@ protected:
 // service, linked into the current set and last in its order, published as Setup: keys, the log
 // in the run's order (the peer is a port of another maker), exit 0. The same from the sample
 // registry snapshot, where the serial ports and the built-in port give their own lines.
-TEST_F(NetSproutE2E, OneQualifyingPortGetsOneCompleteService)
+TEST_F(NetSproutE2ETest, OneQualifyingPortGetsOneCompleteService)
 {
     struct Case {
         const char *name;
@@ -161,125 +161,125 @@ TEST_F(NetSproutE2E, OneQualifyingPortGetsOneCompleteService)
             sandbox_->AddVeth("en5", kModemAddress);
         }
         NetSproutRun run = sandbox_->Run();
-        EXPECT_EQ(run.status, 0) << Trace(run);
+        EXPECT_EQ(0, run.status) << Trace(run);
         EXPECT_EQ(run.log, c.log) << Trace(run);
-        EXPECT_EQ(CheckServices({{"en5", kModemAddress}}), "ok") << Trace(run);
-        EXPECT_EQ(Check("print(load(STORE)['Sets']['0']['UserDefinedName'])"), "Automatic\n");
+        EXPECT_EQ("ok", CheckServices({{"en5", kModemAddress}})) << Trace(run);
+        EXPECT_EQ("Automatic\n", Check("print(load(STORE)['Sets']['0']['UserDefinedName'])"));
     }
 }
 
 // A second run finds the first run's service: "service exists", "Interface exists", nothing
 // created, the store file unchanged byte for byte.
-TEST_F(NetSproutE2E, SecondRunCreatesNothing)
+TEST_F(NetSproutE2ETest, SecondRunCreatesNothing)
 {
     sandbox_->AddVeth("en5", kModemAddress);
     NetSproutRun first = sandbox_->Run();
-    ASSERT_EQ(CheckServices({{"en5", kModemAddress}}), "ok") << Trace(first);
+    ASSERT_EQ("ok", CheckServices({{"en5", kModemAddress}})) << Trace(first);
     std::string before = e2e::ReadFile(sandbox_->StorePath());
 
     NetSproutRun second = sandbox_->Run();
-    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(0, second.status);
     EXPECT_EQ(second.log, Lines({Start(2), kExists, kOtherMaker})) << Trace(second);
-    EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+    EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
 }
 
 // What the current set already holds decides: a PPPoE service over en5 in the current set counts
 // as using it ("Is ppp interface" at priority 6, nothing created); a service for en5 only in
 // another set does not (a new service in the current set, the other set untouched).
-TEST_F(NetSproutE2E, ExistingServicesAreLookedForInTheCurrentSetOnly)
+TEST_F(NetSproutE2ETest, ExistingServicesAreLookedForInTheCurrentSetOnly)
 {
     sandbox_->AddVeth("en5", kModemAddress);
-    ASSERT_EQ(Check("s = dict(FIRST_BOOT)\n"
+    ASSERT_EQ("",
+              Check("s = dict(FIRST_BOOT)\n"
                     "s['NetworkServices'] = {'PPPOE': service('en5', 'PPPoE')}\n"
                     "s['Sets']['0']['Network']['Service'] = {'PPPOE': {'__LINK__': '/NetworkServices/PPPOE'}}\n"
                     "s['Sets']['0']['Network']['Global']['IPv4']['ServiceOrder'] = ['PPPOE']\n"
-                    "save(s)"),
-              "");
+                    "save(s)"));
     std::string before = e2e::ReadFile(sandbox_->StorePath());
     NetSproutRun run = sandbox_->Run();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(0, run.status);
     EXPECT_EQ(run.log, Lines({Start(2), {{6, "Is ppp interface"}}, kExists, kOtherMaker})) << Trace(run);
-    EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+    EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
 
-    ASSERT_EQ(Check("s = FIRST_BOOT\n"
+    ASSERT_EQ("",
+              Check("s = FIRST_BOOT\n"
                     "s['NetworkServices'] = {'ELSEWHERE': service('en5')}\n"
                     "s['Sets']['1'] = {'UserDefinedName': 'Office', 'Network': {'Global': {'IPv4': "
                     "{'ServiceOrder': ['ELSEWHERE']}}, 'Service': {'ELSEWHERE': {'__LINK__': "
                     "'/NetworkServices/ELSEWHERE'}}}}\n"
-                    "save(s)"),
-              "");
+                    "save(s)"));
     run = sandbox_->Run();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(0, run.status);
     EXPECT_EQ(run.log, Lines({Start(2), kCreated, kOtherMaker})) << Trace(run);
-    EXPECT_EQ(Check("s = load(STORE)\n"
+    EXPECT_EQ("1 True en5\n['ELSEWHERE'] True\n",
+              Check("s = load(STORE)\n"
                     "order = s['Sets']['0']['Network']['Global']['IPv4']['ServiceOrder']\n"
                     "print(len(order), order[0] != 'ELSEWHERE', s['NetworkServices'][order[0]]['Interface']['DeviceName'])\n"
                     "print(s['Sets']['1']['Network']['Global']['IPv4']['ServiceOrder'], "
-                    "s['NetworkServices']['ELSEWHERE'] == service('en5'))"),
-              "1 True en5\n['ELSEWHERE'] True\n")
+                    "s['NetworkServices']['ELSEWHERE'] == service('en5'))"))
         << Trace(run);
 }
 
 // Two ports of the maker: two services in port order, the first committed and applied before
 // the second port is looked at.
-TEST_F(NetSproutE2E, TwoQualifyingPortsGetTwoServicesInOrder)
+TEST_F(NetSproutE2ETest, TwoQualifyingPortsGetTwoServicesInOrder)
 {
     sandbox_->AddVeth("en5", kModemAddress);
     sandbox_->AddVeth("en6", "0a:3f:71:00:00:06");
     NetSproutRun run = sandbox_->Run();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(0, run.status);
     EXPECT_EQ(run.log, Lines({Start(4), kCreated, kCreated, kOtherMaker, kOtherMaker})) << Trace(run);
-    EXPECT_EQ(CheckServices({{"en5", kModemAddress}, {"en6", "0a:3f:71:00:00:06"}}), "ok") << Trace(run);
+    EXPECT_EQ("ok", CheckServices({{"en5", kModemAddress}, {"en6", "0a:3f:71:00:00:06"}})) << Trace(run);
 }
 
 // Runs that end early or create nothing: no ports at all; a registry whose ports cannot be
 // listed (exit 255); a store without a current set (the look-up and the creation both fail, the
 // store stays as it was).
-TEST_F(NetSproutE2E, RunsWithoutAServiceToCreate)
+TEST_F(NetSproutE2ETest, RunsWithoutAServiceToCreate)
 {
     NetSproutRun run = sandbox_->Run();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(0, run.status);
     EXPECT_EQ(run.log, Start(0)) << Trace(run);
 
     std::string before = e2e::ReadFile(sandbox_->StorePath());
     sandbox_->UseRegistry(std::string(NETSPROUT_E2E_FIXTURES) + "/registry-nameless-ethernet.plist");
     run = sandbox_->Run();
-    EXPECT_EQ(run.status, 255) << Trace(run);
-    ASSERT_EQ(run.log.size(), 2u) << Trace(run);
+    EXPECT_EQ(255, run.status) << Trace(run);
+    ASSERT_EQ(2u, run.log.size()) << Trace(run);
     EXPECT_EQ(run.log[0], (LogLine{3, "Start to create network interface"}));
-    EXPECT_EQ(run.log[1].priority, 3);
-    EXPECT_EQ(run.log[1].text.rfind("Create port array failed, error is ", 0), 0u) << Trace(run);
+    EXPECT_EQ(3, run.log[1].priority);
+    EXPECT_EQ(0u, run.log[1].text.rfind("Create port array failed, error is ", 0)) << Trace(run);
     EXPECT_NE(run.log[1].text, "Create port array failed, error is 0");
-    EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+    EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
 
     sandbox_->UseRegistry("");
     sandbox_->AddVeth("en5", kModemAddress);
-    ASSERT_EQ(Check("s = FIRST_BOOT\ndel s['CurrentSet']\nsave(s)"), "");
+    ASSERT_EQ("", Check("s = FIRST_BOOT\ndel s['CurrentSet']\nsave(s)"));
     before = e2e::ReadFile(sandbox_->StorePath());
     run = sandbox_->Run();
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(0, run.status);
     ASSERT_GE(run.log.size(), 4u) << Trace(run);
     EXPECT_EQ(run.log[2], (LogLine{3, "Get network set failed"})) << Trace(run);
-    EXPECT_EQ(run.log[run.log.size() - 3].text.rfind("Create service failed, error is ", 0), 0u) << Trace(run);
-    EXPECT_EQ(std::vector<LogLine>(run.log.end() - 2, run.log.end()), kOtherMaker) << Trace(run);
-    EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+    EXPECT_EQ(0u, run.log[run.log.size() - 3].text.rfind("Create service failed, error is ", 0)) << Trace(run);
+    EXPECT_EQ(kOtherMaker, std::vector<LogLine>(run.log.end() - 2, run.log.end())) << Trace(run);
+    EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
 }
 
 // A creation that fails half-way (an 8-byte hardware address, which the Ethernet entity cannot
 // hold) leaves the store as it was, so that a later run tries again; a store folder that cannot
 // be written gives 1003 and leaves no stray file. Each run still ends with 0.
-TEST_F(NetSproutE2E, FailedCreationsLeaveTheStoreAsItWas)
+TEST_F(NetSproutE2ETest, FailedCreationsLeaveTheStoreAsItWas)
 {
     std::string before = e2e::ReadFile(sandbox_->StorePath());
     sandbox_->UseRegistry(std::string(NETSPROUT_E2E_FIXTURES) + "/registry-long-address.plist");
     for (int attempt = 0; attempt < 2; attempt++) {
         SCOPED_TRACE("attempt " + std::to_string(attempt));
         NetSproutRun run = sandbox_->Run();
-        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(0, run.status);
         ASSERT_GE(run.log.size(), 3u) << Trace(run);
-        EXPECT_EQ(run.log.back().text.rfind("Create service failed, error is ", 0), 0u) << Trace(run);
-        EXPECT_EQ(std::count(run.log.begin(), run.log.end(), LogLine{3, "create Netinterface"}), 1) << Trace(run);
-        EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+        EXPECT_EQ(0u, run.log.back().text.rfind("Create service failed, error is ", 0)) << Trace(run);
+        EXPECT_EQ(1, std::count(run.log.begin(), run.log.end(), LogLine{3, "create Netinterface"})) << Trace(run);
+        EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
     }
 
     // Read-only with the lock files the runs above left, then in a fresh folder without them (the
@@ -296,31 +296,31 @@ TEST_F(NetSproutE2E, FailedCreationsLeaveTheStoreAsItWas)
         before = e2e::ReadFile(sandbox_->StorePath());
         std::vector<std::string> files = sandbox_->StoreFolderFiles();
         NetSproutRun run = sandbox_->Run();
-        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(0, run.status);
         EXPECT_EQ(std::count(run.log.begin(), run.log.end(), LogLine{3, "Create preference failed"}), fresh ? 1 : 0)
             << Trace(run);
         EXPECT_NE(std::find(run.log.begin(), run.log.end(), LogLine{3, "Create service failed, error is 1003"}),
                   run.log.end())
             << Trace(run);
-        EXPECT_EQ(e2e::ReadFile(sandbox_->StorePath()), before);
+        EXPECT_EQ(before, e2e::ReadFile(sandbox_->StorePath()));
         EXPECT_EQ(sandbox_->StoreFolderFiles(), files);
     }
 }
 
 // Ten runs started at once over two ports of the maker: exactly two services, a store that
 // reads, no stray file beside it, and every run ends with 0.
-TEST_F(NetSproutE2E, TenRunsAtOnceCreateEachServiceOnce)
+TEST_F(NetSproutE2ETest, TenRunsAtOnceCreateEachServiceOnce)
 {
     sandbox_->AddVeth("en5", kModemAddress);
     sandbox_->AddVeth("en6", "0a:3f:71:00:00:06");
     std::vector<NetSproutRun> runs = sandbox_->RunConcurrently(10);
     size_t created = 0;
     for (const NetSproutRun &run : runs) {
-        EXPECT_EQ(run.status, 0) << Trace(run);
+        EXPECT_EQ(0, run.status) << Trace(run);
         created += std::count(run.log.begin(), run.log.end(), LogLine{3, "Create service success"});
     }
-    EXPECT_EQ(created, 2u);
-    EXPECT_EQ(CheckServices({{"en5", kModemAddress}, {"en6", "0a:3f:71:00:00:06"}}), "ok") << Trace(runs[0]);
+    EXPECT_EQ(2u, created);
+    EXPECT_EQ("ok", CheckServices({{"en5", kModemAddress}, {"en6", "0a:3f:71:00:00:06"}})) << Trace(runs[0]);
     for (const std::string &name : sandbox_->StoreFolderFiles()) {
         EXPECT_TRUE(name == "preferences.plist" || name == "preferences.plist-lock" ||
                     name == "preferences.plist-commit-lock")

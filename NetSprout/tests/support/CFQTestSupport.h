@@ -14,29 +14,11 @@
 
 namespace cfqtest {
 
-inline CFStringRef Str(const char *utf8)
-{
-    return CFStringCreateWithCString(kCFAllocatorDefault, utf8, kCFStringEncodingUTF8);
-}
+using standintest::Str;
 
 inline CFNumberRef Num(long value)
 {
     return CFNumberCreate(kCFAllocatorDefault, kCFNumberLongType, &value);
-}
-
-inline std::string StdString(CFTypeRef value)
-{
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
-        return "<not a string>";
-    }
-    CFStringRef str = static_cast<CFStringRef>(value);
-    CFIndex size = CFStringGetMaximumSizeForEncoding(CFStringGetLength(str), kCFStringEncodingUTF8) + 1;
-    std::string out(static_cast<size_t>(size), '\0');
-    if (!CFStringGetCString(str, out.data(), size, kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
-    }
-    out.resize(std::char_traits<char>::length(out.c_str()));
-    return out;
 }
 
 inline long LongValue(CFTypeRef value)

@@ -28,7 +28,7 @@ inline unsigned FailEachCall(ArmFunction arm, const char *call, int32_t status,
                              std::initializer_list<OSStatus> alsoAllowed = {})
 {
     std::string expected;
-    EXPECT_EQ(op(&expected), noErr) << "the operation must succeed without failures";
+    EXPECT_EQ(noErr, op(&expected)) << "the operation must succeed without failures";
     long liveCF = PlatformTestingCFLiveObjectCount();
     long liveIO = PlatformTestingIOKitLiveObjectCount();
     constexpr unsigned kQuietRunsToEnd = 25;
@@ -51,7 +51,7 @@ inline unsigned FailEachCall(ArmFunction arm, const char *call, int32_t status,
         if (err != noErr) {
             bool allowed = err == status || std::find(alsoAllowed.begin(), alsoAllowed.end(), err) != alsoAllowed.end();
             EXPECT_TRUE(allowed) << "status " << err;
-            EXPECT_EQ(result, "") << "a failed run handed out a result";
+            EXPECT_EQ("", result) << "a failed run handed out a result";
         }
     }
     return changed;

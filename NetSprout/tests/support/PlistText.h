@@ -42,7 +42,7 @@ inline std::string Text(CFTypeRef value)
     }
     CFTypeID type = CFGetTypeID(value);
     if (type == CFStringGetTypeID()) {
-        return cfqtest::StdString(value);
+        return standintest::Text(value);
     }
     if (type == CFNumberGetTypeID()) {
         long long number = 0;

@@ -20,23 +20,8 @@
 namespace scftest {
 
 using standintest::CFRef;
-
-inline CFStringRef Str(const char *utf8)
-{
-    return CFStringCreateWithCString(kCFAllocatorDefault, utf8, kCFStringEncodingUTF8);
-}
-
-inline std::string Text(CFTypeRef value)
-{
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
-        return "<none>";
-    }
-    char buffer[512];
-    if (!CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-        return "<unconvertible>";
-    }
-    return buffer;
-}
+using standintest::Str;
+using standintest::Text;
 
 // Runs a Python program (text) with python3 and answers what it printed, without the last
 // newline; a failing run fails the test.
@@ -55,7 +40,7 @@ inline std::string RunPython(const standintest::TempFolder &folder, const std::s
     while ((got = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
         output.append(buffer, got);
     }
-    EXPECT_EQ(pclose(pipe), 0) << "python3 failed on:\n" << program;
+    EXPECT_EQ(0, pclose(pipe)) << "python3 failed on:\n" << program;
     if (!output.empty() && output.back() == '\n') {
         output.pop_back();
     }
@@ -77,7 +62,7 @@ protected:
     }
     void TearDown() override
     {
-        EXPECT_EQ(gPrefsOpenCount, 0) << "a session level was left open";
+        EXPECT_EQ(0, gPrefsOpenCount) << "a session level was left open";
         MoreSCSetClient(nullptr);
         standintest::SeamTest::TearDown();
         MoreSCFForgetSystemVersion();
@@ -100,6 +85,19 @@ protected:
                                   "else:\n    d = plistlib.load(open(" + Quote(store_) + ", 'rb'))\n"
                                   "    try:\n        print(json.dumps(" + expression + ", sort_keys=True))\n"
                                   "    except KeyError:\n        print('KeyError')\n");
+    }
+
+    std::string ReadStoreBytes() const { return standintest::ReadFile(store_); }
+    void WriteStoreBytes(const std::string &bytes) const { standintest::WriteFile(store_, bytes); }
+
+    // The store's content as one property list, read by the stand-in's own reader (fast enough
+    // for sweeps); NULL when there is none.
+    CFPropertyListRef CopyStoreContent() const
+    {
+        std::string bytes = ReadStoreBytes();
+        CFRef<CFDataRef> data(CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(bytes.data()),
+                                           static_cast<CFIndex>(bytes.size())));
+        return CFPropertyListCreateWithData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr, nullptr);
     }
 
     // Identifies the store file as written: a commit replaces the file, so this changes exactly

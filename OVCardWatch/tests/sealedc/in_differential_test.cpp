@@ -421,4 +421,4 @@ TEST(InputDifferential, WideScannerAgreesWithTheCLibrary)
     }
 }
 
-} // namespace
+}  // namespace

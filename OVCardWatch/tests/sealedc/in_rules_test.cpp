@@ -399,4 +399,4 @@ TEST_F(WideText, WideScannerStoresBytesOrWideCharacters)
     EXPECT_STREQ(wide, L"ab");
 }
 
-} // namespace
+}  // namespace

@@ -246,4 +246,4 @@ TEST_F(WideOutput, FormatErrorsAndTextsThatDoNotConvertFailTheCall)
     EXPECT_STREQ(buf, L"1099511627776|Iq");
 }
 
-} // namespace
+}  // namespace

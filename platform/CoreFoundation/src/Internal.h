@@ -1,6 +1,7 @@
 // Internal object model of the CoreFoundation stand-in: the common base of every object, the
 // type identifiers, the creation-failure seam and the text helpers shared by the sources.
-#pragma once
+#ifndef CF_INTERNAL_H
+#define CF_INTERNAL_H
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreFoundation/CFStandIn.h>
@@ -153,3 +154,5 @@ void freeze(CFTypeRef container);
 constexpr int kMaxDepth = kCFPropertyListMaxDepth;
 
 }  // namespace cf
+
+#endif  // CF_INTERNAL_H

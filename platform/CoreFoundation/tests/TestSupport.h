@@ -1,5 +1,6 @@
 // Helpers of the CoreFoundation stand-in tests: an owning holder and short constructors.
-#pragma once
+#ifndef CF_TEST_SUPPORT_H
+#define CF_TEST_SUPPORT_H
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -54,3 +55,5 @@ inline CFMutableDictionaryRef NewDict()
 }
 
 inline CFMutableArrayRef NewArray() { return CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks); }
+
+#endif  // CF_TEST_SUPPORT_H

@@ -63,8 +63,8 @@ TEST_F(CoreServicesTest, ReferencesNameExistingObjectsByNormalisedPath)
     Touch(root + "/file");
     FSRef ref;
     Boolean isDirectory = true;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/./sub/../file"), &ref, &isDirectory), fnfErr) << "sub does not exist";
-    ASSERT_EQ(FSPathMakeRef(U8(root + "//file"), &ref, &isDirectory), noErr);
+    ASSERT_EQ(fnfErr, FSPathMakeRef(U8(root + "/./sub/../file"), &ref, &isDirectory)) << "sub does not exist";
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "//file"), &ref, &isDirectory));
     EXPECT_FALSE(isDirectory);
     EXPECT_EQ(PathOf(ref), root + "/file");
 
@@ -74,39 +74,39 @@ TEST_F(CoreServicesTest, ReferencesNameExistingObjectsByNormalisedPath)
     Touch(root + "/d/x");
     fs::create_directory_symlink(root + "/d/e", root + "/l");
     FSRef viaLink;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/l/../x"), &viaLink, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/l/../x"), &viaLink, nullptr));
     EXPECT_EQ(PathOf(viaLink), root + "/d/x");
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/l"), &viaLink, &isDirectory), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/l"), &viaLink, &isDirectory));
     EXPECT_EQ(PathOf(viaLink), root + "/d/e");
     EXPECT_TRUE(isDirectory);
 
     FSRef same;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/file"), &same, nullptr), noErr);
-    EXPECT_EQ(FSCompareFSRefs(&ref, &same), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/file"), &same, nullptr));
+    EXPECT_EQ(noErr, FSCompareFSRefs(&ref, &same));
     FSRef folder;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/"), &folder, &isDirectory), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/"), &folder, &isDirectory));
     EXPECT_TRUE(isDirectory);
-    EXPECT_EQ(FSCompareFSRefs(&ref, &folder), errFSRefsDifferent);
+    EXPECT_EQ(errFSRefsDifferent, FSCompareFSRefs(&ref, &folder));
 
     // A child by its UTF-16 name.
     const UniChar name[] = {'f', 'i', 'l', 'e'};
     FSRef child;
-    ASSERT_EQ(FSMakeFSRefUnicode(&folder, 4, name, 0, &child), noErr);
-    EXPECT_EQ(FSCompareFSRefs(&child, &ref), noErr);
+    ASSERT_EQ(noErr, FSMakeFSRefUnicode(&folder, 4, name, 0, &child));
+    EXPECT_EQ(noErr, FSCompareFSRefs(&child, &ref));
     const UniChar missing[] = {'n', 'o'};
-    EXPECT_EQ(FSMakeFSRefUnicode(&folder, 2, missing, 0, &child), fnfErr);
+    EXPECT_EQ(fnfErr, FSMakeFSRefUnicode(&folder, 2, missing, 0, &child));
 
     // A buffer too small for the path, and a reference whose object has gone.
     UInt8 tiny[4];
-    EXPECT_EQ(FSRefMakePath(&ref, tiny, sizeof(tiny)), errFSBadBuffer);
+    EXPECT_EQ(errFSBadBuffer, FSRefMakePath(&ref, tiny, sizeof(tiny)));
     fs::remove(root + "/file");
-    EXPECT_EQ(PathOf(ref), "<no path>");
+    EXPECT_EQ("<no path>", PathOf(ref));
 
     FSRef garbage;
     std::memset(&garbage, 0xAB, sizeof(garbage));
     UInt8 buffer[64];
-    EXPECT_EQ(FSRefMakePath(&garbage, buffer, sizeof(buffer)), paramErr);
-    EXPECT_EQ(FSPathMakeRef(U8(""), &ref, nullptr), paramErr);
+    EXPECT_EQ(paramErr, FSRefMakePath(&garbage, buffer, sizeof(buffer)));
+    EXPECT_EQ(paramErr, FSPathMakeRef(U8(""), &ref, nullptr));
 }
 
 TEST_F(CoreServicesTest, FoldersOfEachDomain)
@@ -126,31 +126,31 @@ TEST_F(CoreServicesTest, FoldersOfEachDomain)
     };
     for (const Case &c : cases) {
         FSRef ref;
-        EXPECT_EQ(FSFindFolder(c.domain, kModemScriptsFolderType, kDontCreateFolder, &ref), fnfErr) << c.folder;
+        EXPECT_EQ(fnfErr, FSFindFolder(c.domain, kModemScriptsFolderType, kDontCreateFolder, &ref)) << c.folder;
         fs::create_directories(root + c.folder);
-        ASSERT_EQ(FSFindFolder(c.domain, kModemScriptsFolderType, kDontCreateFolder, &ref), noErr) << c.folder;
+        ASSERT_EQ(noErr, FSFindFolder(c.domain, kModemScriptsFolderType, kDontCreateFolder, &ref)) << c.folder;
         EXPECT_EQ(PathOf(ref), root + c.folder);
         fs::remove_all(root + c.folder);
     }
 
     // Created on request, with its parents.
     FSRef frameworks;
-    ASSERT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kCreateFolder, &frameworks), noErr);
+    ASSERT_EQ(noErr, FSFindFolder(kLocalDomain, kFrameworksFolderType, kCreateFolder, &frameworks));
     EXPECT_TRUE(fs::is_directory(root + "/Library/Frameworks"));
 
     // A file where the folder belongs is no folder; unknown types and domains are refused.
     fs::create_directories(root + "/System/Library");
     Touch(root + "/System/Library/Preferences");
     FSRef ref;
-    EXPECT_EQ(FSFindFolder(kSystemDomain, kPreferencesFolderType, kCreateFolder, &ref), fnfErr);
-    EXPECT_EQ(FSFindFolder(kLocalDomain, 0x3F3F3F3FU, kCreateFolder, &ref), fnfErr);
-    EXPECT_EQ(FSFindFolder(3, kFrameworksFolderType, kCreateFolder, &ref), nsvErr);
+    EXPECT_EQ(fnfErr, FSFindFolder(kSystemDomain, kPreferencesFolderType, kCreateFolder, &ref));
+    EXPECT_EQ(fnfErr, FSFindFolder(kLocalDomain, 0x3F3F3F3FU, kCreateFolder, &ref));
+    EXPECT_EQ(nsvErr, FSFindFolder(3, kFrameworksFolderType, kCreateFolder, &ref));
 
     // A failure armed by a test.
     PlatformTestingCoreServicesFailCall("FSFindFolder", ioErr, 1);
-    EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), noErr);
-    EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), ioErr);
-    EXPECT_EQ(FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref), noErr);
+    EXPECT_EQ(noErr, FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref));
+    EXPECT_EQ(ioErr, FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref));
+    EXPECT_EQ(noErr, FSFindFolder(kLocalDomain, kFrameworksFolderType, kDontCreateFolder, &ref));
 }
 
 TEST_F(CoreServicesTest, IterationComesInNameOrderAndInBatches)
@@ -160,9 +160,9 @@ TEST_F(CoreServicesTest, IterationComesInNameOrderAndInBatches)
     }
     fs::create_symlink(root + "/nowhere", root + "/e");  // a dangling link is listed as a file
     FSRef folder;
-    ASSERT_EQ(FSPathMakeRef(U8(root), &folder, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root), &folder, nullptr));
     FSIterator iterator = nullptr;
-    ASSERT_EQ(FSOpenIterator(&folder, kFSIterateFlat, &iterator), noErr);
+    ASSERT_EQ(noErr, FSOpenIterator(&folder, kFSIterateFlat, &iterator));
 
     std::vector<std::string> names;
     OSErr err;
@@ -176,29 +176,29 @@ TEST_F(CoreServicesTest, IterationComesInNameOrderAndInBatches)
         for (ItemCount i = 0; i < count; i++) {
             names.push_back(NameOf(batch[i]));
             EXPECT_EQ(PathOf(refs[i]), root + "/" + names.back());
-            EXPECT_EQ(infos[i].nodeFlags & kFSNodeIsDirectoryMask, 0);
+            EXPECT_EQ(0, infos[i].nodeFlags & kFSNodeIsDirectoryMask);
         }
     } while (err == noErr);
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(FSCloseIterator(iterator), noErr);
-    EXPECT_EQ(FSCloseIterator(iterator), errFSIteratorNotFound);
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "d", "e"}), names);
+    EXPECT_EQ(noErr, FSCloseIterator(iterator));
+    EXPECT_EQ(errFSIteratorNotFound, FSCloseIterator(iterator));
 
     // An empty folder ends at once; a file is no container.
     fs::create_directory(root + "/empty");
     FSRef empty;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/empty"), &empty, nullptr), noErr);
-    ASSERT_EQ(FSOpenIterator(&empty, kFSIterateFlat, &iterator), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/empty"), &empty, nullptr));
+    ASSERT_EQ(noErr, FSOpenIterator(&empty, kFSIterateFlat, &iterator));
     ItemCount count = 99;
-    EXPECT_EQ(FSGetCatalogInfoBulk(iterator, 50, &count, nullptr, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr),
-              errFSNoMoreItems);
-    EXPECT_EQ(count, 0U);
-    EXPECT_EQ(FSGetCatalogInfoBulk(iterator, 0, &count, nullptr, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr),
-              errFSBadItemCount);
-    EXPECT_EQ(FSCloseIterator(iterator), noErr);
+    EXPECT_EQ(errFSNoMoreItems,
+              FSGetCatalogInfoBulk(iterator, 50, &count, nullptr, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0U, count);
+    EXPECT_EQ(errFSBadItemCount,
+              FSGetCatalogInfoBulk(iterator, 0, &count, nullptr, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(noErr, FSCloseIterator(iterator));
     FSRef file;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/a"), &file, nullptr), noErr);
-    EXPECT_EQ(FSOpenIterator(&file, kFSIterateFlat, &iterator), errFSNotAFolder);
-    EXPECT_EQ(FSOpenIterator(&folder, kFSIterateSubtree, &iterator), errFSBadIteratorFlags);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/a"), &file, nullptr));
+    EXPECT_EQ(errFSNotAFolder, FSOpenIterator(&file, kFSIterateFlat, &iterator));
+    EXPECT_EQ(errFSBadIteratorFlags, FSOpenIterator(&folder, kFSIterateSubtree, &iterator));
 }
 
 TEST_F(CoreServicesTest, CatalogueInformationCarriesTheFinderFlagsAndNames)
@@ -208,102 +208,102 @@ TEST_F(CoreServicesTest, CatalogueInformationCarriesTheFinderFlagsAndNames)
     fs::create_directory(root + "/Folder");
     FSRef file;
     FSRef folder;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/" + name), &file, nullptr), noErr);
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/Folder"), &folder, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/" + name), &file, nullptr));
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/Folder"), &folder, nullptr));
 
     FSCatalogInfo info;
     std::memset(&info, 0xFF, sizeof(info));
     HFSUniStr255 outName;
     FSRef parent;
-    ASSERT_EQ(FSGetCatalogInfo(&file, kFSCatInfoNodeFlags | kFSCatInfoFinderInfo | kFSCatInfoDataSizes, &info, &outName,
-                               nullptr, &parent),
-              noErr);
-    EXPECT_EQ(info.nodeFlags, 0);
-    EXPECT_EQ(reinterpret_cast<FileInfo *>(info.finderInfo)->finderFlags, 0) << "no Finder information stored";
-    EXPECT_EQ(info.dataLogicalSize, 5U);
-    EXPECT_EQ(outName.length, 9);
-    EXPECT_EQ(outName.unicode[6], 0x00E9);
+    ASSERT_EQ(noErr,
+              FSGetCatalogInfo(&file, kFSCatInfoNodeFlags | kFSCatInfoFinderInfo | kFSCatInfoDataSizes, &info, &outName,
+                               nullptr, &parent));
+    EXPECT_EQ(0, info.nodeFlags);
+    EXPECT_EQ(0, reinterpret_cast<FileInfo *>(info.finderInfo)->finderFlags) << "no Finder information stored";
+    EXPECT_EQ(5U, info.dataLogicalSize);
+    EXPECT_EQ(9, outName.length);
+    EXPECT_EQ(0x00E9, outName.unicode[6]);
     EXPECT_EQ(NameOf(outName), name);
     EXPECT_EQ(PathOf(parent), root);
 
     // Setting the invisible flag writes the platform's big-endian Finder information attribute.
     reinterpret_cast<FileInfo *>(info.finderInfo)->finderFlags = kIsInvisible;
     reinterpret_cast<FileInfo *>(info.finderInfo)->fileType = 0x54455854;  // 'TEXT'
-    ASSERT_EQ(FSSetCatalogInfo(&file, kFSCatInfoFinderInfo, &info), noErr);
+    ASSERT_EQ(noErr, FSSetCatalogInfo(&file, kFSCatInfoFinderInfo, &info));
     UInt8 raw[32];
-    ASSERT_EQ(getxattr((root + "/" + name).c_str(), "user.com.apple.FinderInfo", raw, sizeof(raw)), 32);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(raw), 4), "TEXT");
-    EXPECT_EQ(raw[8], 0x40);
-    EXPECT_EQ(raw[9], 0x00);
+    ASSERT_EQ(32, getxattr((root + "/" + name).c_str(), "user.com.apple.FinderInfo", raw, sizeof(raw)));
+    EXPECT_EQ("TEXT", std::string(reinterpret_cast<char *>(raw), 4));
+    EXPECT_EQ(0x40, raw[8]);
+    EXPECT_EQ(0x00, raw[9]);
 
     // Finder information written by another tool (a folder, flagged invisible) is read back.
     UInt8 folderInfo[32] = {};
     folderInfo[8] = 0x40;
-    ASSERT_EQ(setxattr((root + "/Folder").c_str(), "user.com.apple.FinderInfo", folderInfo, sizeof(folderInfo), 0), 0);
-    ASSERT_EQ(FSGetCatalogInfo(&folder, kFSCatInfoNodeFlags | kFSCatInfoFinderInfo, &info, nullptr, nullptr, nullptr),
-              noErr);
+    ASSERT_EQ(0, setxattr((root + "/Folder").c_str(), "user.com.apple.FinderInfo", folderInfo, sizeof(folderInfo), 0));
+    ASSERT_EQ(noErr,
+              FSGetCatalogInfo(&folder, kFSCatInfoNodeFlags | kFSCatInfoFinderInfo, &info, nullptr, nullptr, nullptr));
     EXPECT_NE(info.nodeFlags & kFSNodeIsDirectoryMask, 0);
-    EXPECT_EQ(reinterpret_cast<FolderInfo *>(info.finderInfo)->finderFlags, kIsInvisible);
+    EXPECT_EQ(kIsInvisible, reinterpret_cast<FolderInfo *>(info.finderInfo)->finderFlags);
 
     // Bulk iteration reports the same flags.
     FSRef top;
-    ASSERT_EQ(FSPathMakeRef(U8(root), &top, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root), &top, nullptr));
     FSIterator iterator = nullptr;
-    ASSERT_EQ(FSOpenIterator(&top, kFSIterateFlat, &iterator), noErr);
+    ASSERT_EQ(noErr, FSOpenIterator(&top, kFSIterateFlat, &iterator));
     FSCatalogInfo infos[4];
     HFSUniStr255 names[4];
     ItemCount count = 0;
-    EXPECT_EQ(FSGetCatalogInfoBulk(iterator, 4, &count, nullptr, kFSCatInfoFinderInfo, infos, nullptr, nullptr, names),
-              errFSNoMoreItems);
-    ASSERT_EQ(count, 2U);
-    EXPECT_EQ(NameOf(names[0]), "Folder");
-    EXPECT_EQ(reinterpret_cast<FileInfo *>(infos[1].finderInfo)->finderFlags, kIsInvisible);
-    EXPECT_EQ(FSCloseIterator(iterator), noErr);
+    EXPECT_EQ(errFSNoMoreItems,
+              FSGetCatalogInfoBulk(iterator, 4, &count, nullptr, kFSCatInfoFinderInfo, infos, nullptr, nullptr, names));
+    ASSERT_EQ(2U, count);
+    EXPECT_EQ("Folder", NameOf(names[0]));
+    EXPECT_EQ(kIsInvisible, reinterpret_cast<FileInfo *>(infos[1].finderInfo)->finderFlags);
+    EXPECT_EQ(noErr, FSCloseIterator(iterator));
 }
 
 TEST_F(CoreServicesTest, GestaltReportsTheConfiguredVersion)
 {
     SInt32 value = 0;
     unsetenv("PLATFORM_SYSTEM_VERSION");
-    ASSERT_EQ(Gestalt(gestaltSystemVersionMinor, &value), noErr);
-    EXPECT_EQ(value, 10) << "default 10.10.5";
-    ASSERT_EQ(Gestalt(gestaltSystemVersion, &value), noErr);
-    EXPECT_EQ(value, 0x1095);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersionMinor, &value));
+    EXPECT_EQ(10, value) << "default 10.10.5";
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersion, &value));
+    EXPECT_EQ(0x1095, value);
 
     setenv("PLATFORM_SYSTEM_VERSION", "10.3.9", 1);
-    ASSERT_EQ(Gestalt(gestaltSystemVersion, &value), noErr);
-    EXPECT_EQ(value, 0x1039);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersion, &value));
+    EXPECT_EQ(0x1039, value);
 
     PlatformTestingSetSystemVersion("10.4.11");
-    ASSERT_EQ(Gestalt(gestaltSystemVersionMajor, &value), noErr);
-    EXPECT_EQ(value, 10);
-    ASSERT_EQ(Gestalt(gestaltSystemVersionMinor, &value), noErr);
-    EXPECT_EQ(value, 4);
-    ASSERT_EQ(Gestalt(gestaltSystemVersionBugFix, &value), noErr);
-    EXPECT_EQ(value, 11);
-    ASSERT_EQ(Gestalt(gestaltSystemVersion, &value), noErr);
-    EXPECT_EQ(value, 0x1049) << "the packed form caps the fix level at 9";
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersionMajor, &value));
+    EXPECT_EQ(10, value);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersionMinor, &value));
+    EXPECT_EQ(4, value);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersionBugFix, &value));
+    EXPECT_EQ(11, value);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersion, &value));
+    EXPECT_EQ(0x1049, value) << "the packed form caps the fix level at 9";
 
     PlatformTestingSetSystemVersion("10.2");
-    ASSERT_EQ(Gestalt(gestaltSystemVersion, &value), noErr);
-    EXPECT_EQ(value, 0x1020);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersion, &value));
+    EXPECT_EQ(0x1020, value);
 
     // A malformed value falls back to the default.
     PlatformTestingSetSystemVersion(nullptr);
     setenv("PLATFORM_SYSTEM_VERSION", "ten", 1);
-    ASSERT_EQ(Gestalt(gestaltSystemVersionMinor, &value), noErr);
-    EXPECT_EQ(value, 10);
+    ASSERT_EQ(noErr, Gestalt(gestaltSystemVersionMinor, &value));
+    EXPECT_EQ(10, value);
     unsetenv("PLATFORM_SYSTEM_VERSION");
 
-    EXPECT_EQ(Gestalt(0x6E6F7065U, &value), gestaltUndefSelectorErr);
-    EXPECT_EQ(Gestalt(gestaltSystemVersion, nullptr), paramErr);
+    EXPECT_EQ(gestaltUndefSelectorErr, Gestalt(0x6E6F7065U, &value));
+    EXPECT_EQ(paramErr, Gestalt(gestaltSystemVersion, nullptr));
 }
 
 TEST_F(CoreServicesTest, URLsAndReferencesConvertBothWays)
 {
     fs::create_directory(root + "/dir");
     FSRef folder;
-    ASSERT_EQ(FSPathMakeRef(U8(root + "/dir"), &folder, nullptr), noErr);
+    ASSERT_EQ(noErr, FSPathMakeRef(U8(root + "/dir"), &folder, nullptr));
     CFURLRef url = CFURLCreateFromFSRef(kCFAllocatorDefault, &folder);
     ASSERT_NE(url, nullptr);
     EXPECT_TRUE(CFURLHasDirectoryPath(url));
@@ -313,14 +313,14 @@ TEST_F(CoreServicesTest, URLsAndReferencesConvertBothWays)
 
     FSRef back;
     ASSERT_TRUE(CFURLGetFSRef(url, &back));
-    EXPECT_EQ(FSCompareFSRefs(&back, &folder), noErr);
+    EXPECT_EQ(noErr, FSCompareFSRefs(&back, &folder));
     CFRelease(url);
 
     // The URL is one creation for the seam, and none is made for a reference that has gone.
     PlatformTestingCFFailNthCreation(1);
-    EXPECT_EQ(CFURLCreateFromFSRef(kCFAllocatorDefault, &folder), nullptr);
+    EXPECT_EQ(nullptr, CFURLCreateFromFSRef(kCFAllocatorDefault, &folder));
     fs::remove(root + "/dir");
-    EXPECT_EQ(CFURLCreateFromFSRef(kCFAllocatorDefault, &folder), nullptr);
+    EXPECT_EQ(nullptr, CFURLCreateFromFSRef(kCFAllocatorDefault, &folder));
     EXPECT_FALSE(CFURLGetFSRef(nullptr, &back));
 }
 

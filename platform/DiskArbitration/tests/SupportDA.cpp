@@ -1,5 +1,7 @@
 #include "SupportDA.h"
 
+#include "StandInTestSupport.h"
+
 namespace da_test {
 
 bool RunUntil(const std::function<bool()> &done, double limitSeconds)
@@ -25,13 +27,7 @@ std::string VolumeName(DADiskRef disk)
     if (description == nullptr) {
         return {};
     }
-    std::string text;
-    CFTypeRef name = CFDictionaryGetValue(description, kDADiskDescriptionVolumeNameKey);
-    char buffer[512];
-    if (name != nullptr && CFGetTypeID(name) == CFStringGetTypeID() &&
-        CFStringGetCString(static_cast<CFStringRef>(name), buffer, sizeof buffer, kCFStringEncodingUTF8)) {
-        text = buffer;
-    }
+    std::string text = standin::UTF8OrEmpty(CFDictionaryGetValue(description, kDADiskDescriptionVolumeNameKey));
     CFRelease(description);
     return text;
 }
@@ -58,7 +54,7 @@ void PeekAndMount(DADiskRef disk, void *context)
     }
     std::vector<CFStringRef> arguments;
     for (const std::string &argument : seen.mountArguments) {
-        arguments.push_back(CFStringCreateWithCString(nullptr, argument.c_str(), kCFStringEncodingUTF8));
+        arguments.push_back(standintest::Str(argument.c_str()));
     }
     arguments.push_back(nullptr);
     DADiskMountWithArguments(disk, nullptr, kDADiskMountOptionDefault, MountDone, context, arguments.data());
@@ -76,13 +72,8 @@ void MountDone(DADiskRef disk, DADissenterRef dissenter, void *context)
     ++seen.completions;
     std::string bsdName = DADiskGetBSDName(disk);
     seen.dissenterStatus.push_back(dissenter != nullptr ? DADissenterGetStatus(dissenter) : 0);
-    std::string text;
-    char buffer[512];
-    if (dissenter != nullptr && DADissenterGetStatusString(dissenter) != nullptr &&
-        CFStringGetCString(DADissenterGetStatusString(dissenter), buffer, sizeof buffer, kCFStringEncodingUTF8)) {
-        text = buffer;
-    }
-    seen.dissenterText.push_back(text);
+    seen.dissenterText.push_back(dissenter != nullptr ? standin::UTF8OrEmpty(DADissenterGetStatusString(dissenter))
+                                                      : std::string());
     seen.events.push_back((dissenter != nullptr ? "dissent " : "mounted ") + bsdName);
 }
 

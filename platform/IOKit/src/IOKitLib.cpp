@@ -30,13 +30,17 @@ struct Object {
 
 std::mutex gObjectMutex;
 std::unordered_map<io_object_t, Object> gObjects;
-io_object_t gNextHandle = 0x1003;
+// Handles look like the platform's port names: odd numbers, kHandleStep apart, the first one
+// kHandleStep past kHandleBase.
+constexpr io_object_t kHandleBase = 0x1003;
+constexpr io_object_t kHandleStep = 4;
+io_object_t gNextHandle = kHandleBase;
 
 io_object_t NewHandle(Object object)
 {
     std::lock_guard<std::mutex> lock(gObjectMutex);
     do {
-        gNextHandle += 4;
+        gNextHandle += kHandleStep;
     } while (gNextHandle == IO_OBJECT_NULL || gObjects.count(gNextHandle) != 0);
     gObjects.emplace(gNextHandle, std::move(object));
     return gNextHandle;
@@ -81,6 +85,9 @@ CFTypeRef LookupProperty(const Entry &entry, CFStringRef key)
     }
     return CFDictionaryGetValue(entry.properties, key);
 }
+
+// IOParentMatch dictionaries nested deeper than this are refused.
+constexpr int kMaxParentMatchDepth = 16;
 
 bool Matches(const Entry &entry, CFDictionaryRef matching, int depth = 0);
 
@@ -133,7 +140,7 @@ bool PropertiesMatch(const Entry &entry, CFTypeRef wanted)
 
 bool Matches(const Entry &entry, CFDictionaryRef matching, int depth)
 {
-    if (depth > 16) {
+    if (depth > kMaxParentMatchDepth) {
         return false;  // an IOParentMatch nested this deep is not a real request
     }
     CFIndex count = CFDictionaryGetCount(matching);

@@ -16,6 +16,10 @@
 namespace iokit {
 namespace {
 
+// The longest unit number an interface name's trailing digits give ("en12" is unit 12); longer
+// runs of digits are not a unit and read as 0.
+constexpr std::size_t kMaxUnitDigits = 9;
+
 class LiveBuilder {
 public:
     LiveBuilder(const live::LiveSystem &system, Registry &registry) : system_(system), registry_(registry) {}
@@ -57,9 +61,9 @@ private:
         switch (device.bus) {
         case live::Device::Bus::PCI: {
             // Open Firmware style names: the function's kind, or its vendor and device numbers.
-            if ((device.pciClass >> 8) == 0x0200) {
+            if ((device.pciClass >> 8) == live::kPciSubclassEthernet) {
                 name = "ethernet";
-            } else if ((device.pciClass >> 16) == 0x02) {
+            } else if ((device.pciClass >> 16) == live::kPciClassNetwork) {
                 name = "network";
             } else {
                 char text[32];
@@ -108,9 +112,10 @@ private:
     void AddInterface(const live::NetworkInterface &interface)
     {
         Entry *device = DeviceEntry(interface.device);
-        const char *controllerClass = interface.interfaceType == 144 ? "IONetworkController"
-                                      : interface.wireless           ? "IO80211Controller"
-                                                                     : "IOEthernetController";
+        bool fireWire = interface.interfaceType == live::kInterfaceTypeFireWire;
+        const char *controllerClass = fireWire             ? "IONetworkController"
+                                      : interface.wireless ? "IO80211Controller"
+                                                           : "IOEthernetController";
         PropertyTable controllerProperties;
         controllerProperties.Set("IOClass", CreateStringFromBytes(controllerClass));
         controllerProperties.Set("IOProviderClass", CreateStringFromBytes(device->ClassName()));
@@ -124,9 +129,9 @@ private:
                                           interface.driver.empty() ? controllerClass : interface.driver,
                                           controllerProperties.Finish());
 
-        const char *interfaceClass = interface.interfaceType == 144 ? "IONetworkInterface"
-                                     : interface.wireless           ? "IO80211Interface"
-                                                                    : "IOEthernetInterface";
+        const char *interfaceClass = fireWire             ? "IONetworkInterface"
+                                     : interface.wireless ? "IO80211Interface"
+                                                          : "IOEthernetInterface";
         std::size_t digits = interface.name.size();
         while (digits > 0 && std::isdigit(static_cast<unsigned char>(interface.name[digits - 1]))) {
             --digits;
@@ -137,7 +142,7 @@ private:
         properties.Set("IOInterfaceType", MakeNumber(interface.interfaceType));
         properties.Set("IOInterfaceName", CreateStringFromBytes(interface.name.substr(0, digits)));
         properties.Set("IOInterfaceUnit",
-                       MakeNumber(digits < interface.name.size() && interface.name.size() - digits < 10
+                       MakeNumber(digits < interface.name.size() && interface.name.size() - digits <= kMaxUnitDigits
                                       ? std::stoll(interface.name.substr(digits))
                                       : 0));
         properties.Set("IOMaxTransferUnit", MakeNumber(interface.mtu));

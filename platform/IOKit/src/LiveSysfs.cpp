@@ -181,7 +181,7 @@ private:
         int networkFunctions = 0;
         for (const std::string &sibling : SortedEntries(path.parent_path())) {
             if (sibling.compare(0, dot + 1, device.name, 0, dot + 1) == 0 &&
-                (ReadNumber(path.parent_path() / sibling / "class", 16).value_or(0) >> 16) == 0x02) {
+                (ReadNumber(path.parent_path() / sibling / "class", 16).value_or(0) >> 16) == kPciClassNetwork) {
                 ++networkFunctions;
             }
         }
@@ -201,9 +201,9 @@ private:
             }
             NetworkInterface interface;
             if (*linkType == kLinkTypeEther) {
-                interface.interfaceType = 6;
+                interface.interfaceType = kInterfaceTypeEthernet;
             } else if (*linkType == kLinkTypeIEEE1394) {
-                interface.interfaceType = 144;
+                interface.interfaceType = kInterfaceTypeFireWire;
             } else {
                 continue;  // loopback, tunnels and the like have no registry entry
             }

@@ -10,6 +10,14 @@
 
 namespace iokit::live {
 
+// The registry's interface types ("IOInterfaceType"), as the platform numbers them.
+constexpr int kInterfaceTypeEthernet = 6;
+constexpr int kInterfaceTypeFireWire = 144;
+
+// PCI class codes are class << 16 | subclass << 8 | programming interface.
+constexpr uint32_t kPciClassNetwork = 0x02;           // the class
+constexpr uint32_t kPciSubclassEthernet = 0x0200;     // the class and subclass
+
 // The hardware a port hangs off. Ports of the same device share one record.
 struct Device {
     enum class Bus { PCI, USB, Platform, Virtual };
@@ -32,7 +40,7 @@ struct Device {
 
 struct NetworkInterface {
     std::string name;          // kernel name, which the registry calls the BSD name
-    int interfaceType = 0;     // 6 Ethernet-type link, 144 FireWire
+    int interfaceType = 0;     // kInterfaceTypeEthernet or kInterfaceTypeFireWire
     int ifindex = 0;
     unsigned mtu = 0;
     std::vector<uint8_t> hardwareAddress;

@@ -144,6 +144,7 @@ namespace {
 
 // Snapshots are small; anything this large is not one.
 constexpr std::streamsize kMaxSnapshotBytes = 64 << 20;
+constexpr std::size_t kReadChunkBytes = 65536;
 
 std::shared_ptr<Registry> LoadSnapshotFile(const std::string &path)
 {
@@ -157,7 +158,7 @@ std::shared_ptr<Registry> LoadSnapshotFile(const std::string &path)
         return std::make_shared<Registry>();
     }
     std::string bytes;
-    char buffer[65536];
+    char buffer[kReadChunkBytes];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
         if (static_cast<std::streamsize>(bytes.size()) > kMaxSnapshotBytes) {

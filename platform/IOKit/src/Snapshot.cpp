@@ -19,6 +19,10 @@ namespace {
 
 constexpr int kMaxDepth = 64;
 
+// Hardware addresses: 6 bytes (Ethernet), or 8 (FireWire's EUI-64).
+constexpr CFIndex kEthernetAddressLength = 6;
+constexpr CFIndex kFireWireAddressLength = 8;
+
 const char *const kClassKey = "IOObjectClass";
 const char *const kSuperclassesKey = "IOSuperclasses";
 const char *const kNameKey = "IORegistryEntryName";
@@ -200,8 +204,9 @@ private:
             } else if (expect == Expect::Number && type != CFNumberGetTypeID()) {
                 wanted = "a number";
             } else if (expect == Expect::MACAddress &&
-                       (type != CFDataGetTypeID() || (CFDataGetLength(static_cast<CFDataRef>(value)) != 6 &&
-                                                      CFDataGetLength(static_cast<CFDataRef>(value)) != 8))) {
+                       (type != CFDataGetTypeID() ||
+                        (CFDataGetLength(static_cast<CFDataRef>(value)) != kEthernetAddressLength &&
+                         CFDataGetLength(static_cast<CFDataRef>(value)) != kFireWireAddressLength))) {
                 wanted = "data of 6 or 8 bytes";
             }
             if (!wanted.empty()) {

@@ -48,38 +48,23 @@ void ReleaseAll(std::vector<io_object_t> &objects)
 CFMutableDictionaryRef SerialMatching(const char *type)
 {
     CFMutableDictionaryRef matching = IOServiceMatching("IOSerialBSDClient");
-    CFStringRef value = CFStringCreateWithCString(nullptr, type, kCFStringEncodingUTF8);
+    standintest::CFRef<CFStringRef> value(standintest::Str(type));
     CFDictionarySetValue(matching, CFSTR("IOSerialBSDClientType"), value);
-    CFRelease(value);
     return matching;
 }
 
 namespace {
-std::string TextOf(CFTypeRef value)
-{
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
-        return {};
-    }
-    char buffer[1024];
-    if (!CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof buffer, kCFStringEncodingUTF8)) {
-        return {};
-    }
-    return buffer;
-}
-
 CFTypeRef Copy(io_object_t object, const char *key)
 {
-    CFStringRef keyString = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    CFTypeRef value = IORegistryEntryCreateCFProperty(object, keyString, kCFAllocatorDefault, 0);
-    CFRelease(keyString);
-    return value;
+    standintest::CFRef<CFStringRef> keyString(standintest::Str(key));
+    return IORegistryEntryCreateCFProperty(object, keyString, kCFAllocatorDefault, 0);
 }
 }  // namespace
 
 std::string StringProperty(io_object_t object, const char *key)
 {
     CFTypeRef value = Copy(object, key);
-    std::string text = TextOf(value);
+    std::string text = standin::UTF8OrEmpty(value);
     if (value != nullptr) {
         CFRelease(value);
     }
@@ -115,15 +100,10 @@ std::vector<uint8_t> DataProperty(io_object_t object, const char *key)
 
 std::string SearchStringUp(io_object_t object, const char *key)
 {
-    CFStringRef keyString = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    CFTypeRef value = IORegistryEntrySearchCFProperty(object, kIOServicePlane, keyString, kCFAllocatorDefault,
-                                                      kIORegistryIterateRecursively | kIORegistryIterateParents);
-    CFRelease(keyString);
-    std::string text = TextOf(value);
-    if (value != nullptr) {
-        CFRelease(value);
-    }
-    return text;
+    standintest::CFRef<CFStringRef> keyString(standintest::Str(key));
+    standintest::CFRef<CFTypeRef> value(IORegistryEntrySearchCFProperty(
+        object, kIOServicePlane, keyString, kCFAllocatorDefault, kIORegistryIterateRecursively | kIORegistryIterateParents));
+    return standin::UTF8OrEmpty(value);
 }
 
 std::string ClassOf(io_object_t object)

@@ -26,19 +26,14 @@
 namespace sctest {
 
 using standintest::CFRef;
+using standintest::ReadFile;
+using standintest::Text;
+using standintest::WriteFile;
 
+// A held string from UTF-8 text.
 inline CFRef<CFStringRef> Str(const std::string &text)
 {
-    return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
-}
-
-inline std::string Text(CFTypeRef value)
-{
-    if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) {
-        return "<none>";
-    }
-    char buffer[1024];
-    return CFStringGetCString(static_cast<CFStringRef>(value), buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer : "<?>";
+    return CFRef<CFStringRef>(standintest::Str(text.c_str()));
 }
 
 // A dictionary of string keys to values (strings or other CF values), built in one expression.
@@ -50,20 +45,6 @@ inline CFRef<CFMutableDictionaryRef> Dict(std::initializer_list<std::pair<const 
         CFDictionarySetValue(dict, Str(key), value);
     }
     return dict;
-}
-
-inline std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-inline void WriteFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 // The names in a folder, sorted.

@@ -32,8 +32,8 @@ TEST_F(ApplyTest, DynamicStoreKeysValuesAndWholeKeyPatterns)
     CFRef<CFStringRef> ipv4(SCDynamicStoreKeyCreateNetworkServiceEntity(nullptr, kSCDynamicStoreDomainSetup, CFSTR("S1"),
                                                                         kSCEntNetIPv4));
     CFRef<CFStringRef> global(SCDynamicStoreKeyCreateNetworkGlobalEntity(nullptr, kSCDynamicStoreDomainState, kSCEntNetDNS));
-    EXPECT_EQ(Text(ipv4), "Setup:/Network/Service/S1/IPv4");
-    EXPECT_EQ(Text(global), "State:/Network/Global/DNS");
+    EXPECT_EQ("Setup:/Network/Service/S1/IPv4", Text(ipv4));
+    EXPECT_EQ("State:/Network/Global/DNS", Text(global));
     EXPECT_TRUE(SCDynamicStoreSetValue(store, ipv4, Dict({{"ConfigMethod", CFSTR("DHCP")}})));
     EXPECT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/S1/IPv4Extra"), Dict()));
     EXPECT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/S2/IPv4"), Dict()));
@@ -41,31 +41,31 @@ TEST_F(ApplyTest, DynamicStoreKeysValuesAndWholeKeyPatterns)
 
     CFRef<CFStringRef> pattern(
         SCDynamicStoreKeyCreateNetworkServiceEntity(nullptr, kSCDynamicStoreDomainSetup, kSCCompAnyRegex, kSCEntNetIPv4));
-    EXPECT_EQ(Keys(Text(pattern).c_str()),
-              (std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S2/IPv4"}));
-    EXPECT_EQ(Keys("State:.*|Setup:/Network/Service/S1/IPv4Extra").size(), 2u);
-    EXPECT_EQ(Keys("Network"), std::vector<std::string>{}) << "a pattern matches whole keys only";
+    EXPECT_EQ((std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S2/IPv4"}),
+              Keys(Text(pattern).c_str()));
+    EXPECT_EQ(2u, Keys("State:.*|Setup:/Network/Service/S1/IPv4Extra").size());
+    EXPECT_EQ(std::vector<std::string>{}, Keys("Network")) << "a pattern matches whole keys only";
     CFRef<CFArrayRef> bad(SCDynamicStoreCopyKeyList(store, CFSTR("([")));
     EXPECT_FALSE(bad);
-    EXPECT_EQ(SCError(), kSCStatusInvalidArgument);
+    EXPECT_EQ(kSCStatusInvalidArgument, SCError());
 
     CFRef<CFTypeRef> value(SCDynamicStoreCopyValue(store, ipv4));
     ASSERT_TRUE(value);
-    EXPECT_EQ(Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(value.get()), CFSTR("ConfigMethod"))), "DHCP");
+    EXPECT_EQ("DHCP", Text(CFDictionaryGetValue(static_cast<CFDictionaryRef>(value.get()), CFSTR("ConfigMethod"))));
     EXPECT_TRUE(SCDynamicStoreRemoveValue(store, ipv4));
     EXPECT_FALSE(SCDynamicStoreRemoveValue(store, ipv4));
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
     CFRef<CFTypeRef> gone(SCDynamicStoreCopyValue(store, ipv4));
     EXPECT_FALSE(gone);
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
 
     // Another process sees the same store, and plistlib reads it and writes one we read.
-    EXPECT_EQ(InChild([] {
+    EXPECT_EQ(0,
+              InChild([] {
                   CFRef<SCDynamicStoreRef> other(SCDynamicStoreCreate(nullptr, CFSTR("child"), nullptr, nullptr));
                   CFRef<CFTypeRef> text(SCDynamicStoreCopyValue(other, CFSTR("State:/Network/Global/DNS")));
                   return Text(text) == "text" ? 0 : 1;
-              }),
-              0);
+              }));
     int status = 0;
     std::string out = RunPython("import plistlib\n"
                                 "p = '" + dynamicPath + "'\n"
@@ -74,9 +74,10 @@ TEST_F(ApplyTest, DynamicStoreKeysValuesAndWholeKeyPatterns)
                                 "d['State:/Network/Global/IPv4'] = {'Router': '10.0.0.1'}\n"
                                 "plistlib.dump(d, open(p, 'wb'))\n",
                                 &status);
-    ASSERT_EQ(status, 0) << out;
-    EXPECT_EQ(out, "['Setup:/Network/Service/S1/IPv4Extra', 'Setup:/Network/Service/S2/IPv4', 'State:/Network/Global/DNS']\n");
-    EXPECT_EQ(Keys("State:/Network/Global/IPv4").size(), 1u);
+    ASSERT_EQ(0, status) << out;
+    EXPECT_EQ("['Setup:/Network/Service/S1/IPv4Extra', 'Setup:/Network/Service/S2/IPv4', 'State:/Network/Global/DNS']\n",
+              out);
+    EXPECT_EQ(1u, Keys("State:/Network/Global/IPv4").size());
 }
 
 TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
@@ -86,7 +87,7 @@ TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
     ASSERT_TRUE(SCDynamicStoreSetValue(store, CFSTR("Setup:/Network/Service/OLD/IPv4"), Dict()));
     ASSERT_TRUE(SCDynamicStoreSetValue(store, CFSTR("State:/Network/Global/IPv4"), Dict()));
     ASSERT_TRUE(Apply());
-    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(0, SCError());
     EXPECT_EQ(Keys("Setup:.*"), (std::vector<std::string>{
                                     "Setup:/Network/Global/IPv4",
                                     "Setup:/Network/Service/S1/DNS",
@@ -99,9 +100,9 @@ TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
                                     "Setup:/Network/Service/S4/Modem",
                                     "Setup:/Network/Service/S5/IPv4",
                                 }));
-    EXPECT_EQ(Keys("State:.*").size(), 1u) << "apply replaces Setup: keys only";
-    EXPECT_EQ(Keys("Setup:/Network/Service/[^/]+/IPv4"),
-              (std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S5/IPv4"}));
+    EXPECT_EQ(1u, Keys("State:.*").size()) << "apply replaces Setup: keys only";
+    EXPECT_EQ((std::vector<std::string>{"Setup:/Network/Service/S1/IPv4", "Setup:/Network/Service/S5/IPv4"}),
+              Keys("Setup:/Network/Service/[^/]+/IPv4"));
 
     // Switching the current set removes what no longer holds; a current set that names nothing,
     // or is not a string, publishes nothing and is no failure.
@@ -109,7 +110,8 @@ TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
     ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), CFSTR("/Sets/B")));
     ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
     ASSERT_TRUE(SCPreferencesApplyChanges(prefs));
-    EXPECT_EQ(Keys("Setup:.*"), (std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}));
+    EXPECT_EQ((std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}),
+              Keys("Setup:.*"));
     int number = 7;
     CFRef<CFNumberRef> notAString(CFNumberCreate(nullptr, kCFNumberIntType, &number));
     for (CFTypeRef current : {static_cast<CFTypeRef>(CFSTR("/Sets/Nothing")), static_cast<CFTypeRef>(CFSTR("/Sets//A")),
@@ -117,7 +119,7 @@ TEST_F(ApplyTest, ApplyPublishesExactlyTheCurrentSetAndRemovesStaleSetupKeys)
         ASSERT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), current));
         ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
         EXPECT_TRUE(SCPreferencesApplyChanges(prefs));
-        EXPECT_EQ(Keys("Setup:.*"), std::vector<std::string>{});
+        EXPECT_EQ(std::vector<std::string>{}, Keys("Setup:.*"));
     }
 }
 
@@ -134,12 +136,13 @@ TEST_F(ApplyTest, ApplyPublishesTheFileNotTheObjectAndRewritesOnlyChangedBytes)
     ASSERT_TRUE(SCPreferencesSetValue(changed, CFSTR("CurrentSet"), CFSTR("/Sets/B")));
     ASSERT_TRUE(SCPreferencesApplyChanges(changed));
     std::vector<std::string> setA = published();
-    ASSERT_EQ(setA.size(), 10u);
+    ASSERT_EQ(10u, setA.size());
 
     CFRef<SCPreferencesRef> reader = Open();
     ASSERT_TRUE(SCPreferencesCommitChanges(changed));  // another object makes B current
     ASSERT_TRUE(SCPreferencesApplyChanges(reader));
-    EXPECT_EQ(published(), (std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}));
+    EXPECT_EQ((std::vector<std::string>{"Setup:/Network/Service/S6/IPv4", "Setup:/Network/Service/S6/Interface"}),
+              published());
 
     CFRef<SCPreferencesRef> writer = Open();
     double ratio = 0.1;
@@ -155,10 +158,10 @@ TEST_F(ApplyTest, ApplyPublishesTheFileNotTheObjectAndRewritesOnlyChangedBytes)
     EXPECT_EQ(ReadFile(dynamicPath), fromWriter);
 
     struct stat before {};
-    ASSERT_EQ(stat(dynamicPath.c_str(), &before), 0);
+    ASSERT_EQ(0, stat(dynamicPath.c_str(), &before));
     ASSERT_TRUE(Apply());
     struct stat after {};
-    ASSERT_EQ(stat(dynamicPath.c_str(), &after), 0);
+    ASSERT_EQ(0, stat(dynamicPath.c_str(), &after));
     EXPECT_EQ(after.st_ino, before.st_ino) << "an unchanged dynamic store is not replaced";
     int status = 0;
     std::string out = RunPython("import plistlib\n"
@@ -166,7 +169,7 @@ TEST_F(ApplyTest, ApplyPublishesTheFileNotTheObjectAndRewritesOnlyChangedBytes)
                                 "d = plistlib.load(open(p, 'rb'))\n"
                                 "plistlib.dump(d, open(p, 'wb'), sort_keys=False)\n",
                                 &status);
-    ASSERT_EQ(status, 0) << out;
+    ASSERT_EQ(0, status) << out;
     ASSERT_NE(ReadFile(dynamicPath), fromWriter);
     ASSERT_TRUE(Apply());
     EXPECT_EQ(ReadFile(dynamicPath), fromWriter);
@@ -178,10 +181,10 @@ TEST_F(ApplyTest, UnparsableDynamicStoreIsReportedAndLeftAlone)
     WriteFile(dynamicPath, "garbage");
     CFRef<SCDynamicStoreRef> store(SCDynamicStoreCreate(nullptr, CFSTR("tests"), nullptr, nullptr));
     EXPECT_FALSE(SCDynamicStoreSetValue(store, CFSTR("State:/x"), Dict()));
-    EXPECT_EQ(SCError(), kSCStatusFailed);
+    EXPECT_EQ(kSCStatusFailed, SCError());
     EXPECT_FALSE(Apply());
-    EXPECT_EQ(SCError(), kSCStatusFailed);
-    EXPECT_EQ(ReadFile(dynamicPath), "garbage");
+    EXPECT_EQ(kSCStatusFailed, SCError());
+    EXPECT_EQ("garbage", ReadFile(dynamicPath));
 }
 
 }  // namespace

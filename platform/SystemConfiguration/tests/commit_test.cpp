@@ -39,15 +39,15 @@ TEST_F(CommitTest, CommitWritesOnlyChangesAndTheNextObjectReadsThem)
 
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/Sets/A"), Named("first")));
     ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
-    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(0, SCError());
     std::string written = ReadFile(storePath);
     EXPECT_NE(written.find("<key>UserDefinedName</key>"), std::string::npos);
     // The same object commits again on top of its own commit.
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/Sets/B"), Named("second")));
     ASSERT_TRUE(SCPreferencesCommitChanges(prefs));
     CFRef<SCPreferencesRef> reader = Open();
-    EXPECT_EQ(NameAt(reader, "/Sets/A"), "first");
-    EXPECT_EQ(NameAt(reader, "/Sets/B"), "second");
+    EXPECT_EQ("first", NameAt(reader, "/Sets/A"));
+    EXPECT_EQ("second", NameAt(reader, "/Sets/B"));
     ExpectNoStrayFile();
 }
 
@@ -61,7 +61,7 @@ TEST_F(CommitTest, SecondOfTwoObjectsIsStaleAndTheStoreHoldsTheFirst)
     ASSERT_TRUE(SCPreferencesCommitChanges(first));
     std::string afterFirst = ReadFile(storePath);
     EXPECT_FALSE(SCPreferencesCommitChanges(second));
-    EXPECT_EQ(SCError(), kSCStatusStale);
+    EXPECT_EQ(kSCStatusStale, SCError());
     EXPECT_EQ(ReadFile(storePath), afterFirst);
 
     // Another writer between an object's read and its commit, through the seam.
@@ -70,10 +70,10 @@ TEST_F(CommitTest, SecondOfTwoObjectsIsStaleAndTheStoreHoldsTheFirst)
     PlatformTestingSetCommitHook(
         [](const char *path, void *) { WriteFile(path, ReadFile(path) + "\n"); }, nullptr);
     EXPECT_FALSE(SCPreferencesCommitChanges(third));
-    EXPECT_EQ(SCError(), kSCStatusStale);
+    EXPECT_EQ(kSCStatusStale, SCError());
     PlatformTestingSetCommitHook(nullptr, nullptr);
     CFRef<SCPreferencesRef> reader = Open();
-    EXPECT_EQ(NameAt(reader, "/Sets/A"), "first");
+    EXPECT_EQ("first", NameAt(reader, "/Sets/A"));
 }
 
 TEST_F(CommitTest, FolderThatCannotBeWrittenGivesAccessErrorAndNoStrayFile)
@@ -100,8 +100,8 @@ TEST_F(CommitTest, FolderThatCannotBeWrittenGivesAccessErrorAndNoStrayFile)
     if (status == 77) {
         GTEST_SKIP() << "no private mount namespace here";
     }
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(ReadFile(storePath), before);
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(before, ReadFile(storePath));
     ExpectNoStrayFile();
 }
 
@@ -139,7 +139,7 @@ TEST_F(CommitTest, KillAtEachStepLeavesOldOrNewStoreAndNoStrayFile)
         if (s.newExpected) {
             EXPECT_NE(left, oldStore);
             CFRef<SCPreferencesRef> reader = Open();
-            EXPECT_EQ(NameAt(reader, "/Sets/A"), "new");
+            EXPECT_EQ("new", NameAt(reader, "/Sets/A"));
         } else {
             EXPECT_EQ(left, oldStore);
         }
@@ -175,8 +175,8 @@ TEST_F(CommitTest, TwoProcessesRetryingOnStaleLoseNoCommit)
     };
     pid_t a = writer("a");
     pid_t b = writer("b");
-    EXPECT_EQ(WaitChild(a), 0);
-    EXPECT_EQ(WaitChild(b), 0);
+    EXPECT_EQ(0, WaitChild(a));
+    EXPECT_EQ(0, WaitChild(b));
     CFRef<SCPreferencesRef> reader = Open();
     CFDictionaryRef sets = SCPreferencesPathGetValue(reader, CFSTR("/Sets"));
     ASSERT_NE(sets, nullptr);

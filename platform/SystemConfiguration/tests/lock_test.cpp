@@ -23,8 +23,8 @@ TEST_F(LockTest, HeldLockBlocksOthersUntilTheHolderGoesAndTheWaiterSeesTheNewSto
     ASSERT_TRUE(CommitOne("/Sets/A", Dict({{"UserDefinedName", CFSTR("old")}})));
     int ready[2];
     int go[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(0, pipe(ready));
+    ASSERT_EQ(0, pipe(go));
     auto child = [&](bool wait) {
         return StartChild([&] {
             CFRef<SCPreferencesRef> other(SCPreferencesCreate(nullptr, CFSTR("child"), nullptr));
@@ -44,20 +44,20 @@ TEST_F(LockTest, HeldLockBlocksOthersUntilTheHolderGoesAndTheWaiterSeesTheNewSto
     pid_t busy = child(false);
     pid_t waiter = child(true);
     char bytes[2] = {};
-    ASSERT_EQ(read(ready[0], bytes, 1) + read(ready[0], bytes + 1, 1), 2);
+    ASSERT_EQ(2, read(ready[0], bytes, 1) + read(ready[0], bytes + 1, 1));
 
     CFRef<SCPreferencesRef> holder = Open();
     ASSERT_TRUE(SCPreferencesLock(holder, false));
     EXPECT_FALSE(SCPreferencesLock(holder, false));
-    EXPECT_EQ(SCError(), kSCStatusLocked);
-    ASSERT_EQ(write(go[1], "gg", 2), 2);
-    EXPECT_EQ(WaitChild(busy), 0);
+    EXPECT_EQ(kSCStatusLocked, SCError());
+    ASSERT_EQ(2, write(go[1], "gg", 2));
+    EXPECT_EQ(0, WaitChild(busy));
     // The commit lock is not the preferences lock: the holder's peers still commit.
     ASSERT_TRUE(CommitOne("/Sets/A", Dict({{"UserDefinedName", CFSTR("new")}})));
     int raw = 0;
-    EXPECT_EQ(waitpid(waiter, &raw, WNOHANG), 0) << "the waiter must still be blocked";
+    EXPECT_EQ(0, waitpid(waiter, &raw, WNOHANG)) << "the waiter must still be blocked";
     holder.reset();  // releasing the object releases its lock
-    EXPECT_EQ(WaitChild(waiter), 0);
+    EXPECT_EQ(0, WaitChild(waiter));
     for (int fd : {ready[0], ready[1], go[0], go[1]}) {
         close(fd);
     }
@@ -68,15 +68,15 @@ TEST_F(LockTest, ObjectWithChangesKeepsThemOnLockingAndUnlockNeedsTheLock)
     ASSERT_TRUE(CommitOne("/Sets/A", Dict({{"UserDefinedName", CFSTR("old")}})));
     CFRef<SCPreferencesRef> prefs = Open();
     EXPECT_FALSE(SCPreferencesUnlock(prefs));
-    EXPECT_EQ(SCError(), kSCStatusNeedLock);
+    EXPECT_EQ(kSCStatusNeedLock, SCError());
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/Sets/A"), Dict({{"UserDefinedName", CFSTR("mine")}})));
     ASSERT_TRUE(CommitOne("/Sets/A", Dict({{"UserDefinedName", CFSTR("theirs")}})));
     ASSERT_TRUE(SCPreferencesLock(prefs, true));
-    EXPECT_EQ(NameOfA(prefs), "mine");
+    EXPECT_EQ("mine", NameOfA(prefs));
     EXPECT_FALSE(SCPreferencesCommitChanges(prefs));
-    EXPECT_EQ(SCError(), kSCStatusStale);
+    EXPECT_EQ(kSCStatusStale, SCError());
     EXPECT_TRUE(SCPreferencesUnlock(prefs));
-    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(0, SCError());
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ TEST_F(NetworkTest, ViewsOfTheCurrentSetsServicesAndInterfaces)
     CFRef<SCPreferencesRef> prefs = Open();
     CFRef<SCNetworkSetRef> set(SCNetworkSetCopyCurrent(prefs));
     ASSERT_TRUE(set);
-    EXPECT_EQ(Text(SCNetworkSetGetSetID(set)), "A");
-    EXPECT_EQ(Text(SCNetworkSetGetName(set)), "Automatic");
+    EXPECT_EQ("A", Text(SCNetworkSetGetSetID(set)));
+    EXPECT_EQ("Automatic", Text(SCNetworkSetGetName(set)));
     CFRef<CFArrayRef> services(SCNetworkSetCopyServices(set));
     ASSERT_TRUE(services);
 
@@ -45,8 +45,8 @@ TEST_F(NetworkTest, ViewsOfTheCurrentSetsServicesAndInterfaces)
         EXPECT_EQ(SCNetworkServiceGetEnabled(service), e.enabled);
         SCNetworkInterfaceRef interface = SCNetworkServiceGetInterface(service);
         if (e.type == nullptr) {
-            EXPECT_EQ(interface, nullptr);
-            EXPECT_EQ(SCError(), kSCStatusNoKey);
+            EXPECT_EQ(nullptr, interface);
+            EXPECT_EQ(kSCStatusNoKey, SCError());
             continue;
         }
         ASSERT_NE(interface, nullptr);
@@ -65,7 +65,8 @@ TEST_F(NetworkTest, ViewsOfTheCurrentSetsServicesAndInterfaces)
     set.reset();
     ASSERT_TRUE(SCPreferencesRemoveValue(prefs, CFSTR("NetworkServices")));
     prefs.reset();
-    EXPECT_EQ(Text(SCNetworkInterfaceGetBSDName(SCNetworkInterfaceGetInterface(SCNetworkServiceGetInterface(ppp)))), "en5");
+    EXPECT_EQ("en5",
+              Text(SCNetworkInterfaceGetBSDName(SCNetworkInterfaceGetInterface(SCNetworkServiceGetInterface(ppp)))));
     CFRelease(ppp);
 }
 
@@ -75,7 +76,7 @@ TEST_F(NetworkTest, CurrentSetThatNamesNothingIsAStatusNotACrash)
     CFRef<CFNumberRef> notAString(CFNumberCreate(nullptr, kCFNumberIntType, &number));
     CFRef<SCPreferencesRef> prefs = Open();
     EXPECT_FALSE(CFRef<SCNetworkSetRef>(SCNetworkSetCopyCurrent(prefs))) << "no CurrentSet at all";
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/Sets/A/Network/Service/S1"), Dict({{"__LINK__", notAString.get()}})));
     for (CFTypeRef current : {static_cast<CFTypeRef>(CFSTR("/Sets/Nothing")), static_cast<CFTypeRef>(CFSTR("")),
                               static_cast<CFTypeRef>(notAString.get())}) {
@@ -89,13 +90,13 @@ TEST_F(NetworkTest, CurrentSetThatNamesNothingIsAStatusNotACrash)
     ASSERT_TRUE(set);
     CFRef<CFArrayRef> services(SCNetworkSetCopyServices(set));
     ASSERT_TRUE(services);
-    EXPECT_EQ(CFArrayGetCount(services), 0);
+    EXPECT_EQ(0, CFArrayGetCount(services));
     // The set removed under a copy: a status.
     ASSERT_TRUE(SCPreferencesRemoveValue(prefs, CFSTR("Sets")));
     EXPECT_FALSE(CFRef<CFArrayRef>(SCNetworkSetCopyServices(set)));
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
-    EXPECT_EQ(SCNetworkServiceGetInterface(nullptr), nullptr);
-    EXPECT_EQ(SCError(), kSCStatusInvalidArgument);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
+    EXPECT_EQ(nullptr, SCNetworkServiceGetInterface(nullptr));
+    EXPECT_EQ(kSCStatusInvalidArgument, SCError());
 }
 
 }  // namespace

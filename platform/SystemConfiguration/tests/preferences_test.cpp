@@ -12,25 +12,25 @@ TEST_F(PreferencesTest, MissingStoreIsEmptyAndTopLevelValuesBehave)
 {
     CFRef<SCPreferencesRef> prefs = Open();
     ASSERT_TRUE(prefs);
-    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(0, SCError());
     EXPECT_EQ(CFGetTypeID(prefs), SCPreferencesGetTypeID());
-    EXPECT_EQ(SCPreferencesGetValue(prefs, CFSTR("CurrentSet")), nullptr);
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(nullptr, SCPreferencesGetValue(prefs, CFSTR("CurrentSet")));
+    EXPECT_EQ(kSCStatusNoKey, SCError());
 
     EXPECT_TRUE(SCPreferencesSetValue(prefs, CFSTR("CurrentSet"), CFSTR("/Sets/A")));
-    EXPECT_EQ(SCError(), 0);
+    EXPECT_EQ(0, SCError());
     EXPECT_FALSE(SCPreferencesAddValue(prefs, CFSTR("CurrentSet"), CFSTR("/Sets/B")));
-    EXPECT_EQ(SCError(), kSCStatusKeyExists);
+    EXPECT_EQ(kSCStatusKeyExists, SCError());
     EXPECT_TRUE(SCPreferencesAddValue(prefs, CFSTR("System"), Dict()));
-    EXPECT_EQ(Text(SCPreferencesGetValue(prefs, CFSTR("CurrentSet"))), "/Sets/A");
+    EXPECT_EQ("/Sets/A", Text(SCPreferencesGetValue(prefs, CFSTR("CurrentSet"))));
 
     CFRef<CFArrayRef> keys(SCPreferencesCopyKeyList(prefs));
     ASSERT_TRUE(keys);
-    EXPECT_EQ(CFArrayGetCount(keys), 2);
+    EXPECT_EQ(2, CFArrayGetCount(keys));
 
     EXPECT_TRUE(SCPreferencesRemoveValue(prefs, CFSTR("System")));
     EXPECT_FALSE(SCPreferencesRemoveValue(prefs, CFSTR("System")));
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
     EXPECT_STREQ(SCErrorString(kSCStatusStale), "Stale configuration");
     EXPECT_STREQ(SCErrorString(0), "Success!");
     EXPECT_FALSE(std::filesystem::exists(storePath)) << "nothing is written before a commit";
@@ -50,9 +50,9 @@ TEST_F(PreferencesTest, StoresThatWouldLoseDataAreRefusedAndLeftAlone)
         WriteFile(storePath, bytes);
         CFRef<SCPreferencesRef> prefs(SCPreferencesCreate(nullptr, CFSTR("tests"), nullptr));
         EXPECT_FALSE(prefs);
-        EXPECT_EQ(SCError(), kSCStatusFailed);
+        EXPECT_EQ(kSCStatusFailed, SCError());
         EXPECT_EQ(ReadFile(storePath), bytes);
-        EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"preferences.plist"});
+        EXPECT_EQ(std::vector<std::string>{"preferences.plist"}, FolderNames(folder.path()));
     }
 }
 
@@ -89,26 +89,26 @@ TEST_F(PreferencesTest, PathsCreateIntermediatesFollowLinksAndRefuseBadInput)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         CFDictionaryRef value = SCPreferencesPathGetValue(prefs, Str(c.path));
-        EXPECT_EQ(SCError(), c.status);
-        EXPECT_EQ(value != nullptr, c.status == 0);
+        EXPECT_EQ(c.status, SCError());
+        EXPECT_EQ(c.status == 0, value != nullptr);
         CFStringRef link = SCPreferencesPathGetLink(prefs, Str(c.path));
         EXPECT_EQ(Text(link), c.link != nullptr ? c.link : "<none>");
         EXPECT_EQ(SCError(), c.link != nullptr ? 0 : c.linkStatus);
     }
-    EXPECT_EQ(Text(CFDictionaryGetValue(SCPreferencesPathGetValue(prefs, CFSTR("/Sets/A/Network/Service/S1/IPv4")),
-                                        CFSTR("ConfigMethod"))),
-              "DHCP");
+    EXPECT_EQ("DHCP",
+              Text(CFDictionaryGetValue(SCPreferencesPathGetValue(prefs, CFSTR("/Sets/A/Network/Service/S1/IPv4")),
+                                        CFSTR("ConfigMethod"))));
     // Writes refuse the same bad paths and change nothing.
     for (const char *bad : {"/", "/Sets//A", "/NetworkServices/S1/IPv4/ConfigMethod/x", "/Loop/x"}) {
         EXPECT_FALSE(SCPreferencesPathSetValue(prefs, Str(bad), ipv4)) << bad;
         EXPECT_FALSE(SCPreferencesPathRemoveValue(prefs, Str(bad))) << bad;
     }
     EXPECT_FALSE(SCPreferencesPathSetValue(prefs, CFSTR("/X"), reinterpret_cast<CFDictionaryRef>(CFSTR("text"))));
-    EXPECT_EQ(SCError(), kSCStatusInvalidArgument);
+    EXPECT_EQ(kSCStatusInvalidArgument, SCError());
     EXPECT_TRUE(SCPreferencesPathRemoveValue(prefs, CFSTR("/Sets/A/Network/Service/S1/IPv4")));  // through the link
-    EXPECT_EQ(SCPreferencesPathGetValue(prefs, CFSTR("/NetworkServices/S1/IPv4")), nullptr);
+    EXPECT_EQ(nullptr, SCPreferencesPathGetValue(prefs, CFSTR("/NetworkServices/S1/IPv4")));
     EXPECT_FALSE(SCPreferencesPathRemoveValue(prefs, CFSTR("/NetworkServices/S1/IPv4")));
-    EXPECT_EQ(SCError(), kSCStatusNoKey);
+    EXPECT_EQ(kSCStatusNoKey, SCError());
 }
 
 TEST_F(PreferencesTest, LentValuesOutliveTheirReplacement)
@@ -118,7 +118,7 @@ TEST_F(PreferencesTest, LentValuesOutliveTheirReplacement)
     CFDictionaryRef lent = SCPreferencesPathGetValue(prefs, CFSTR("/NetworkServices/S1"));
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/NetworkServices/S1"), Dict({{"UserDefinedName", CFSTR("new")}})));
     ASSERT_TRUE(SCPreferencesRemoveValue(prefs, CFSTR("NetworkServices")));
-    EXPECT_EQ(Text(CFDictionaryGetValue(lent, CFSTR("UserDefinedName"))), "old");
+    EXPECT_EQ("old", Text(CFDictionaryGetValue(lent, CFSTR("UserDefinedName"))));
 }
 
 TEST_F(PreferencesTest, UniqueChildrenAreUpperCaseUUIDsOrTheSeamsCounter)
@@ -126,17 +126,17 @@ TEST_F(PreferencesTest, UniqueChildrenAreUpperCaseUUIDsOrTheSeamsCounter)
     CFRef<SCPreferencesRef> prefs = Open();
     CFRef<CFStringRef> random(SCPreferencesPathCreateUniqueChild(prefs, CFSTR("/NetworkServices")));
     std::string text = Text(random);
-    ASSERT_EQ(text.size(), std::string("/NetworkServices/").size() + 36) << text;
-    EXPECT_EQ(text.find_first_not_of("/NetworkServices0123456789ABCDEF-"), std::string::npos) << text;
-    EXPECT_EQ(CFDictionaryGetCount(SCPreferencesPathGetValue(prefs, random)), 0);
+    ASSERT_EQ(std::string("/NetworkServices/").size() + 36, text.size()) << text;
+    EXPECT_EQ(std::string::npos, text.find_first_not_of("/NetworkServices0123456789ABCDEF-")) << text;
+    EXPECT_EQ(0, CFDictionaryGetCount(SCPreferencesPathGetValue(prefs, random)));
 
     PlatformTestingSCDeterministicIDs(1);
     ASSERT_TRUE(SCPreferencesPathSetValue(prefs, CFSTR("/Sets/00000000-0000-0000-0000-000000000001"), Dict()));
     CFRef<CFStringRef> next(SCPreferencesPathCreateUniqueChild(prefs, CFSTR("/Sets")));
-    EXPECT_EQ(Text(next), "/Sets/00000000-0000-0000-0000-000000000002") << "a taken name is skipped";
+    EXPECT_EQ("/Sets/00000000-0000-0000-0000-000000000002", Text(next)) << "a taken name is skipped";
     CFRef<CFStringRef> none(SCPreferencesPathCreateUniqueChild(prefs, CFSTR("/Sets//")));
     EXPECT_FALSE(none);
-    EXPECT_EQ(SCError(), kSCStatusInvalidArgument);
+    EXPECT_EQ(kSCStatusInvalidArgument, SCError());
 }
 
 TEST_F(PreferencesTest, PlistlibReadsWhatIsCommittedAndWritesWhatIsRead)
@@ -156,11 +156,11 @@ TEST_F(PreferencesTest, PlistlibReadsWhatIsCommittedAndWritesWhatIsRead)
                                 "d['Sets'] = {'A': {'UserDefinedName': 'Automatic \u00e9'}}\n"
                                 "plistlib.dump(d, open('" + storePath + "', 'wb'))\n",
                                 &status);
-    ASSERT_EQ(status, 0) << out;
-    EXPECT_EQ(out, "/Sets/A 1500 caf\u00e9 & <b>\n");
+    ASSERT_EQ(0, status) << out;
+    EXPECT_EQ("/Sets/A 1500 caf\u00e9 & <b>\n", out);
     CFRef<SCPreferencesRef> again = Open();
-    EXPECT_EQ(Text(CFDictionaryGetValue(SCPreferencesPathGetValue(again, CFSTR("/Sets/A")), CFSTR("UserDefinedName"))),
-              "Automatic \u00e9");
+    EXPECT_EQ("Automatic \u00e9",
+              Text(CFDictionaryGetValue(SCPreferencesPathGetValue(again, CFSTR("/Sets/A")), CFSTR("UserDefinedName"))));
 }
 
 }  // namespace

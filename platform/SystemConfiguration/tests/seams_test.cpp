@@ -63,7 +63,7 @@ protected:
 
 TEST_F(SeamsTest, EachArmedCallFailsWithItsStatusLeavingNothingBehind)
 {
-    ASSERT_EQ(Scenario(), 0);
+    ASSERT_EQ(0, Scenario());
     long live = PlatformTestingCFLiveObjectCount();
     const char *calls[] = {
         "SCPreferencesCreate", "SCPreferencesLock", "SCPreferencesSetValue", "SCPreferencesAddValue",
@@ -84,13 +84,13 @@ TEST_F(SeamsTest, EachArmedCallFailsWithItsStatusLeavingNothingBehind)
         EXPECT_EQ(Scenario(), status);
         EXPECT_EQ(std::filesystem::exists(storePath), committed);
         EXPECT_EQ(PlatformTestingCFLiveObjectCount(), live);
-        EXPECT_EQ(Scenario(), 0) << "armed once: the next pass succeeds";
+        EXPECT_EQ(0, Scenario()) << "armed once: the next pass succeeds";
     }
     PlatformTestingSystemConfigurationFailCall("SCPreferencesGetValue", 77, PLATFORM_TESTING_EVERY_CALL);
-    EXPECT_EQ(Scenario(), 77);
-    EXPECT_EQ(Scenario(), 77);
+    EXPECT_EQ(77, Scenario());
+    EXPECT_EQ(77, Scenario());
     PlatformTestingSystemConfigurationFailCall("SCPreferencesGetValue", 0, 0);
-    EXPECT_EQ(Scenario(), 0);
+    EXPECT_EQ(0, Scenario());
 }
 
 TEST_F(SeamsTest, EachCreationFailingGivesAFailureAndLeaksNothing)

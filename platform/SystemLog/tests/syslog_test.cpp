@@ -89,33 +89,33 @@ TEST_F(SystemLogTest, EveryEntryPointCapturesTheLineOnceWithItsLevel)
         errno = EAGAIN;
         c.log();
         EXPECT_TRUE(errno == EAGAIN || errno == ENOENT) << "errno changed to " << errno;
-        ASSERT_EQ(PlatformTestingLogLineCount(), 1u);
+        ASSERT_EQ(1u, PlatformTestingLogLineCount());
         int level = -1;
         const char *text = PlatformTestingLogLine(0, &level);
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(level, c.level);
-        EXPECT_EQ(std::string(text), c.text);
+        EXPECT_EQ(c.text, std::string(text));
     }
 }
 
-TEST(SystemLogCapture, IsOffUntilStartedAndForgetsOnReset)
+TEST(SystemLogCaptureTest, IsOffUntilStartedAndForgetsOnReset)
 {
     PlatformTestingResetSystemLog();
     syslog(LOG_ERR, "before the capture");
-    EXPECT_EQ(PlatformTestingLogLineCount(), 0u);
+    EXPECT_EQ(0u, PlatformTestingLogLineCount());
     PlatformTestingLogCaptureStart();
     syslog(LOG_ERR, "first");
     const char *first = PlatformTestingLogLine(0, nullptr);
     for (int i = 0; i < 100; ++i) {
         syslog(LOG_INFO, "line %d", i);
     }
-    EXPECT_EQ(PlatformTestingLogLineCount(), 101u);
+    EXPECT_EQ(101u, PlatformTestingLogLineCount());
     EXPECT_STREQ(first, "first") << "a text handed out moved when lines were added";
-    EXPECT_EQ(PlatformTestingLogLine(101, nullptr), nullptr);
+    EXPECT_EQ(nullptr, PlatformTestingLogLine(101, nullptr));
     PlatformTestingResetSystemLog();
-    EXPECT_EQ(PlatformTestingLogLineCount(), 0u);
+    EXPECT_EQ(0u, PlatformTestingLogLineCount());
     syslog(LOG_ERR, "after the reset");
-    EXPECT_EQ(PlatformTestingLogLineCount(), 0u);
+    EXPECT_EQ(0u, PlatformTestingLogLineCount());
 }
 
 // Runs body in a child process with a pipe as its output; returns what the child wrote there
@@ -150,7 +150,7 @@ ChildResult RunInChild(const std::function<int(int outputFd)> &body)
     return result;
 }
 
-TEST(SystemLogStandardError, MirrorsOneLineOnlyWhenAsked)
+TEST(SystemLogStandardErrorTest, MirrorsOneLineOnlyWhenAsked)
 {
     struct Case {
         const char *variable;  // PLATFORM_SYSLOG_STDERR, or NULL for unset
@@ -179,25 +179,25 @@ TEST(SystemLogStandardError, MirrorsOneLineOnlyWhenAsked)
             }
             return 0;
         });
-        ASSERT_EQ(result.exitCode, 0);
+        ASSERT_EQ(0, result.exitCode);
         if (c.mirrored) {
             // The child's pid is not known here before it runs; check the shape around it.
             std::string prefix = std::string(program_invocation_short_name) + "[";
-            ASSERT_EQ(result.output.rfind(prefix, 0), 0u) << result.output;
+            ASSERT_EQ(0u, result.output.rfind(prefix, 0)) << result.output;
             std::size_t close = result.output.find("] ");
             ASSERT_NE(close, std::string::npos) << result.output;
             std::string pid = result.output.substr(prefix.size(), close - prefix.size());
             EXPECT_FALSE(pid.empty());
-            EXPECT_EQ(pid.find_first_not_of("0123456789"), std::string::npos) << result.output;
-            EXPECT_EQ(result.output.substr(close), "] <3> Found 1 device\n");
+            EXPECT_EQ(std::string::npos, pid.find_first_not_of("0123456789")) << result.output;
+            EXPECT_EQ("] <3> Found 1 device\n", result.output.substr(close));
         } else {
-            EXPECT_EQ(result.output, "");
+            EXPECT_EQ("", result.output);
         }
     }
 }
 
 // In a private mount namespace a datagram socket bound at /dev/log plays the machine's log.
-TEST(SystemLogRealLog, ReceivesEachLine)
+TEST(SystemLogRealLogTest, ReceivesEachLine)
 {
     constexpr int kNoNamespace = 77, kNoSocket = 78, kNothingArrived = 79;
     ChildResult result = RunInChild([&](int out) {
@@ -235,9 +235,9 @@ TEST(SystemLogRealLog, ReceivesEachLine)
         }
         GTEST_SKIP() << "no private mount namespace (needs root): " << result.output;
     }
-    ASSERT_EQ(result.exitCode, 0) << result.output;
+    ASSERT_EQ(0, result.exitCode) << result.output;
     // "<facility * 8 + level>" first, the line itself last.
-    EXPECT_EQ(result.output.rfind("<" + std::to_string(LOG_LOCAL1 | LOG_WARNING) + ">", 0), 0u) << result.output;
+    EXPECT_EQ(0u, result.output.rfind("<" + std::to_string(LOG_LOCAL1 | LOG_WARNING) + ">", 0)) << result.output;
     std::string tail = std::string(program_invocation_short_name) + ": real log line 42";
     ASSERT_GE(result.output.size(), tail.size()) << result.output;
     EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail) << result.output;

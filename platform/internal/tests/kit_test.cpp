@@ -11,7 +11,7 @@ namespace {
 
 using standintest::CFRef;
 
-TEST(StandInKitFailureTable, ArmsDisarmsAndClears)
+TEST(StandInKitFailureTableTest, ArmsDisarmsAndClears)
 {
     struct Step {
         enum { kArm, kTake, kClear } what;
@@ -51,7 +51,7 @@ TEST(StandInKitFailureTable, ArmsDisarmsAndClears)
     }
 }
 
-TEST(StandInKitText, IsValidUTF8AcceptsWellFormedSequencesOnly)
+TEST(StandInKitTextTest, IsValidUTF8AcceptsWellFormedSequencesOnly)
 {
     const std::pair<std::string, bool> cases[] = {
         {"", true},
@@ -76,7 +76,7 @@ TEST(StandInKitText, IsValidUTF8AcceptsWellFormedSequencesOnly)
     }
 }
 
-TEST(StandInKitText, StringsFromBytesFallBackToMacRomanAndBack)
+TEST(StandInKitTextTest, StringsFromBytesFallBackToMacRomanAndBack)
 {
     PlatformTestingResetCoreFoundation();
     struct Case {
@@ -109,32 +109,32 @@ TEST(StandInKitText, StringsFromBytesFallBackToMacRomanAndBack)
     }
 }
 
-TEST(StandInKitText, NullAndNonStringsHaveNoText)
+TEST(StandInKitTextTest, NullAndNonStringsHaveNoText)
 {
     int answer = 42;
     CFRef<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberIntType, &answer));
     for (CFTypeRef value : {static_cast<CFTypeRef>(nullptr), static_cast<CFTypeRef>(number.get()),
                             static_cast<CFTypeRef>(kCFBooleanTrue)}) {
         EXPECT_FALSE(standin::UTF8Of(value).has_value());
-        EXPECT_EQ(standin::UTF8OrEmpty(value), "");
-        EXPECT_EQ(standin::TextOf(value), "");
+        EXPECT_EQ("", standin::UTF8OrEmpty(value));
+        EXPECT_EQ("", standin::TextOf(value));
     }
     // A lone surrogate has no UTF-8: nothing from UTF8Of, a '?' in TextOf.
     const UniChar lone[] = {'a', 0xD800, 'b'};
     CFRef<CFStringRef> odd(CFStringCreateWithCharacters(nullptr, lone, 3));
     ASSERT_TRUE(odd);
     EXPECT_FALSE(standin::UTF8Of(odd).has_value());
-    EXPECT_EQ(standin::TextOf(odd), "a?b");
+    EXPECT_EQ("a?b", standin::TextOf(odd));
 }
 
-TEST(StandInKitText, PrintableEscapesWhatALineCannotHold)
+TEST(StandInKitTextTest, PrintableEscapesWhatALineCannotHold)
 {
     const std::string raw = "a\"b\\c\x01\x7f\xc3\xa9";
-    EXPECT_EQ(standin::Printable(raw), "a\"b\\c\\x01\\x7f\xc3\xa9");
-    EXPECT_EQ(standin::Printable(raw, true), "a\\x22b\\x5cc\\x01\\x7f\\xc3\\xa9");
+    EXPECT_EQ("a\"b\\c\\x01\\x7f\xc3\xa9", standin::Printable(raw));
+    EXPECT_EQ("a\\x22b\\x5cc\\x01\\x7f\\xc3\\xa9", standin::Printable(raw, true));
 }
 
-TEST(StandInKitReporter, WritesEachLineOncePerScopeUntilForgotten)
+TEST(StandInKitReporterTest, WritesEachLineOncePerScopeUntilForgotten)
 {
     standin::Reporter reporter("Kit");
     testing::internal::CaptureStderr();
@@ -146,7 +146,7 @@ TEST(StandInKitReporter, WritesEachLineOncePerScopeUntilForgotten)
     reporter.Forget();
     reporter.Report("bad\tline");
     std::string written = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(written, "Kit: bad\\x09line\nKit: bad\\x09line\nKit: bad\\x09line\n");
+    EXPECT_EQ("Kit: bad\\x09line\nKit: bad\\x09line\nKit: bad\\x09line\n", written);
 }
 
 }  // namespace

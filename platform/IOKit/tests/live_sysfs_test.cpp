@@ -124,7 +124,7 @@ void LayOutMachine(const TempDir &sys)
     sys.Link("class/tty/tty0", "../../devices/virtual/tty/tty0");
 }
 
-class IOKitLiveSource : public ::testing::Test {
+class IOKitLiveSourceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -169,7 +169,7 @@ protected:
     long objectsBefore_ = 0;
 };
 
-TEST_F(IOKitLiveSource, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
+TEST_F(IOKitLiveSourceTest, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
 {
     auto chains = InterfaceChains();
     // Loopback and tunnels have no registry entry.
@@ -220,7 +220,7 @@ TEST_F(IOKitLiveSource, NetworkInterfacesCarryTypeNameAddressAndTheirHardware)
     Release(chains);
 }
 
-TEST_F(IOKitLiveSource, InterfacesComeInInterfaceIndexOrder)
+TEST_F(IOKitLiveSourceTest, InterfacesComeInInterfaceIndexOrder)
 {
     std::vector<io_object_t> interfaces = Matching(IOServiceMatching("IONetworkInterface"));
     std::vector<std::string> names;
@@ -231,7 +231,7 @@ TEST_F(IOKitLiveSource, InterfacesComeInInterfaceIndexOrder)
     ReleaseAll(interfaces);
 }
 
-TEST_F(IOKitLiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
+TEST_F(IOKitLiveSourceTest, SerialPortsByStreamTypeWithTheirUSBProductName)
 {
     std::vector<io_object_t> all = Matching(SerialMatching("IOSerialStream"));
     std::vector<io_object_t> modems = Matching(SerialMatching("IOModemSerialStream"));
@@ -284,14 +284,14 @@ TEST_F(IOKitLiveSource, SerialPortsByStreamTypeWithTheirUSBProductName)
     ReleaseAll(rs232);
 }
 
-TEST_F(IOKitLiveSource, UnreadableSysfsGivesAnEmptyRegistry)
+TEST_F(IOKitLiveSourceTest, UnreadableSysfsGivesAnEmptyRegistry)
 {
     PlatformTestingSetIORegistrySysfsRoot((sys_.path() / "missing").c_str());
     std::vector<io_object_t> interfaces = Matching(IOServiceMatching("IOService"));
     EXPECT_TRUE(interfaces.empty());
 }
 
-TEST(IOKitHardwareAddressText, OnlyColonSeparatedHexPairsParse)
+TEST(IOKitHardwareAddressTextTest, OnlyColonSeparatedHexPairsParse)
 {
     using iokit::live::ParseHardwareAddress;
     EXPECT_EQ((std::vector<uint8_t>{0x0a, 0x3f, 0x71, 0xff, 0, 1}), ParseHardwareAddress("0a:3f:71:FF:00:01"));

@@ -56,7 +56,7 @@ std::vector<std::string> Callouts(const char *type)
     return paths;
 }
 
-class IOKitSnapshot : public ::testing::Test {
+class IOKitSnapshotTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -87,7 +87,7 @@ protected:
     std::size_t count_ = 0;
 };
 
-TEST_F(IOKitSnapshot, ModemSampleAnswersTheProbeAndThePortScanner)
+TEST_F(IOKitSnapshotTest, ModemSampleAnswersTheProbeAndThePortScanner)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     // The service's probe asks for every stream type; the port scanner for each type in turn.
@@ -113,13 +113,13 @@ TEST_F(IOKitSnapshot, ModemSampleAnswersTheProbeAndThePortScanner)
     ReleaseAll(interfaces);
 }
 
-TEST_F(IOKitSnapshot, NoModemSampleHasSerialPortsButNotTheModemsOne)
+TEST_F(IOKitSnapshotTest, NoModemSampleHasSerialPortsButNotTheModemsOne)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-no-modem.plist").c_str());
     EXPECT_EQ((std::vector<std::string>{"/dev/cu.Bluetooth-Modem"}), Callouts(kIOSerialBSDAllTypes));
 }
 
-TEST_F(IOKitSnapshot, EnvironmentVariableNamesTheSnapshot)
+TEST_F(IOKitSnapshotTest, EnvironmentVariableNamesTheSnapshot)
 {
     setenv("PLATFORM_IOREGISTRY", (kExamples + "/registry-modem.plist").c_str(), 1);
     EXPECT_EQ(3u, Callouts(kIOSerialBSDAllTypes).size());
@@ -129,7 +129,7 @@ TEST_F(IOKitSnapshot, EnvironmentVariableNamesTheSnapshot)
     unsetenv("PLATFORM_IOREGISTRY");
 }
 
-TEST_F(IOKitSnapshot, MatchingOnClassPropertiesNamesAndParents)
+TEST_F(IOKitSnapshotTest, MatchingOnClassPropertiesNamesAndParents)
 {
     std::string xml = Top(
         Entry("IOPCIDevice", "<key>name</key><string>ethernet</string>",
@@ -192,7 +192,7 @@ TEST_F(IOKitSnapshot, MatchingOnClassPropertiesNamesAndParents)
     EXPECT_EQ(0u, count_);
 }
 
-TEST_F(IOKitSnapshot, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
+TEST_F(IOKitSnapshotTest, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
 {
     std::string xml = Top(Entry(
         "IOUSBDevice", "<key>Product Name</key><string>Outer</string><key>V92Modem</key><integer>1</integer>",
@@ -228,7 +228,7 @@ TEST_F(IOKitSnapshot, SearchGoesUpOrDownNearestFirstAndOnlyWhenRecursive)
     ReleaseAll(devices);
 }
 
-TEST_F(IOKitSnapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
+TEST_F(IOKitSnapshotTest, HandlesAreCountedReferencesThatOutliveTheirIterator)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     io_iterator_t iterator = IO_OBJECT_NULL;
@@ -263,7 +263,7 @@ TEST_F(IOKitSnapshot, HandlesAreCountedReferencesThatOutliveTheirIterator)
     IOObjectRelease(iterator);
 }
 
-TEST_F(IOKitSnapshot, ArmedFailuresAndBadArguments)
+TEST_F(IOKitSnapshotTest, ArmedFailuresAndBadArguments)
 {
     PlatformTestingSetIORegistrySnapshot((kExamples + "/registry-modem.plist").c_str());
     PlatformTestingIOKitFailCall("IOServiceMatching", 1, PLATFORM_TESTING_EVERY_CALL);
@@ -309,7 +309,7 @@ TEST_F(IOKitSnapshot, ArmedFailuresAndBadArguments)
 
 // ---- Broken snapshots ----
 
-TEST_F(IOKitSnapshot, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
+TEST_F(IOKitSnapshotTest, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
 {
     std::string errors = LoadText("this is not a property list");
     EXPECT_EQ(0u, count_);
@@ -324,7 +324,7 @@ TEST_F(IOKitSnapshot, TextThatIsNoPropertyListGivesAnEmptyRegistryAndOneLine)
     EXPECT_NE(std::string::npos, errors.find("is not a property list")) << errors;
 }
 
-TEST_F(IOKitSnapshot, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
+TEST_F(IOKitSnapshotTest, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
 {
     PlatformTestingSetIORegistrySnapshot("/nonexistent/registry.plist");
     testing::internal::CaptureStderr();
@@ -334,7 +334,7 @@ TEST_F(IOKitSnapshot, MissingFileGivesAnEmptyRegistryAndNamesTheFile)
     EXPECT_NE(std::string::npos, errors.find("/nonexistent/registry.plist cannot be read (No such file or directory)")) << errors;
 }
 
-TEST_F(IOKitSnapshot, WrongTopLevelTypesGiveAnEmptyRegistry)
+TEST_F(IOKitSnapshotTest, WrongTopLevelTypesGiveAnEmptyRegistry)
 {
     std::string errors = LoadText(Plist("<array><string>x</string></array>"));
     EXPECT_EQ(0u, count_);
@@ -349,7 +349,7 @@ TEST_F(IOKitSnapshot, WrongTopLevelTypesGiveAnEmptyRegistry)
     EXPECT_EQ(0u, count_);
 }
 
-TEST_F(IOKitSnapshot, BadEntriesAreLeftOutAndTheRestStays)
+TEST_F(IOKitSnapshotTest, BadEntriesAreLeftOutAndTheRestStays)
 {
     std::string good = Entry("IOService", "<key>tag</key><string>kept</string>");
     std::string xml = Top(
@@ -387,7 +387,7 @@ TEST_F(IOKitSnapshot, BadEntriesAreLeftOutAndTheRestStays)
     EXPECT_EQ(8u, lines) << errors;
 }
 
-TEST_F(IOKitSnapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
+TEST_F(IOKitSnapshotTest, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
 {
     std::string xml = Top(Entry("IOSerialBSDClient",
                                 "<key>IOCalloutDevice</key><integer>5</integer>"
@@ -409,7 +409,7 @@ TEST_F(IOKitSnapshot, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
     ReleaseAll(ports);
 }
 
-TEST_F(IOKitSnapshot, ComplaintsStayOneLineWhateverTheSnapshotHolds)
+TEST_F(IOKitSnapshotTest, ComplaintsStayOneLineWhateverTheSnapshotHolds)
 {
     std::string errors = LoadText(Top("<dict><key>IOObjectClass</key><string>Bad\nClass</string>"
                                       "<key>IORegistryEntryProperties</key><string/></dict>"));
@@ -417,7 +417,7 @@ TEST_F(IOKitSnapshot, ComplaintsStayOneLineWhateverTheSnapshotHolds)
     EXPECT_EQ(errors.size() - 1, errors.find('\n'));
 }
 
-TEST_F(IOKitSnapshot, DeepNestingIsCutOffNotFollowed)
+TEST_F(IOKitSnapshotTest, DeepNestingIsCutOffNotFollowed)
 {
     std::string nested = Entry("IOService");
     for (int i = 0; i < 70; ++i) {

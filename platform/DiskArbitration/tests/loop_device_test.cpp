@@ -110,7 +110,7 @@ std::string DeviceNumbers(const std::string &node)
 
 std::string gSkipReason;
 
-class DALoopDevices : public ::testing::Test {
+class DALoopDevicesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -223,7 +223,7 @@ protected:
     int counter_ = 0;
 };
 
-TEST_F(DALoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
+TEST_F(DALoopDevicesTest, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
 {
     std::string label = Unique("Vel");
     Seen seen;
@@ -289,7 +289,7 @@ TEST_F(DALoopDevices, ArrivalAfterRegistrationIsMountedReadOnlyUnderVolumes)
     CFRelease(kept);
 }
 
-TEST_F(DALoopDevices, DisksPresentAtRegistrationAreNeverReported)
+TEST_F(DALoopDevicesTest, DisksPresentAtRegistrationAreNeverReported)
 {
     std::string before = AttachImage(Unique("pre"));
     Seen seen;
@@ -312,7 +312,7 @@ TEST_F(DALoopDevices, DisksPresentAtRegistrationAreNeverReported)
     }
 }
 
-TEST_F(DALoopDevices, DisksNobodyMatchedAreNotTouched)
+TEST_F(DALoopDevicesTest, DisksNobodyMatchedAreNotTouched)
 {
     std::string wanted = Unique("want");
     Seen seen;
@@ -332,7 +332,7 @@ TEST_F(DALoopDevices, DisksNobodyMatchedAreNotTouched)
     EXPECT_TRUE(mineMounted);
 }
 
-TEST_F(DALoopDevices, HostileLabelsAreMountedInsideVolumes)
+TEST_F(DALoopDevicesTest, HostileLabelsAreMountedInsideVolumes)
 {
     const std::string hostile[] = {"..", "../" + Unique("e"), "/", "a/../" + Unique("b"), "\x01\x1b" + Unique("c"),
                                    "\xff\xfe" + Unique("d")};
@@ -367,7 +367,7 @@ TEST_F(DALoopDevices, HostileLabelsAreMountedInsideVolumes)
     }
 }
 
-TEST_F(DALoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
+TEST_F(DALoopDevicesTest, ADiskGoneBeforeItsMountFailsCleanly)
 {
     std::string label = Unique("gone");
     Seen seen;
@@ -387,7 +387,7 @@ TEST_F(DALoopDevices, ADiskGoneBeforeItsMountFailsCleanly)
     EXPECT_FALSE(fs::exists("/Volumes/" + label));
 }
 
-TEST_F(DALoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
+TEST_F(DALoopDevicesTest, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
 {
     std::string label = Unique("bad");
     Seen seen;
@@ -412,7 +412,7 @@ TEST_F(DALoopDevices, AMountThatFailsLeavesNoFolderAndReachesTheCallback)
     EXPECT_FALSE(fs::exists("/Volumes/" + label));
 }
 
-TEST_F(DALoopDevices, TakenNamesAndSymbolicLinksAreSteppedAround)
+TEST_F(DALoopDevicesTest, TakenNamesAndSymbolicLinksAreSteppedAround)
 {
     std::string label = Unique("busy");
     fs::create_directories("/Volumes/" + label);

@@ -29,7 +29,7 @@ void ExpectSingleComponent(const std::string &name)
     }
 }
 
-TEST(DAVolumeFolderName, PlainLabelsStayAsTheyAre)
+TEST(DAVolumeFolderNameTest, PlainLabelsStayAsTheyAre)
 {
     EXPECT_EQ("Velmora", VolumeFolderName("Velmora"));
     EXPECT_EQ("My Disk 2", VolumeFolderName("My Disk 2"));
@@ -38,7 +38,7 @@ TEST(DAVolumeFolderName, PlainLabelsStayAsTheyAre)
     EXPECT_EQ("...", VolumeFolderName("..."));
 }
 
-TEST(DAVolumeFolderName, HostileLabelsNeverLeaveTheFolder)
+TEST(DAVolumeFolderNameTest, HostileLabelsNeverLeaveTheFolder)
 {
     const std::string hostile[] = {
         "", ".", "..", "/", "//", "../..", "../../etc", "a/b", "/etc/passwd", "x\n/y",
@@ -63,7 +63,7 @@ TEST(DAVolumeFolderName, HostileLabelsNeverLeaveTheFolder)
     EXPECT_EQ("abc__", VolumeFolderName("abc\xe2\x82"));
 }
 
-TEST(DAVolumeFolderName, AnyBytesGiveASingleComponent)
+TEST(DAVolumeFolderNameTest, AnyBytesGiveASingleComponent)
 {
     std::mt19937 random(2024);
     for (int round = 0; round < 5000; ++round) {
@@ -77,7 +77,7 @@ TEST(DAVolumeFolderName, AnyBytesGiveASingleComponent)
     }
 }
 
-TEST(DAVolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
+TEST(DAVolumeFolderNameTest, LongLabelsAreCutOnACharacterBoundary)
 {
     std::string euros;
     for (int i = 0; i < 100; ++i) {
@@ -89,7 +89,7 @@ TEST(DAVolumeFolderName, LongLabelsAreCutOnACharacterBoundary)
     EXPECT_EQ(238u, VolumeFolderName("x" + euros).size());
 }
 
-TEST(DAMountArguments, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)
+TEST(DAMountArgumentsTest, RdonlyAndNobrowseMountReadOnlyAndOthersAreNoted)
 {
     EXPECT_TRUE(InterpretMountArguments({"rdonly"}).flags & MS_RDONLY);
     EXPECT_TRUE(InterpretMountArguments({"nobrowse"}).flags & MS_RDONLY);

@@ -174,7 +174,7 @@ TEST_F(DASessionTest, DescriptionOfADisk)
     CFRelease(kept);
 }
 
-TEST(DAObjects, AreCountedObjectsAndTheSeamFailsCreation)
+TEST(DAObjectsTest, AreCountedObjectsAndTheSeamFailsCreation)
 {
     PlatformTestingReset();
     long before = PlatformTestingCFLiveObjectCount();

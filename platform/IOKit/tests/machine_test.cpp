@@ -85,7 +85,7 @@ bool Privileged(std::string &why)
     return true;
 }
 
-TEST(IOKitLiveMachine, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAddress)
+TEST(IOKitLiveMachineTest, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAddress)
 {
     PlatformTestingReset();
     // Links made or removed meanwhile by someone else (a test's network namespace being set up)
@@ -106,7 +106,7 @@ TEST(IOKitLiveMachine, EveryEthernetLinkOfTheKernelIsARegistryInterfaceWithItsAd
     }
 }
 
-TEST(IOKitLiveMachine, VirtualLinksOfANetworkNamespaceWithTheVendorsAddress)
+TEST(IOKitLiveMachineTest, VirtualLinksOfANetworkNamespaceWithTheVendorsAddress)
 {
     std::string why;
     if (!Privileged(why)) {
