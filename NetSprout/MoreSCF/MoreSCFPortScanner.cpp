@@ -17,6 +17,13 @@
 
 namespace {
 
+// The registry's interface types of the two kinds of port this scanner makes (IOInterfaceType),
+// and the lengths a hardware address may have.
+constexpr int kInterfaceTypeEthernet = 6;
+constexpr int kInterfaceTypeFireWire = 144;
+constexpr CFIndex kMACLength = 6;
+constexpr CFIndex kEUI64Length = 8;
+
 using morescf::CFHolder;
 
 // The installed port name callback (none at start).
@@ -423,10 +430,10 @@ extern "C" OSStatus EthernetDeviceToDictProc(io_object_t interface, CFMutableDic
     CFHolder<CFTypeRef> typeProperty(CopyProperty(interface, CFSTR("IOInterfaceType")));
     int type = 0;
     if (!IsNumber(typeProperty.Get()) || !CFNumberGetValue(static_cast<CFNumberRef>(typeProperty.Get()), kCFNumberIntType, &type) ||
-        (type != 6 && type != 144)) {
+        (type != kInterfaceTypeEthernet && type != kInterfaceTypeFireWire)) {
         return noErr;
     }
-    bool fireWire = (type == 144);
+    bool fireWire = (type == kInterfaceTypeFireWire);
     SetString(portDict, kSCPropNetInterfaceHardware, fireWire ? kSCEntNetFireWire : kSCEntNetEthernet);
     SetString(portDict, kSCPropNetInterfaceType, fireWire ? kSCValNetInterfaceTypeFireWire : kSCValNetInterfaceTypeEthernet);
     OSStatus err = CFQDictionarySetNumber(portDict, CFSTR("SortOrder"), fireWire ? 9 : 12);
@@ -445,8 +452,8 @@ extern "C" OSStatus EthernetDeviceToDictProc(io_object_t interface, CFMutableDic
     if (err == noErr) {
         // Only a 6- or 8-byte address is one; any other value of the controller's is left out.
         CFHolder<CFTypeRef> address(CopyProperty(controller, CFSTR("IOMACAddress")));
-        if (IsType(address.Get(), CFDataGetTypeID()) &&
-            (CFDataGetLength(static_cast<CFDataRef>(address.Get())) == 6 || CFDataGetLength(static_cast<CFDataRef>(address.Get())) == 8)) {
+        CFIndex length = IsType(address.Get(), CFDataGetTypeID()) ? CFDataGetLength(static_cast<CFDataRef>(address.Get())) : 0;
+        if (length == kMACLength || length == kEUI64Length) {
             CFHolder<CFStringRef> text;
             err = CreateMACFromData(static_cast<CFDataRef>(address.Get()), text.Slot());
             if (err == noErr) {
