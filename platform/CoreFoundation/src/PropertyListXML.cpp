@@ -53,7 +53,7 @@ int xmlDepth(const char *p, size_t n, int limit)
         } else if (n - i >= 8 && std::memcmp(p + i, "![CDATA[", 8) == 0) {
             skipPast(8, "]]>", false);
         } else if (p[i] == '?') {
-            skipPast(1, "?>", true);
+            skipPast(0, "?>", true);  // the opening "?" may end it too: "<?>" is whole
         } else if (p[i] == '!') {
             int brackets = 0;
             bool quoted = false;
