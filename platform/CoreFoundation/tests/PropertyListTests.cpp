@@ -407,7 +407,7 @@ TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
         {"<array '>", "<array>"}, {"<array x='>", "<array>"}, {"", "<array x=\"/>\">"}, {"", "<array\n>"},
         {"", "<array><!-- > -->"}, {"", "<array><?pi > ?>"}, {"", "<dict><key>k</key><array>"},
         {"<!DOCTYPE plist \">\" [ <!ENTITY a \"'\"> ]>", "<array x=\"'\">"}, {"<?pi \"?><!\"?>", "<array>"},
-        {"", "<array><?></array>?>"}, {"<?>", "<array>"}};
+        {"", "<array><? ></array>?>"}, {"<?>", "<array>"}};
     for (const auto &[prefix, open] : spellings) {
         std::string text = std::string("<plist version=\"1.0\">") + prefix;
         for (int i = 0; i < 200000; ++i) {
