@@ -1,11 +1,19 @@
 /*
  * The formatted-output engine, written once over the character type.
  *
- * `output_engine<Traits>(stream, format, argList)` walks the format with the class-and-state
- * table, performs the conversions and writes through the cursor `stream`. It returns the number
- * of characters written, or -1 for a format error, a failed text conversion, or an overflow of
- * the cursor. The narrow instantiation is `sealedc_output_s` (output.cpp); a wide instantiation
- * supplies its own Traits and becomes `sealedc_woutput_s`.
+ * `output_engine<Traits>(stream, format, argList)` writes through the cursor `stream` and returns
+ * the number of characters written, or -1 for a format error, a failed text conversion, or an
+ * overflow of the cursor. The narrow instantiation is `sealedc_output_s` (output.cpp); a wide
+ * instantiation supplies its own Traits and becomes `sealedc_woutput_s`.
+ *
+ * Its shape is a small C library's formatter core:
+ *   - the driver (WalkFormat) writes plain text in runs (WritePlainText) and hands each
+ *     conversion specification to the parser (ParseSpecification: the class-and-state table,
+ *     the flags, width, precision and size letters), then to one conversion (Convert);
+ *   - the conversions make their text: ConvertInteger (with FetchInteger for the argument and
+ *     IntegerDigits for the digits), ConvertCharacter, ConvertText and ConvertFloat (the
+ *     platform's text through format_float);
+ *   - WriteField writes a converted text with its fill, sign or "0x" prefix and lead zeros.
  *
  * What a Traits type supplies (all members static):
  *
@@ -346,423 +354,556 @@ void format_float(char conversion, uint32_t flags, int width, int precision, dou
     free(heap);
 }
 
-/* ---- the engine ----------------------------------------------------------------------- */
+/* ---- the conversion specification ----------------------------------------------------- */
+
+/* What the parser gathered between "%" and the conversion character; reset at each "%". */
+struct ConversionSpec {
+    uint32_t flags = 0;
+    int width = 0;
+    int precision = -1; /* -1: not given */
+};
+
+/* How the parse of one conversion specification ended. */
+enum class SpecEnd {
+    Conversion, /* at a conversion character, which is to be converted */
+    Percent,    /* at the second "%" of "%%", which is plain text */
+    PlainI,     /* at an I that is no size: the I is plain text and the specification ends */
+    Invalid,    /* a byte that cannot stand where it stands, or a width or precision too large */
+    Unfinished, /* the format ends inside the specification */
+};
+
+template <typename C>
+inline void AddFlag(uint32_t &flags, C ch)
+{
+    switch (ch) {
+    case C('+'): flags |= FLAG_SIGN; break;
+    case C(' '): flags |= FLAG_SIGN_SPACE; break;
+    case C('-'): flags |= FLAG_LEFT; break;
+    case C('#'): flags |= FLAG_ALTERNATE; break;
+    case C('0'): flags |= FLAG_LEADZERO; break;
+    default: break;
+    }
+}
+
+/* A digit of the width, or "*": the next int argument, a negative one setting the left flag.
+ * false when the width can take no more digits. */
+template <typename C>
+inline bool AddWidth(ConversionSpec &spec, C ch, va_list &ap)
+{
+    if (ch == C('*')) {
+        int w = va_arg(ap, int);
+        if (w < 0) {
+            spec.flags |= FLAG_LEFT;
+            /* The magnitude of INT_MIN does not fit: it counts as the largest width. */
+            w = (w == INT_MIN) ? INT_MAX : -w;
+        }
+        spec.width = w;
+        return true;
+    }
+    if (spec.width > kAccumulateLimit) {
+        return false;
+    }
+    spec.width = spec.width * 10 + static_cast<int>(ch - C('0'));
+    return true;
+}
+
+/* A digit of the precision, or "*": the next int argument, a negative one meaning "not given".
+ * false when the precision can take no more digits. */
+template <typename C>
+inline bool AddPrecision(ConversionSpec &spec, C ch, va_list &ap)
+{
+    if (ch == C('*')) {
+        int p = va_arg(ap, int);
+        spec.precision = (p < 0) ? -1 : p;
+        return true;
+    }
+    if (spec.precision > kAccumulateLimit) {
+        return false;
+    }
+    if (spec.precision < 0) {
+        spec.precision = 0; /* digits after a negative "*": they are the precision */
+    }
+    spec.precision = spec.precision * 10 + static_cast<int>(ch - C('0'));
+    return true;
+}
+
+/* A size letter; `fmt` points just after it and moves past the letters that belong to it (the
+ * second l of ll, the digits of I64 and I32). false for an I that is no size. */
+template <typename C>
+inline bool AddSize(uint32_t &flags, C ch, const C *&fmt)
+{
+    switch (ch) {
+    case C('h'):
+        /* The second h of hh is read as a size letter of its own; the char flag wins. */
+        flags |= (*fmt == C('h')) ? FLAG_CHAR : FLAG_SHORT;
+        break;
+    case C('l'):
+        if (*fmt == C('l')) {
+            flags |= FLAG_LONGLONG;
+            ++fmt;
+        } else {
+            flags |= FLAG_LONG;
+        }
+        break;
+    case C('q'):
+    case C('L'):
+        flags |= FLAG_LONG_DOUBLE | FLAG_LONGLONG;
+        break;
+    case C('j'): flags |= FLAG_INTMAX; break;
+    case C('z'): flags |= FLAG_SIZE; break;
+    case C('t'): flags |= FLAG_PTRDIFF; break;
+    case C('w'): flags |= FLAG_WIDECHAR; break;
+    case C('I'):
+        if (fmt[0] == C('6') && fmt[1] == C('4')) {
+            fmt += 2;
+            flags |= FLAG_I64;
+        } else if (fmt[0] == C('3') && fmt[1] == C('2')) {
+            fmt += 2;
+            flags &= ~static_cast<uint32_t>(FLAG_I64);
+        } else if (fmt[0] == C('d') || fmt[0] == C('i') || fmt[0] == C('o') || fmt[0] == C('u') ||
+                   fmt[0] == C('x') || fmt[0] == C('X')) {
+            flags |= FLAG_I64; /* the conversion character is read next */
+        } else {
+            return false;
+        }
+        break;
+    default: /* N and Z change nothing */
+        break;
+    }
+    return true;
+}
+
+/* Parses one conversion specification with the class-and-state table; `fmt` points just after
+ * its "%" and is left after the byte that ended it, which for a conversion is in *conversion. */
+template <typename Traits>
+SpecEnd ParseSpecification(const typename Traits::char_type *&fmt, ConversionSpec &spec,
+                           typename Traits::char_type *conversion, va_list &ap)
+{
+    using C = typename Traits::char_type;
+    const unsigned char *table = Traits::tables.lookup;
+    /* The common case, a conversion character right after the "%", needs no state. */
+    if (CharClass(table, *fmt) == CLASS_TYPE) {
+        *conversion = *fmt++;
+        return SpecEnd::Conversion;
+    }
+    unsigned state = STAT_PERCENT;
+    for (;;) {
+        const C ch = *fmt;
+        if (ch == C('\0')) {
+            return SpecEnd::Unfinished;
+        }
+        ++fmt;
+        state = table[CharClass(table, ch) * 9 + state] >> 4;
+        switch (state) {
+        case STAT_NORMAL: /* only "%%" leads back to plain text */
+            return SpecEnd::Percent;
+        case STAT_FLAG:
+            AddFlag(spec.flags, ch);
+            break;
+        case STAT_WIDTH:
+            if (!AddWidth(spec, ch, ap)) {
+                return SpecEnd::Invalid;
+            }
+            break;
+        case STAT_DOT:
+            spec.precision = 0;
+            break;
+        case STAT_PRECISION:
+            if (!AddPrecision(spec, ch, ap)) {
+                return SpecEnd::Invalid;
+            }
+            break;
+        case STAT_SIZE:
+            if (!AddSize(spec.flags, ch, fmt)) {
+                return SpecEnd::PlainI;
+            }
+            break;
+        case STAT_TYPE:
+            *conversion = ch;
+            return SpecEnd::Conversion;
+        default: /* STAT_INVALID */
+            return SpecEnd::Invalid;
+        }
+    }
+}
+
+/* ---- plain text and the field ---------------------------------------------------------- */
+
+/* Writes `run[0]` and the plain text after it up to the next "%" or the end of the format in one
+ * piece; returns where it stopped. */
+template <typename Stream, typename C>
+inline const C *WritePlainText(const C *run, Stream *stream, int *counter)
+{
+    const C *end = run + 1;
+    while (*end != C('%') && *end != C('\0')) {
+        ++end;
+    }
+    size_t runLen = static_cast<size_t>(end - run);
+    write_string(run, runLen > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(runLen), stream, counter);
+    return end;
+}
+
+/* Writes one converted field: the fill up to the width, the prefix (sign or "0x"), the zeros of
+ * the lead-zero flag and the text, in the order the flags ask for. `textLen` is the text's length
+ * in output characters; writeText() writes it and returns false when the whole call must fail. */
+template <typename Stream, typename C, typename WriteText>
+inline bool WriteField(uint32_t flags, int width, const C *prefix, int prefixLen, int textLen, Stream *stream,
+                       int *counter, WriteText writeText)
+{
+    const int fill = width - textLen - prefixLen;
+    if (!(flags & (FLAG_LEFT | FLAG_LEADZERO))) {
+        write_multi_char(C(' '), fill, stream, counter);
+    }
+    write_string(prefix, prefixLen, stream, counter);
+    if ((flags & (FLAG_LEFT | FLAG_LEADZERO)) == FLAG_LEADZERO) {
+        write_multi_char(C('0'), fill, stream, counter);
+    }
+    if (!writeText()) {
+        return false;
+    }
+    if (flags & FLAG_LEFT) {
+        write_multi_char(C(' '), fill, stream, counter);
+    }
+    return true;
+}
+
+/* ---- integers ------------------------------------------------------------------------- */
+
+/* The digits of v in radix 8, 10 or 16, written right to left so that they end just before
+ * `end`; returns the first. Zero has no digits. */
+template <typename C>
+inline C *IntegerDigits(uint64_t v, unsigned radix, const C *digits, C *end)
+{
+    C *q = end;
+    if (radix == 10) {
+        if (v <= 0xFFFFFFFFu) {
+            /* 32-bit division is much cheaper, and most values fit. */
+            uint32_t w = static_cast<uint32_t>(v);
+            while (w != 0) {
+                *--q = digits[w % 10];
+                w /= 10;
+            }
+        } else {
+            while (v != 0) {
+                *--q = digits[v % 10];
+                v /= 10;
+            }
+        }
+    } else if (radix == 16) {
+        while (v != 0) {
+            *--q = digits[v & 0xF];
+            v >>= 4;
+        }
+    } else {
+        while (v != 0) {
+            *--q = digits[v & 0x7];
+            v >>= 3;
+        }
+    }
+    return q;
+}
+
+/* Fetches the argument of an integer conversion with the width its flags give and returns its
+ * magnitude; a negative signed value sets the negative flag. Values not of a 64-bit kind are
+ * cut to 32 bits. */
+inline uint64_t FetchInteger(uint32_t &flags, va_list &ap)
+{
+    const bool isSigned = (flags & FLAG_SIGNED) != 0;
+    uint64_t v;
+    if (flags & FLAG_POINTER) {
+        v = reinterpret_cast<uintptr_t>(va_arg(ap, void *));
+    } else if (flags & (FLAG_I64 | FLAG_LONGLONG | FLAG_LONG)) {
+        v = va_arg(ap, unsigned long long);
+    } else if (flags & FLAG_CHAR) {
+        int a = va_arg(ap, int);
+        v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(a)))
+                     : static_cast<uint64_t>(static_cast<unsigned char>(a));
+    } else if (flags & FLAG_SHORT) {
+        int a = va_arg(ap, int);
+        v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<short>(a)))
+                     : static_cast<uint64_t>(static_cast<unsigned short>(a));
+    } else if (flags & (FLAG_PTRDIFF | FLAG_SIZE | FLAG_INTMAX)) {
+        v = va_arg(ap, unsigned long long);
+    } else {
+        int a = va_arg(ap, int);
+        v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(a)) : static_cast<uint64_t>(static_cast<unsigned>(a));
+    }
+    if (isSigned && static_cast<int64_t>(v) < 0) {
+        flags |= FLAG_NEGATIVE;
+        v = 0 - v;
+    }
+    if (!(flags & (FLAG_LONG | FLAG_LONGLONG | FLAG_PTRDIFF | FLAG_SIZE | FLAG_INTMAX | FLAG_I64))) {
+        v &= 0xFFFFFFFFu;
+    }
+    return v;
+}
+
+/* d, i, u, o, x, X and p: the digits in the text area, zeros up to the precision, the sign or
+ * the "0x" prefix, then the field. */
+template <typename Traits>
+void ConvertInteger(typename Traits::char_type conversion, ConversionSpec spec, va_list &ap,
+                    typename Traits::stream_type *stream, int *counter, typename Traits::char_type *area)
+{
+    using C = typename Traits::char_type;
+    uint32_t flags = spec.flags;
+    int precision = spec.precision;
+    const C *digits = Traits::tables.lower;
+    unsigned radix = 10;
+    bool hex = false;
+    switch (conversion) {
+    case C('d'):
+    case C('i'):
+        flags |= FLAG_SIGNED;
+        break;
+    case C('o'):
+        radix = 8;
+        if (flags & FLAG_ALTERNATE) {
+            flags |= FLAG_FORCE_OCTAL;
+        }
+        break;
+    case C('X'):
+        digits = Traits::tables.upper;
+        radix = 16;
+        hex = true;
+        break;
+    case C('x'):
+        radix = 16;
+        hex = true;
+        break;
+    case C('p'):
+        precision = 0;
+        flags |= FLAG_ALTERNATE | FLAG_POINTER | FLAG_I64;
+        radix = 16;
+        hex = true;
+        break;
+    default: /* u */
+        break;
+    }
+
+    const uint64_t v = FetchInteger(flags, ap);
+    if (precision < 0) {
+        precision = 1;
+    } else {
+        if (!(flags & FLAG_POINTER)) {
+            flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
+        }
+        if (precision > kPrecisionCap) {
+            precision = kPrecisionCap;
+        }
+    }
+
+    C *end = area + kTextArea;
+    C *q = IntegerDigits(v, radix, digits, end);
+    while (end - q < precision) {
+        *--q = C('0');
+    }
+    if ((flags & FLAG_FORCE_OCTAL) && (q == end || *q != C('0'))) {
+        *--q = C('0');
+    }
+    const C *text = q;
+    int textLen = static_cast<int>(end - q);
+
+    C prefix[2];
+    int prefixLen = 0;
+    if (flags & FLAG_SIGNED) {
+        if (flags & FLAG_NEGATIVE) {
+            prefix[prefixLen++] = C('-');
+        } else if (flags & FLAG_SIGN) {
+            prefix[prefixLen++] = C('+');
+        } else if (flags & FLAG_SIGN_SPACE) {
+            prefix[prefixLen++] = C(' ');
+        }
+    } else if (hex && (flags & FLAG_ALTERNATE) && v != 0) {
+        prefix[prefixLen++] = C('0');
+        prefix[prefixLen++] = digits[16];
+    }
+    if ((flags & FLAG_POINTER) && v == 0) {
+        text = Traits::tables.nil;
+        textLen = 5;
+        flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
+    }
+    WriteField(flags, spec.width, prefix, prefixLen, textLen, stream, counter, [&] {
+        write_string(text, textLen, stream, counter);
+        return true;
+    });
+}
+
+/* ---- characters, texts, floating point ------------------------------------------------ */
+
+/* c and C: one character, byte or wide; one that does not convert writes nothing at all. */
+template <typename Traits>
+void ConvertCharacter(ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream, int *counter,
+                      typename Traits::char_type *area)
+{
+    using C = typename Traits::char_type;
+    int textLen;
+    if (spec.flags & (FLAG_LONG | FLAG_WIDECHAR)) {
+        textLen = Traits::wide_char_text(static_cast<wint_t>(va_arg(ap, wint_t)), area);
+    } else {
+        textLen = Traits::narrow_char_text(va_arg(ap, int), area);
+    }
+    if (textLen < 0) {
+        return;
+    }
+    const uint32_t flags = spec.flags & ~static_cast<uint32_t>(FLAG_LEADZERO);
+    WriteField(flags, spec.width, static_cast<const C *>(nullptr), 0, textLen, stream, counter, [&] {
+        write_string(area, textLen, stream, counter);
+        return true;
+    });
+}
+
+/* s and S: a text argument, byte or wide, NULL printing "(null)", at most `precision`
+ * characters. false when a character does not convert: the whole call fails. Inlined into the
+ * driver: the service's log lines are mostly texts, and the call costs them measurably. */
+template <typename Traits>
+[[gnu::always_inline]] inline bool ConvertText(ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream, int *counter)
+{
+    using C = typename Traits::char_type;
+    const uint32_t flags = spec.flags & ~static_cast<uint32_t>(FLAG_LEADZERO);
+    const C *noPrefix = nullptr;
+    if (spec.flags & (FLAG_LONG | FLAG_WIDECHAR)) {
+        const wchar_t *text = va_arg(ap, const wchar_t *);
+        if (text == nullptr) {
+            text = Traits::tables.wideNull;
+        }
+        const int len = BoundedLength(text, spec.precision);
+        return WriteField(flags, spec.width, noPrefix, 0, len, stream, counter,
+                          [&] { return Traits::write_wide_text(text, len, stream, counter); });
+    }
+    const char *text = va_arg(ap, const char *);
+    if (text == nullptr) {
+        text = Traits::tables.narrowNull;
+    }
+    int bytes = 0;
+    const int len = Traits::narrow_text_length(text, spec.precision, &bytes);
+    if (len < 0) {
+        return false;
+    }
+    return WriteField(flags, spec.width, noPrefix, 0, len, stream, counter,
+                      [&] { return Traits::write_narrow_text(text, bytes, stream, counter); });
+}
+
+/* e, E, f, F, g and G: the platform's text, written as it is. */
+template <typename Traits>
+void ConvertFloat(char conversion, ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream,
+                  int *counter, char *area)
+{
+    double value = 0.0;
+    long double ldValue = 0.0L;
+    if (spec.flags & FLAG_LONG_DOUBLE) {
+        ldValue = va_arg(ap, long double);
+    } else {
+        value = va_arg(ap, double);
+    }
+    format_float<Traits>(conversion, spec.flags, spec.width, spec.precision, value, ldValue, stream, counter, area);
+}
+
+/* ---- the driver ----------------------------------------------------------------------- */
+
+/* The engine's text area: integer digits and character texts in output characters, floating
+ * text in bytes. */
+template <typename C>
+union TextArea {
+    C text[kTextArea];
+    char bytes[kTextArea];
+};
+
+/* Performs the conversion `conversion` (a character of class TYPE) and writes its field. false
+ * when the whole call must fail. */
+template <typename Traits>
+bool Convert(typename Traits::char_type conversion, ConversionSpec &spec, va_list &ap,
+             typename Traits::stream_type *stream, int *counter, TextArea<typename Traits::char_type> &area)
+{
+    using C = typename Traits::char_type;
+    switch (conversion) {
+    case C('C'):
+    case C('S'):
+        /* Upper case without h, l or w: a wide argument. */
+        if (!(spec.flags & (FLAG_SHORT | FLAG_LONG | FLAG_WIDECHAR))) {
+            spec.flags |= FLAG_WIDECHAR;
+        }
+        if (conversion == C('S')) {
+            return ConvertText<Traits>(spec, ap, stream, counter);
+        }
+        ConvertCharacter<Traits>(spec, ap, stream, counter, area.text);
+        return true;
+    case C('c'):
+        ConvertCharacter<Traits>(spec, ap, stream, counter, area.text);
+        return true;
+    case C('s'):
+        return ConvertText<Traits>(spec, ap, stream, counter);
+    case C('e'):
+    case C('E'):
+    case C('f'):
+    case C('F'):
+    case C('g'):
+    case C('G'):
+        ConvertFloat<Traits>(static_cast<char>(conversion), spec, ap, stream, counter, area.bytes);
+        return true;
+    case C('d'):
+    case C('i'):
+    case C('u'):
+    case C('o'):
+    case C('x'):
+    case C('X'):
+    case C('p'):
+        ConvertInteger<Traits>(conversion, spec, ap, stream, counter, area.text);
+        return true;
+    default: /* no other character is of class TYPE */
+        return true;
+    }
+}
+
+/* Walks the format: plain text in runs, each conversion specification parsed and converted.
+ * Stops at the first failure or overflow (-1). */
+template <typename Traits>
+int WalkFormat(typename Traits::stream_type *stream, const typename Traits::char_type *fmt, va_list &ap)
+{
+    using C = typename Traits::char_type;
+    TextArea<C> area;
+    int counter = 0;
+    while (*fmt != C('\0')) {
+        if (*fmt != C('%')) {
+            fmt = WritePlainText(fmt, stream, &counter);
+        } else {
+            ++fmt;
+            ConversionSpec spec;
+            C conversion = C('\0');
+            switch (ParseSpecification<Traits>(fmt, spec, &conversion, ap)) {
+            case SpecEnd::Conversion:
+                if (!Convert<Traits>(conversion, spec, ap, stream, &counter, area)) {
+                    return -1;
+                }
+                break;
+            case SpecEnd::Percent:
+                fmt = WritePlainText(fmt - 1, stream, &counter);
+                break;
+            case SpecEnd::PlainI:
+                write_char(C('I'), stream, &counter);
+                break;
+            default: /* Invalid, Unfinished */
+                return -1;
+            }
+        }
+        if (counter < 0) {
+            return -1;
+        }
+    }
+    return counter;
+}
 
 template <typename Traits>
 int output_engine(typename Traits::stream_type *stream, const typename Traits::char_type *format,
                   va_list argList)
 {
-    using C = typename Traits::char_type;
-
-    if (*format == C('\0')) {
+    if (*format == typename Traits::char_type('\0')) {
         return 0;
     }
-
-    const unsigned char *table = Traits::tables.lookup;
-    union {
-        C text[kTextArea];
-        char bytes[kTextArea];
-    } area;
-
-    int counter = 0;
-    unsigned state = STAT_NORMAL;
-    uint32_t flags = 0;
-    int width = 0;
-    int precision = -1;
-    const C *fmt = format;
-    C ch;
-
-    while ((ch = *fmt++) != C('\0')) {
-        state = table[CharClass(table, ch) * 9 + state] >> 4;
-        switch (state) {
-        case STAT_NORMAL:
-        plain_text: {
-            /* Plain text up to the next "%" (the only byte that leaves NORMAL) in one run. */
-            const C *run = fmt - 1;
-            while (*fmt != C('%') && *fmt != C('\0')) {
-                ++fmt;
-            }
-            size_t runLen = static_cast<size_t>(fmt - run);
-            write_string(run, runLen > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(runLen),
-                         stream, &counter);
-            /* The common road goes on without the table: "%" leads to PERCENT. */
-            if (counter < 0 || *fmt != C('%')) {
-                break;
-            }
-            ch = *fmt++;
-            state = STAT_PERCENT;
-        }
-            [[fallthrough]];
-
-        case STAT_PERCENT:
-        start_specification:
-            flags = 0;
-            width = 0;
-            precision = -1;
-            /* A conversion letter right after "%" (PERCENT -> TYPE) is taken at once. */
-            if (CharClass(table, *fmt) == CLASS_TYPE) {
-                ch = *fmt++;
-                state = STAT_TYPE;
-                goto conversion;
-            }
-            break;
-
-        case STAT_FLAG:
-            switch (ch) {
-            case C('+'): flags |= FLAG_SIGN; break;
-            case C(' '): flags |= FLAG_SIGN_SPACE; break;
-            case C('-'): flags |= FLAG_LEFT; break;
-            case C('#'): flags |= FLAG_ALTERNATE; break;
-            case C('0'): flags |= FLAG_LEADZERO; break;
-            default: break;
-            }
-            break;
-
-        case STAT_WIDTH:
-            if (ch == C('*')) {
-                int w = va_arg(argList, int);
-                if (w < 0) {
-                    flags |= FLAG_LEFT;
-                    /* The magnitude of INT_MIN does not fit: it counts as the largest width. */
-                    w = (w == INT_MIN) ? INT_MAX : -w;
-                }
-                width = w;
-            } else {
-                if (width > kAccumulateLimit) {
-                    return -1;
-                }
-                width = width * 10 + static_cast<int>(ch - C('0'));
-            }
-            break;
-
-        case STAT_DOT:
-            precision = 0;
-            break;
-
-        case STAT_PRECISION:
-            if (ch == C('*')) {
-                int p = va_arg(argList, int);
-                precision = (p < 0) ? -1 : p;
-            } else {
-                if (precision > kAccumulateLimit) {
-                    return -1;
-                }
-                if (precision < 0) {
-                    precision = 0; /* digits after a negative "*": they are the precision */
-                }
-                precision = precision * 10 + static_cast<int>(ch - C('0'));
-            }
-            break;
-
-        case STAT_SIZE:
-            switch (ch) {
-            case C('h'):
-                flags |= (*fmt == C('h')) ? FLAG_CHAR : FLAG_SHORT;
-                break;
-            case C('l'):
-                if (*fmt == C('l')) {
-                    flags |= FLAG_LONGLONG;
-                    ++fmt;
-                } else {
-                    flags |= FLAG_LONG;
-                }
-                break;
-            case C('q'):
-            case C('L'):
-                flags |= FLAG_LONG_DOUBLE | FLAG_LONGLONG;
-                break;
-            case C('j'): flags |= FLAG_INTMAX; break;
-            case C('z'): flags |= FLAG_SIZE; break;
-            case C('t'): flags |= FLAG_PTRDIFF; break;
-            case C('w'): flags |= FLAG_WIDECHAR; break;
-            case C('I'):
-                if (fmt[0] == C('6') && fmt[1] == C('4')) {
-                    fmt += 2;
-                    flags |= FLAG_I64;
-                } else if (fmt[0] == C('3') && fmt[1] == C('2')) {
-                    fmt += 2;
-                    flags &= ~static_cast<uint32_t>(FLAG_I64);
-                } else if (fmt[0] == C('d') || fmt[0] == C('i') || fmt[0] == C('o') ||
-                           fmt[0] == C('u') || fmt[0] == C('x') || fmt[0] == C('X')) {
-                    flags |= FLAG_I64;
-                } else {
-                    /* Not a size: the I is plain text and the conversion specification ends. */
-                    write_char(C('I'), stream, &counter);
-                    state = STAT_NORMAL;
-                }
-                break;
-            default: /* N and Z change nothing */
-                break;
-            }
-            break;
-
-        case STAT_TYPE:
-        conversion: {
-            enum { TEXT_OWN, TEXT_NARROW, TEXT_WIDE } kind = TEXT_OWN;
-            const C *text = nullptr;
-            const char *narrowText = nullptr;
-            int narrowBytes = 0;
-            const wchar_t *wideText = nullptr;
-            int textLen = 0;
-            C prefix[2];
-            int prefixLen = 0;
-            bool noOutput = false;
-            const C *digits = Traits::tables.lower;
-            unsigned radix = 10;
-
-            switch (ch) {
-            case C('C'):
-                if (!(flags & (FLAG_SHORT | FLAG_LONG | FLAG_WIDECHAR))) {
-                    flags |= FLAG_WIDECHAR;
-                }
-                [[fallthrough]];
-            case C('c'):
-                if (flags & (FLAG_LONG | FLAG_WIDECHAR)) {
-                    textLen = Traits::wide_char_text(static_cast<wint_t>(va_arg(argList, wint_t)), area.text);
-                } else {
-                    textLen = Traits::narrow_char_text(va_arg(argList, int), area.text);
-                }
-                if (textLen < 0) {
-                    noOutput = true;
-                    textLen = 0;
-                }
-                text = area.text;
-                flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
-                break;
-
-            case C('S'):
-                if (!(flags & (FLAG_SHORT | FLAG_LONG | FLAG_WIDECHAR))) {
-                    flags |= FLAG_WIDECHAR;
-                }
-                [[fallthrough]];
-            case C('s'):
-                if (flags & (FLAG_LONG | FLAG_WIDECHAR)) {
-                    wideText = va_arg(argList, const wchar_t *);
-                    if (wideText == nullptr) {
-                        wideText = Traits::tables.wideNull;
-                    }
-                    textLen = BoundedLength(wideText, precision);
-                    kind = TEXT_WIDE;
-                } else {
-                    narrowText = va_arg(argList, const char *);
-                    if (narrowText == nullptr) {
-                        narrowText = Traits::tables.narrowNull;
-                    }
-                    textLen = Traits::narrow_text_length(narrowText, precision, &narrowBytes);
-                    if (textLen < 0) {
-                        return -1;
-                    }
-                    kind = TEXT_NARROW;
-                }
-                flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
-                break;
-
-            case C('e'):
-            case C('E'):
-            case C('f'):
-            case C('F'):
-            case C('g'):
-            case C('G'): {
-                double value = 0.0;
-                long double ldValue = 0.0L;
-                if (flags & FLAG_LONG_DOUBLE) {
-                    ldValue = va_arg(argList, long double);
-                } else {
-                    value = va_arg(argList, double);
-                }
-                format_float<Traits>(static_cast<char>(ch), flags, width, precision, value, ldValue,
-                                     stream, &counter, area.bytes);
-                noOutput = true;
-                break;
-            }
-
-            case C('d'):
-            case C('i'):
-            case C('u'):
-            case C('o'):
-            case C('x'):
-            case C('X'):
-            case C('p'): {
-                bool hex = false;
-                switch (ch) {
-                case C('d'):
-                case C('i'):
-                    flags |= FLAG_SIGNED;
-                    break;
-                case C('o'):
-                    radix = 8;
-                    if (flags & FLAG_ALTERNATE) {
-                        flags |= FLAG_FORCE_OCTAL;
-                    }
-                    break;
-                case C('X'):
-                    digits = Traits::tables.upper;
-                    radix = 16;
-                    hex = true;
-                    break;
-                case C('x'):
-                    radix = 16;
-                    hex = true;
-                    break;
-                case C('p'):
-                    precision = 0;
-                    flags |= FLAG_ALTERNATE | FLAG_POINTER | FLAG_I64;
-                    radix = 16;
-                    hex = true;
-                    break;
-                default: /* u */
-                    break;
-                }
-
-                const bool isSigned = (flags & FLAG_SIGNED) != 0;
-                uint64_t v;
-                if (flags & FLAG_POINTER) {
-                    v = reinterpret_cast<uintptr_t>(va_arg(argList, void *));
-                } else if (flags & (FLAG_I64 | FLAG_LONGLONG | FLAG_LONG)) {
-                    v = va_arg(argList, unsigned long long);
-                } else if (flags & FLAG_CHAR) {
-                    int a = va_arg(argList, int);
-                    v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(a)))
-                                 : static_cast<uint64_t>(static_cast<unsigned char>(a));
-                } else if (flags & FLAG_SHORT) {
-                    int a = va_arg(argList, int);
-                    v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(static_cast<short>(a)))
-                                 : static_cast<uint64_t>(static_cast<unsigned short>(a));
-                } else if (flags & (FLAG_PTRDIFF | FLAG_SIZE | FLAG_INTMAX)) {
-                    v = va_arg(argList, unsigned long long);
-                } else {
-                    int a = va_arg(argList, int);
-                    v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(a))
-                                 : static_cast<uint64_t>(static_cast<unsigned>(a));
-                }
-                if (isSigned && static_cast<int64_t>(v) < 0) {
-                    flags |= FLAG_NEGATIVE;
-                    v = 0 - v;
-                }
-                if (!(flags & (FLAG_LONG | FLAG_LONGLONG | FLAG_PTRDIFF | FLAG_SIZE | FLAG_INTMAX | FLAG_I64))) {
-                    v &= 0xFFFFFFFFu;
-                }
-
-                int prec = precision;
-                if (prec < 0) {
-                    prec = 1;
-                } else {
-                    if (!(flags & FLAG_POINTER)) {
-                        flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
-                    }
-                    if (prec > kPrecisionCap) {
-                        prec = kPrecisionCap;
-                    }
-                }
-
-                C *end = area.text + kTextArea;
-                C *q = end;
-                const bool zero = (v == 0);
-                if (radix == 10) {
-                    if (v <= 0xFFFFFFFFu) {
-                        uint32_t w = static_cast<uint32_t>(v);
-                        while (w != 0) {
-                            *--q = digits[w % 10];
-                            w /= 10;
-                        }
-                    } else {
-                        while (v != 0) {
-                            *--q = digits[v % 10];
-                            v /= 10;
-                        }
-                    }
-                } else if (radix == 16) {
-                    while (v != 0) {
-                        *--q = digits[v & 0xF];
-                        v >>= 4;
-                    }
-                } else {
-                    while (v != 0) {
-                        *--q = digits[v & 0x7];
-                        v >>= 3;
-                    }
-                }
-                while (end - q < prec) {
-                    *--q = C('0');
-                }
-                if ((flags & FLAG_FORCE_OCTAL) && (q == end || *q != C('0'))) {
-                    *--q = C('0');
-                }
-                text = q;
-                textLen = static_cast<int>(end - q);
-
-                if (isSigned) {
-                    if (flags & FLAG_NEGATIVE) {
-                        prefix[prefixLen++] = C('-');
-                    } else if (flags & FLAG_SIGN) {
-                        prefix[prefixLen++] = C('+');
-                    } else if (flags & FLAG_SIGN_SPACE) {
-                        prefix[prefixLen++] = C(' ');
-                    }
-                } else if (hex && (flags & FLAG_ALTERNATE) && !zero) {
-                    prefix[prefixLen++] = C('0');
-                    prefix[prefixLen++] = digits[16];
-                }
-                if ((flags & FLAG_POINTER) && zero) {
-                    text = Traits::tables.nil;
-                    textLen = 5;
-                    flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
-                }
-                break;
-            }
-
-            default:
-                break;
-            }
-
-            if (!noOutput) {
-                const int fill = width - textLen - prefixLen;
-                if (!(flags & (FLAG_LEFT | FLAG_LEADZERO))) {
-                    write_multi_char(C(' '), fill, stream, &counter);
-                }
-                write_string(prefix, prefixLen, stream, &counter);
-                if ((flags & (FLAG_LEFT | FLAG_LEADZERO)) == FLAG_LEADZERO) {
-                    write_multi_char(C('0'), fill, stream, &counter);
-                }
-                if (kind == TEXT_OWN) {
-                    write_string(text, textLen, stream, &counter);
-                } else if (kind == TEXT_NARROW) {
-                    if (!Traits::write_narrow_text(narrowText, narrowBytes, stream, &counter)) {
-                        return -1;
-                    }
-                } else if (!Traits::write_wide_text(wideText, textLen, stream, &counter)) {
-                    return -1;
-                }
-                if (flags & FLAG_LEFT) {
-                    write_multi_char(C(' '), fill, stream, &counter);
-                }
-            }
-            /* From TYPE, "%" starts the next specification and anything else is plain text. */
-            if (counter >= 0) {
-                if (*fmt == C('%')) {
-                    ch = *fmt++;
-                    state = STAT_PERCENT;
-                    goto start_specification;
-                }
-                if (*fmt != C('\0')) {
-                    ch = *fmt++;
-                    state = STAT_NORMAL;
-                    goto plain_text;
-                }
-            }
-            break;
-        }
-
-        default: /* STAT_INVALID */
-            return -1;
-        }
-
-        if (counter < 0) {
-            break;
-        }
-    }
-
-    return (state == STAT_NORMAL || state == STAT_TYPE) ? counter : -1;
+    va_list ap;
+    va_copy(ap, argList);
+    const int counter = WalkFormat<Traits>(stream, format, ap);
+    va_end(ap);
+    return counter;
 }
 
 } // namespace sealedc_engine
