@@ -36,6 +36,11 @@
  *    character converted with wcrtomb, "?" where it does not convert) unless l or w, or S or C
  *    without h, asks for wide characters. Width counts characters read; for a wide destination
  *    of the byte engine one multi-byte character counts once.
+ *
+ * Fixed names (callers rely on them): Scan and ClearFirstText (input_engine.cpp and
+ * winput_engine.cpp); ScanTraits with FormatUnit, ScanSpec with its fields suppress, conv and
+ * wideDest, SetText and ParseSpec (the sscanf fuzz target plans its arguments with the scanner's
+ * own specification parser).
  */
 #ifndef SEALEDC_INPUT_ENGINE_H
 #define SEALEDC_INPUT_ENGINE_H
@@ -54,7 +59,7 @@
 
 #include <strings.h>
 
-namespace sealedc_in {
+namespace sealedc {
 
 /* A character read from the source: 0..255 for bytes, 0..0xFFFFFFFF for wide units. */
 using Ch = long long;
@@ -62,29 +67,29 @@ constexpr Ch kEof = -1;   /* the source has no more characters */
 constexpr Ch kNone = -2;  /* the width is used up; nothing was read */
 
 template <typename CharT>
-struct Traits;
+struct ScanTraits;
 
 template <>
-struct Traits<char> {
+struct ScanTraits<char> {
     static constexpr size_t kMarkBytes = 3; /* UTF-8 byte-order mark EF BB BF */
-    static Ch unit(const char *p) { return static_cast<unsigned char>(*p); }
-    static Ch fmt(char c) { return static_cast<unsigned char>(c); }
-    static bool isMark(const char *p, size_t bytes)
+    static Ch SourceUnit(const char *p) { return static_cast<unsigned char>(*p); }
+    static Ch FormatUnit(char c) { return static_cast<unsigned char>(c); }
+    static bool IsMark(const char *p, size_t bytes)
     {
         return bytes >= 3 && static_cast<unsigned char>(p[0]) == 0xEF &&
                static_cast<unsigned char>(p[1]) == 0xBB && static_cast<unsigned char>(p[2]) == 0xBF;
     }
-    static Ch getc(FILE *f)
+    static Ch GetChar(FILE *f)
     {
         int c = fgetc(f);
         return c == EOF ? kEof : static_cast<Ch>(static_cast<unsigned char>(c));
     }
-    static void ungetc(Ch c, FILE *f) { (void)::ungetc(static_cast<int>(c), f); }
-    static bool isSpace(Ch c) { return c >= 0 && c <= 255 && isspace(static_cast<int>(c)) != 0; }
-    static double toDouble(const char *s) { return strtod(s, nullptr); }
-    static float toFloat(const char *s) { return strtof(s, nullptr); }
-    static long double toLongDouble(const char *s) { return strtold(s, nullptr); }
-    static Ch decimalPoint()
+    static void UngetChar(Ch c, FILE *f) { (void)::ungetc(static_cast<int>(c), f); }
+    static bool IsSpace(Ch c) { return c >= 0 && c <= 255 && isspace(static_cast<int>(c)) != 0; }
+    static double ToDouble(const char *s) { return strtod(s, nullptr); }
+    static float ToFloat(const char *s) { return strtof(s, nullptr); }
+    static long double ToLongDouble(const char *s) { return strtold(s, nullptr); }
+    static Ch DecimalPoint()
     {
         const struct lconv *lc = localeconv();
         return (lc && lc->decimal_point && lc->decimal_point[0]) ? static_cast<unsigned char>(lc->decimal_point[0]) : '.';
@@ -92,27 +97,27 @@ struct Traits<char> {
 };
 
 template <>
-struct Traits<wchar_t> {
+struct ScanTraits<wchar_t> {
     static constexpr size_t kMarkBytes = sizeof(wchar_t); /* one U+FEFF unit */
-    static Ch unit(const char *p)
+    static Ch SourceUnit(const char *p)
     {
         wchar_t w;
         memcpy(&w, p, sizeof w);
         return static_cast<Ch>(static_cast<uint32_t>(w));
     }
-    static Ch fmt(wchar_t c) { return static_cast<Ch>(static_cast<uint32_t>(c)); }
-    static bool isMark(const char *p, size_t bytes) { return bytes >= sizeof(wchar_t) && unit(p) == 0xFEFF; }
-    static Ch getc(FILE *f)
+    static Ch FormatUnit(wchar_t c) { return static_cast<Ch>(static_cast<uint32_t>(c)); }
+    static bool IsMark(const char *p, size_t bytes) { return bytes >= sizeof(wchar_t) && SourceUnit(p) == 0xFEFF; }
+    static Ch GetChar(FILE *f)
     {
         wint_t c = fgetwc(f);
         return c == WEOF ? kEof : static_cast<Ch>(static_cast<uint32_t>(c));
     }
-    static void ungetc(Ch c, FILE *f) { (void)ungetwc(static_cast<wint_t>(c), f); }
-    static bool isSpace(Ch c) { return c >= 0 && c <= 0x7FFFFFFF && iswspace(static_cast<wint_t>(c)) != 0; }
-    static double toDouble(const wchar_t *s) { return wcstod(s, nullptr); }
-    static float toFloat(const wchar_t *s) { return wcstof(s, nullptr); }
-    static long double toLongDouble(const wchar_t *s) { return wcstold(s, nullptr); }
-    static Ch decimalPoint()
+    static void UngetChar(Ch c, FILE *f) { (void)ungetwc(static_cast<wint_t>(c), f); }
+    static bool IsSpace(Ch c) { return c >= 0 && c <= 0x7FFFFFFF && iswspace(static_cast<wint_t>(c)) != 0; }
+    static double ToDouble(const wchar_t *s) { return wcstod(s, nullptr); }
+    static float ToFloat(const wchar_t *s) { return wcstof(s, nullptr); }
+    static long double ToLongDouble(const wchar_t *s) { return wcstold(s, nullptr); }
+    static Ch DecimalPoint()
     {
         const struct lconv *lc = localeconv();
         if (lc && lc->decimal_point && lc->decimal_point[0]) {
@@ -131,7 +136,7 @@ struct Traits<wchar_t> {
  * cannot be told (a pipe, a terminal), or whose block buffer cannot be had, is read a
  * character at a time instead: *switched is set and the caller reads again. */
 template <typename CharT>
-bool loadBlock(sealedc_in_stream *s, bool *switched)
+bool LoadBlock(sealedc_in_stream *s, bool *switched)
 {
     *switched = false;
     if (s->flags & SEALEDC_FILE_END) {
@@ -173,39 +178,39 @@ bool loadBlock(sealedc_in_stream *s, bool *switched)
     s->count = static_cast<int32_t>(units);
     /* A byte-order mark is skipped only where it is one: at the very start of the file. Its
      * bytes count as consumed, so the file is left after the characters actually used. */
-    if (first && s->oriFilePos == 0 && Traits<CharT>::isMark(s->block, got)) {
-        s->cur += Traits<CharT>::kMarkBytes;
-        s->count -= static_cast<int32_t>(Traits<CharT>::kMarkBytes / sizeof(CharT));
-        s->fileRealRead += static_cast<long long>(Traits<CharT>::kMarkBytes);
+    if (first && s->oriFilePos == 0 && ScanTraits<CharT>::IsMark(s->block, got)) {
+        s->cur += ScanTraits<CharT>::kMarkBytes;
+        s->count -= static_cast<int32_t>(ScanTraits<CharT>::kMarkBytes / sizeof(CharT));
+        s->fileRealRead += static_cast<long long>(ScanTraits<CharT>::kMarkBytes);
         if (s->count == 0) {
-            return loadBlock<CharT>(s, switched);
+            return LoadBlock<CharT>(s, switched);
         }
     }
     return true;
 }
 
-/* _inc: the next character, or kEof. */
+/* The next character of the source, or kEof. */
 template <typename CharT>
-Ch inc(sealedc_in_stream *s)
+Ch ReadChar(sealedc_in_stream *s)
 {
     if (s->flags & SEALEDC_FROM_STRING) {
         if (s->count <= 0) {
             return kEof;
         }
         --s->count;
-        Ch c = Traits<CharT>::unit(s->cur);
+        Ch c = ScanTraits<CharT>::SourceUnit(s->cur);
         s->cur += sizeof(CharT);
         return c;
     }
     if (s->flags & SEALEDC_FROM_FILE) {
         if (s->count <= 0) {
             bool switched = false;
-            if (!loadBlock<CharT>(s, &switched)) {
-                return switched ? inc<CharT>(s) : kEof;
+            if (!LoadBlock<CharT>(s, &switched)) {
+                return switched ? ReadChar<CharT>(s) : kEof;
             }
         }
         --s->count;
-        Ch c = Traits<CharT>::unit(s->cur);
+        Ch c = ScanTraits<CharT>::SourceUnit(s->cur);
         s->cur += sizeof(CharT);
         s->fileRealRead += static_cast<long long>(sizeof(CharT));
         return c;
@@ -214,16 +219,16 @@ Ch inc(sealedc_in_stream *s)
         s->pushedBack = 0;
         return s->lastChar;
     }
-    Ch c = Traits<CharT>::getc(s->pf);
+    Ch c = ScanTraits<CharT>::GetChar(s->pf);
     if (c != kEof) {
         s->lastChar = c;
     }
     return c;
 }
 
-/* _un_inc: gives back the character just read (nothing for kEof or kNone). */
+/* Gives back the character just read (nothing for kEof or kNone). */
 template <typename CharT>
-void unInc(sealedc_in_stream *s, Ch c)
+void UnreadChar(sealedc_in_stream *s, Ch c)
 {
     if (c < 0) {
         return;
@@ -245,7 +250,7 @@ void unInc(sealedc_in_stream *s, Ch c)
 /* Ends a scan: a file is left just after the last character used and its block freed; a
  * character pushed back from a character-at-a-time source goes back to that stream. */
 template <typename CharT>
-void finish(sealedc_in_stream *s)
+void FinishScan(sealedc_in_stream *s)
 {
     if ((s->flags & SEALEDC_FROM_FILE) && (s->flags & SEALEDC_BLOCK_BUFFERED)) {
         (void)fseeko(s->pf, static_cast<off_t>(s->oriFilePos + s->fileRealRead), SEEK_SET);
@@ -255,14 +260,14 @@ void finish(sealedc_in_stream *s)
         s->count = 0;
     }
     if ((s->flags & SEALEDC_FROM_STDIN) && s->pushedBack) {
-        Traits<CharT>::ungetc(s->lastChar, s->pf);
+        ScanTraits<CharT>::UngetChar(s->lastChar, s->pf);
         s->pushedBack = 0;
     }
 }
 
 /* ---- the format ---------------------------------------------------------------------- */
 
-struct Spec {
+struct ScanSpec {
     bool suppress = false;
     long long width = -1;   /* -1: none given */
     int bits = 32;          /* integer destination width */
@@ -282,22 +287,22 @@ struct SetText {
     bool complement = false;
 };
 
-inline bool isDigit(Ch c) { return c >= '0' && c <= '9'; }
+inline bool IsDigit(Ch c) { return c >= '0' && c <= '9'; }
 
 /* Parses one specification; f points just after "%" and is left after the conversion
  * character (after the closing ] of a scan set). false: the format is in error. */
 template <typename CharT>
-bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
+bool ParseSpec(const CharT *&f, ScanSpec &sp, SetText<CharT> &set)
 {
-    using T = Traits<CharT>;
-    if (T::fmt(*f) == '*') {
+    using T = ScanTraits<CharT>;
+    if (T::FormatUnit(*f) == '*') {
         sp.suppress = true;
         ++f;
     }
-    if (isDigit(T::fmt(*f))) {
+    if (IsDigit(T::FormatUnit(*f))) {
         long long w = 0;
-        while (isDigit(T::fmt(*f))) {
-            w = w * 10 + (T::fmt(*f) - '0');
+        while (IsDigit(T::FormatUnit(*f))) {
+            w = w * 10 + (T::FormatUnit(*f) - '0');
             if (w > INT_MAX) {
                 return false;
             }
@@ -309,17 +314,17 @@ bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
         sp.width = w;
     }
     for (;;) {
-        Ch m = T::fmt(*f);
+        Ch m = T::FormatUnit(*f);
         if (m == 'h') {
             sp.hFlag = true;
-            if (T::fmt(f[1]) == 'h') {
+            if (T::FormatUnit(f[1]) == 'h') {
                 sp.bits = 8;
                 ++f;
             } else {
                 sp.bits = 16;
             }
         } else if (m == 'l') {
-            if (T::fmt(f[1]) == 'l') {
+            if (T::FormatUnit(f[1]) == 'l') {
                 sp.bits = 64;
                 sp.longDouble = true;
                 ++f;
@@ -333,11 +338,11 @@ bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
         } else if (m == 'j' || m == 'z' || m == 't') {
             sp.bits = 64;
         } else if (m == 'I') {
-            Ch n1 = T::fmt(f[1]);
-            if (n1 == '6' && T::fmt(f[2]) == '4') {
+            Ch n1 = T::FormatUnit(f[1]);
+            if (n1 == '6' && T::FormatUnit(f[2]) == '4') {
                 sp.bits = 64;
                 f += 2;
-            } else if (n1 == '3' && T::fmt(f[2]) == '2') {
+            } else if (n1 == '3' && T::FormatUnit(f[2]) == '2') {
                 sp.bits = 32;
                 f += 2;
             } else if (n1 == 'd' || n1 == 'i' || n1 == 'o' || n1 == 'u' || n1 == 'x' || n1 == 'X') {
@@ -354,7 +359,7 @@ bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
         }
         ++f;
     }
-    Ch c = T::fmt(*f);
+    Ch c = T::FormatUnit(*f);
     if (c == 0) {
         return false;
     }
@@ -373,15 +378,15 @@ bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
     sp.conv = static_cast<char>(c);
     sp.wideDest = sp.lFlag || sp.wFlag || (sp.upper && !sp.hFlag && (c == 'c' || c == 's'));
     if (c == '[') {
-        if (T::fmt(*f) == '^') {
+        if (T::FormatUnit(*f) == '^') {
             set.complement = true;
             ++f;
         }
         set.begin = f;
-        if (T::fmt(*f) == ']') {
+        if (T::FormatUnit(*f) == ']') {
             ++f;
         }
-        while (T::fmt(*f) != ']') {
+        while (T::FormatUnit(*f) != ']') {
             if (*f == 0) {
                 return false;
             }
@@ -395,18 +400,18 @@ bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
 
 /* Calls fn(lo, hi) for every member range written in a scan set. */
 template <typename CharT, typename Fn>
-void forEachRange(const SetText<CharT> &set, Fn fn)
+void ForEachRange(const SetText<CharT> &set, Fn fn)
 {
-    using T = Traits<CharT>;
+    using T = ScanTraits<CharT>;
     const CharT *p = set.begin;
-    if (p < set.end && T::fmt(*p) == ']') {
+    if (p < set.end && T::FormatUnit(*p) == ']') {
         fn(Ch(']'), Ch(']'));
         ++p;
     }
     while (p < set.end) {
-        Ch lo = T::fmt(*p);
-        if (p + 2 < set.end && T::fmt(p[1]) == '-') {
-            Ch hi = T::fmt(p[2]);
+        Ch lo = T::FormatUnit(*p);
+        if (p + 2 < set.end && T::FormatUnit(p[1]) == '-') {
+            Ch hi = T::FormatUnit(p[2]);
             if (hi >= lo) {
                 fn(lo, hi);
                 p += 3;
@@ -429,7 +434,7 @@ struct ScanSet {
     explicit ScanSet(const SetText<CharT> &t) : text(t)
     {
         memset(bits, 0, sizeof bits);
-        forEachRange(text, [this](Ch lo, Ch hi) {
+        ForEachRange(text, [this](Ch lo, Ch hi) {
             for (Ch c = lo; c <= hi && c < 256; ++c) {
                 bits[c >> 3] = static_cast<unsigned char>(bits[c >> 3] | (1u << (c & 7)));
             }
@@ -441,13 +446,13 @@ struct ScanSet {
         }
     }
 
-    bool contains(Ch c) const
+    bool Contains(Ch c) const
     {
         if (c < 256) {
             return (bits[c >> 3] >> (c & 7)) & 1u;
         }
         bool member = false;
-        forEachRange(text, [&member, c](Ch lo, Ch hi) {
+        ForEachRange(text, [&member, c](Ch lo, Ch hi) {
             if (c >= lo && c <= hi) {
                 member = true;
             }
@@ -464,25 +469,25 @@ public:
     FloatText() { local_[0] = 0; } /* an empty text reads as the empty string */
     FloatText(const FloatText &) = delete;
     FloatText &operator=(const FloatText &) = delete;
-    ~FloatText() { release(); }
+    ~FloatText() { Release(); }
 
-    bool push(Ch c)
+    bool Push(Ch c)
     {
-        if (len_ + 1 >= cap_ && !grow()) {
+        if (len_ + 1 >= cap_ && !Grow()) {
             return false;
         }
         data_[len_++] = static_cast<CharT>(c);
         data_[len_] = 0;
         return true;
     }
-    const CharT *text() const { return data_; }
-    size_t length() const { return len_; }
-    bool onHeap() const { return heap_ != nullptr; }
+    const CharT *Text() const { return data_; }
+    size_t Length() const { return len_; }
+    bool OnHeap() const { return heap_ != nullptr; }
 
 private:
     static constexpr size_t kLocal = 350;
 
-    bool grow()
+    bool Grow()
     {
         const size_t maxUnits = 0x7FFFFFFFu / sizeof(CharT);
         if (cap_ >= maxUnits) {
@@ -494,13 +499,13 @@ private:
             return false;
         }
         memcpy(bigger, data_, (len_ + 1) * sizeof(CharT));
-        release();
+        Release();
         heap_ = bigger;
         data_ = bigger;
         cap_ = want;
         return true;
     }
-    void release()
+    void Release()
     {
         if (heap_ != nullptr) {
             explicit_bzero(heap_, cap_ * sizeof(CharT));
@@ -509,7 +514,7 @@ private:
         }
     }
 
-    CharT local_[kLocal]; /* only its first character is set up front; push() keeps it terminated */
+    CharT local_[kLocal]; /* only its first character is set up front; Push() keeps it terminated */
     CharT *heap_ = nullptr;
     CharT *data_ = local_;
     size_t cap_ = kLocal;
@@ -527,33 +532,33 @@ class Scanner {
 public:
     Scanner(sealedc_in_stream *stream, const CharT *format) : s_(stream), format_(format) {}
 
-    int run(va_list &ap);
+    int Run(va_list &ap);
 
 private:
-    using T = Traits<CharT>;
+    using T = ScanTraits<CharT>;
 
-    Ch get()
+    Ch Get()
     {
-        Ch c = inc<CharT>(s_);
+        Ch c = ReadChar<CharT>(s_);
         if (c != kEof) {
             ++consumed_;
         }
         return c;
     }
-    void unget(Ch c)
+    void Unget(Ch c)
     {
         if (c >= 0) {
-            unInc<CharT>(s_, c);
+            UnreadChar<CharT>(s_, c);
             --consumed_;
         }
     }
-    /* _whiteout */
-    Ch skipWhite()
+    /* Reads past white space; returns the first other character, or kEof. */
+    Ch SkipWhite()
     {
         Ch c;
         do {
-            c = get();
-        } while (c != kEof && T::isSpace(c));
+            c = Get();
+        } while (c != kEof && T::IsSpace(c));
         return c;
     }
 
@@ -566,7 +571,7 @@ private:
     };
     /* Takes the field's destination (a NULL one is the caller's error) and reads its first
      * character after white space; Input when the input ended first. */
-    Stop beginField(const Spec &sp, va_list &ap, Field &fld)
+    Stop BeginField(const ScanSpec &sp, va_list &ap, Field &fld)
     {
         if (!sp.suppress) {
             fld.dest = va_arg(ap, void *);
@@ -575,7 +580,7 @@ private:
             }
         }
         fld.width = sp.width;
-        fld.c = skipWhite();
+        fld.c = SkipWhite();
         if (fld.c == kEof) {
             return Stop::Input;
         }
@@ -585,7 +590,7 @@ private:
         return Stop::Done;
     }
     /* Moves to the field's next character; kNone once the width is used up. */
-    void advance(Field &fld)
+    void Advance(Field &fld)
     {
         if (fld.width == 0) {
             fld.c = kNone;
@@ -594,14 +599,14 @@ private:
         if (fld.width > 0) {
             --fld.width;
         }
-        fld.c = get();
+        fld.c = Get();
     }
 
-    Stop number(const Spec &sp, va_list &ap);
-    Stop floating(const Spec &sp, va_list &ap);
-    Stop text(const Spec &sp, const SetText<CharT> &set, va_list &ap);
+    Stop Number(const ScanSpec &sp, va_list &ap);
+    Stop Floating(const ScanSpec &sp, va_list &ap);
+    Stop Text(const ScanSpec &sp, const SetText<CharT> &set, va_list &ap);
 
-    static void storeInt(void *p, int bits, uint64_t v)
+    static void StoreInt(void *p, int bits, uint64_t v)
     {
         switch (bits) {
         case 8: { uint8_t x = static_cast<uint8_t>(v); memcpy(p, &x, sizeof x); break; }
@@ -617,7 +622,7 @@ private:
     long long consumed_ = 0;
 };
 
-inline int digitValue(Ch c)
+inline int DigitValue(Ch c)
 {
     if (c >= '0' && c <= '9') {
         return static_cast<int>(c - '0');
@@ -632,10 +637,10 @@ inline int digitValue(Ch c)
 }
 
 template <typename CharT>
-Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
+Stop Scanner<CharT>::Number(const ScanSpec &sp, va_list &ap)
 {
     Field fld;
-    Stop begun = beginField(sp, ap, fld);
+    Stop begun = BeginField(sp, ap, fld);
     if (begun != Stop::Done) {
         return begun;
     }
@@ -651,15 +656,15 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
     bool negative = false;
     if (fld.c == '+' || fld.c == '-') {
         negative = fld.c == '-';
-        advance(fld);
+        Advance(fld);
     }
     int digits = 0;
     if ((base == 16 || base == 0) && fld.c == '0') {
         digits = 1;
-        advance(fld);
+        Advance(fld);
         if (fld.c == 'x' || fld.c == 'X') {
             base = 16;
-            advance(fld);
+            Advance(fld);
         } else if (base == 0) {
             base = 8;
         }
@@ -669,7 +674,7 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
     uint64_t acc = 0;
     bool overflow = false;
     for (;;) {
-        int d = digitValue(fld.c);
+        int d = DigitValue(fld.c);
         if (d >= base) {
             break;
         }
@@ -679,9 +684,9 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
             acc = acc * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
         }
         ++digits;
-        advance(fld);
+        Advance(fld);
     }
-    unget(fld.c);
+    Unget(fld.c);
     if (digits == 0) {
         return Stop::Mismatch;
     }
@@ -697,31 +702,31 @@ Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
         value = overflow ? UINT64_MAX : (negative ? (0 - acc) : acc);
     }
     if (!sp.suppress) {
-        storeInt(fld.dest, sp.conv == 'p' ? 64 : sp.bits, value);
+        StoreInt(fld.dest, sp.conv == 'p' ? 64 : sp.bits, value);
         ++assigned_;
     }
     return Stop::Done;
 }
 
 template <typename CharT>
-Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
+Stop Scanner<CharT>::Floating(const ScanSpec &sp, va_list &ap)
 {
     Field fld;
-    Stop begun = beginField(sp, ap, fld);
+    Stop begun = BeginField(sp, ap, fld);
     if (begun != Stop::Done) {
         return begun;
     }
     FloatText<CharT> buf;
-    const Ch point = T::decimalPoint();
+    const Ch point = T::DecimalPoint();
     bool fits = true;
     /* Keeps the character at hand in the text and moves on. */
     auto take = [&]() {
-        fits = fits && buf.push(fld.c);
-        advance(fld);
+        fits = fits && buf.Push(fld.c);
+        Advance(fld);
     };
     auto takeDigits = [&]() {
         int n = 0;
-        for (; fits && isDigit(fld.c); ++n) {
+        for (; fits && IsDigit(fld.c); ++n) {
             take();
         }
         return n;
@@ -744,7 +749,7 @@ Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
     if (!fits) {
         return Stop::Error;
     }
-    unget(fld.c);
+    Unget(fld.c);
     if (mantissa == 0) {
         return Stop::Mismatch;
     }
@@ -755,12 +760,12 @@ Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
         }
     };
     if (sp.longDouble) {
-        store(T::toLongDouble(buf.text()));
+        store(T::ToLongDouble(buf.Text()));
     } else if (sp.lFlag) {
-        store(T::toDouble(buf.text()));
+        store(T::ToDouble(buf.Text()));
     } else {
         /* Converted straight to float: rounding through double could differ in the last bit. */
-        store(T::toFloat(buf.text()));
+        store(T::ToFloat(buf.Text()));
     }
     if (!sp.suppress) {
         ++assigned_;
@@ -769,7 +774,7 @@ Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
 }
 
 /* s stops before these, whatever the locale says about white space. */
-inline bool isTextStop(Ch c)
+inline bool IsTextStop(Ch c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -784,7 +789,7 @@ struct TextSink<char> {
      * breaks a multi-byte sequence is given back (it may be a delimiter or start a character of
      * its own) and the broken sequence is stored as "?". */
     template <typename GetMore, typename GiveBack>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore more,
+    static bool Put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore more,
                     GiveBack giveBack)
     {
         if (!wideDest) {
@@ -831,7 +836,7 @@ template <>
 struct TextSink<wchar_t> {
     /* The wide engine: wide characters stored as they are, or converted to bytes. */
     template <typename GetMore, typename GiveBack>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore, GiveBack)
+    static bool Put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore, GiveBack)
     {
         if (wideDest) {
             if (dest != nullptr) {
@@ -862,7 +867,7 @@ struct TextSink<wchar_t> {
 };
 
 template <typename CharT>
-Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list &ap)
+Stop Scanner<CharT>::Text(const ScanSpec &sp, const SetText<CharT> &setText, va_list &ap)
 {
     void *dest = nullptr;
     size_t room = 0;
@@ -883,7 +888,7 @@ Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list
     bool havePending = false;
     Ch pending = kEof;
     if (sp.conv == 's') {
-        pending = skipWhite();
+        pending = SkipWhite();
         havePending = true;
     }
     size_t stored = 0;
@@ -891,36 +896,36 @@ Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list
     bool endedFirst = false;
     mbstate_t st;
     memset(&st, 0, sizeof st);
-    auto more = [this]() { return get(); };
-    auto giveBack = [this](Ch c) { unget(c); };
+    auto more = [this]() { return Get(); };
+    auto giveBack = [this](Ch c) { Unget(c); };
     while (width != 0) {
         Ch c;
         if (havePending) {
             c = pending;
             havePending = false;
         } else {
-            c = get();
+            c = Get();
         }
         if (c == kEof) {
             endedFirst = !any;
             break;
         }
-        if ((sp.conv == 's' && isTextStop(c)) || (sp.conv == '[' && !set.contains(c))) {
-            unget(c);
+        if ((sp.conv == 's' && IsTextStop(c)) || (sp.conv == '[' && !set.Contains(c))) {
+            Unget(c);
             break;
         }
         if (width > 0) {
             --width;
         }
         any = true;
-        if (!TextSink<CharT>::put(sp.wideDest, dest, room, stored, c, st, more, giveBack)) {
+        if (!TextSink<CharT>::Put(sp.wideDest, dest, room, stored, c, st, more, giveBack)) {
             /* The text does not fit: the destination is emptied, never overrun. */
             if (sp.wideDest) {
                 static_cast<wchar_t *>(dest)[0] = 0;
             } else {
                 static_cast<char *>(dest)[0] = 0;
             }
-            unget(c);
+            Unget(c);
             return Stop::Error;
         }
     }
@@ -941,24 +946,24 @@ Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list
 }
 
 template <typename CharT>
-int Scanner<CharT>::run(va_list &ap)
+int Scanner<CharT>::Run(va_list &ap)
 {
     Stop stop = Stop::Done;
     const CharT *f = format_;
     while (*f != 0) {
-        const Ch fc = T::fmt(*f);
-        if (T::isSpace(fc)) {
-            while (*f != 0 && T::isSpace(T::fmt(*f))) {
+        const Ch fc = T::FormatUnit(*f);
+        if (T::IsSpace(fc)) {
+            while (*f != 0 && T::IsSpace(T::FormatUnit(*f))) {
                 ++f;
             }
-            unget(skipWhite());
+            Unget(SkipWhite());
             continue;
         }
         if (fc != '%') {
             /* A multi-byte character of the format is compared one byte at a time. */
-            Ch c = get();
+            Ch c = Get();
             if (c != fc) {
-                unget(c);
+                Unget(c);
                 stop = c == kEof ? Stop::Input : Stop::Mismatch;
                 break;
             }
@@ -966,19 +971,19 @@ int Scanner<CharT>::run(va_list &ap)
             continue;
         }
         ++f;
-        if (T::fmt(*f) == '%') {
-            Ch c = skipWhite();
+        if (T::FormatUnit(*f) == '%') {
+            Ch c = SkipWhite();
             if (c != '%') {
-                unget(c);
+                Unget(c);
                 stop = c == kEof ? Stop::Input : Stop::Mismatch;
                 break;
             }
             ++f;
             continue;
         }
-        Spec sp;
+        ScanSpec sp;
         SetText<CharT> set;
-        if (!parseSpec(f, sp, set)) {
+        if (!ParseSpec(f, sp, set)) {
             stop = Stop::Error;
             break;
         }
@@ -990,24 +995,24 @@ int Scanner<CharT>::run(va_list &ap)
                     stop = Stop::Error;
                     break;
                 }
-                storeInt(dest, sp.bits, static_cast<uint64_t>(consumed_));
+                StoreInt(dest, sp.bits, static_cast<uint64_t>(consumed_));
             }
             break;
         case 'c': case 's': case '[':
-            stop = text(sp, set, ap);
+            stop = Text(sp, set, ap);
             break;
         case 'e': case 'f': case 'g':
-            stop = floating(sp, ap);
+            stop = Floating(sp, ap);
             break;
         default:
-            stop = number(sp, ap);
+            stop = Number(sp, ap);
             break;
         }
         if (stop != Stop::Done) {
             break;
         }
     }
-    finish<CharT>(s_);
+    FinishScan<CharT>(s_);
     switch (stop) {
     case Stop::Done:
         return assigned_;
@@ -1020,9 +1025,9 @@ int Scanner<CharT>::run(va_list &ap)
     }
 }
 
-/* clearDestBuf / clearwDestBuf */
+/* Behind clearDestBuf and clearwDestBuf: empties the first c, s or [ destination the format names. */
 template <typename CharT>
-void clearFirstText(const CharT *format, va_list argList)
+void ClearFirstText(const CharT *format, va_list argList)
 {
     if (format == nullptr) {
         return;
@@ -1031,18 +1036,18 @@ void clearFirstText(const CharT *format, va_list argList)
     va_copy(ap, argList);
     const CharT *f = format;
     while (*f != 0) {
-        if (Traits<CharT>::fmt(*f) != '%') {
+        if (ScanTraits<CharT>::FormatUnit(*f) != '%') {
             ++f;
             continue;
         }
         ++f;
-        if (Traits<CharT>::fmt(*f) == '%') {
+        if (ScanTraits<CharT>::FormatUnit(*f) == '%') {
             ++f;
             continue;
         }
-        Spec sp;
+        ScanSpec sp;
         SetText<CharT> set;
-        if (!parseSpec(f, sp, set)) {
+        if (!ParseSpec(f, sp, set)) {
             break;
         }
         if (sp.suppress) {
@@ -1065,7 +1070,7 @@ void clearFirstText(const CharT *format, va_list argList)
 }
 
 template <typename CharT>
-int scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
+int Scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
 {
     if (stream == nullptr || format == nullptr) {
         return -1;
@@ -1073,11 +1078,11 @@ int scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
     va_list ap;
     va_copy(ap, argList);
     Scanner<CharT> scanner(stream, format);
-    int r = scanner.run(ap);
+    int r = scanner.Run(ap);
     va_end(ap);
     return r;
 }
 
-} // namespace sealedc_in
+}  // namespace sealedc
 
 #endif /* SEALEDC_INPUT_ENGINE_H */

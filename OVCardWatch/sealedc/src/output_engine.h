@@ -1,7 +1,7 @@
 /*
  * The formatted-output engine, written once over the character type.
  *
- * `output_engine<Traits>(stream, format, argList)` writes through the cursor `stream` and returns
+ * `OutputEngine<Traits>(stream, format, argList)` writes through the cursor `stream` and returns
  * the number of characters written, or -1 for a format error, a failed text conversion, or an
  * overflow of the cursor. The narrow instantiation is `sealedc_output_s` (output.cpp); a wide
  * instantiation supplies its own Traits and becomes `sealedc_woutput_s`.
@@ -12,42 +12,47 @@
  *     the flags, width, precision and size letters), then to one conversion (Convert);
  *   - the conversions make their text: ConvertInteger (with FetchInteger for the argument and
  *     IntegerDigits for the digits), ConvertCharacter, ConvertText and ConvertFloat (the
- *     platform's text through format_float);
+ *     platform's text through FormatFloat);
  *   - WriteField writes a converted text with its fill, sign or "0x" prefix and lead zeros.
  *
  * What a Traits type supplies (all members static):
  *
- *   using char_type   = ...;   // character of the format and of the output (char, wchar_t)
- *   using stream_type = ...;   // cursor: { int32_t count; char_type *cur; }
+ *   using CharType = ...;     // character of the format and of the output (char, wchar_t)
+ *   using StreamType = ...;   // cursor: { int32_t count; CharType *cur; }
  *
- *   static constexpr OutputTables<char_type> tables;  // the engine's own read-only tables
+ *   static constexpr OutputTables<CharType> tables;  // the engine's own read-only tables
  *
  * The arguments of c and s are wide with l or w (and C and S without h), bytes otherwise.
  *
  *   // c and C: the character's text stored into `buf` (room for kCharTextRoom characters);
  *   // returns its length, or -1 when the character does not convert (the conversion then
  *   // writes nothing at all, not even its fill).
- *   int narrow_char_text(int ch, char_type *buf);
- *   int wide_char_text(wint_t ch, char_type *buf);
+ *   int NarrowCharText(int ch, CharType *buf);
+ *   int WideCharText(wint_t ch, CharType *buf);
  *
  *   // s with a byte text: the number of output characters the text makes, which is what the
  *   // width and the precision count, never reading past `precision` characters when one is
  *   // given (-1: none); *bytes receives the bytes they take. -1 when a byte sequence is no
  *   // character: the whole call then fails with -1.
- *   int narrow_text_length(const char *text, int precision, int *bytes);
+ *   int NarrowTextLength(const char *text, int precision, int *bytes);
  *
  *   // s and S: write a measured text argument through the cursor (`bytes` bytes of a byte
  *   // text, `len` wide characters of a wide text). false when a character does not convert:
  *   // the whole call then fails with -1.
- *   bool write_narrow_text(const char *text, int bytes, stream_type *stream, int *counter);
- *   bool write_wide_text(const wchar_t *text, int len, stream_type *stream, int *counter);
+ *   bool WriteNarrowText(const char *text, int bytes, StreamType *stream, int *counter);
+ *   bool WriteWideText(const wchar_t *text, int len, StreamType *stream, int *counter);
  *
  *   // e, E, f, F, g, G: write `len` bytes of floating-point text made by the platform's
  *   // formatter (already padded to the width) through the cursor; a wide engine widens them.
- *   void write_float_text(const char *text, int len, stream_type *stream, int *counter);
+ *   void WriteFloatText(const char *text, int len, StreamType *stream, int *counter);
  *
- * The writers write_char / write_multi_char / write_string below are generic over the cursor
+ * The writers WriteChar / WriteMultiChar / WriteString below are generic over the cursor
  * and may be used by the hooks.
+ *
+ * Fixed names (callers rely on them): OutputEngine, OutputTables, LookupTable, MakeLookupTable,
+ * SameTable, kLookupTableSize, kCharTextRoom, BoundedLength, WriteChar, WriteMultiChar and
+ * WriteString (output.cpp and woutput_engine.cpp), and the members a Traits type supplies, listed
+ * above, which both engines' Traits define under these names.
  */
 #ifndef SEALEDC_OUTPUT_ENGINE_H
 #define SEALEDC_OUTPUT_ENGINE_H
@@ -66,7 +71,7 @@
 
 #include "sealedc_internal.h"
 
-namespace sealedc_engine {
+namespace sealedc {
 
 /* Flags of one conversion. */
 enum : uint32_t {
@@ -213,7 +218,7 @@ inline unsigned CharClass(const unsigned char *table, CharT ch)
 /* ---- cursor writers ------------------------------------------------------------------- */
 
 template <typename Stream, typename CharT>
-inline void write_char(CharT ch, Stream *stream, int *counter)
+inline void WriteChar(CharT ch, Stream *stream, int *counter)
 {
     if (stream->count-- > 0) {
         *stream->cur++ = ch;
@@ -224,7 +229,7 @@ inline void write_char(CharT ch, Stream *stream, int *counter)
 }
 
 template <typename Stream, typename CharT>
-inline void write_multi_char(CharT ch, int num, Stream *stream, int *counter)
+inline void WriteMultiChar(CharT ch, int num, Stream *stream, int *counter)
 {
     if (num <= 0) {
         return;
@@ -240,7 +245,7 @@ inline void write_multi_char(CharT ch, int num, Stream *stream, int *counter)
         return;
     }
     for (; num > 0; --num) {
-        write_char(ch, stream, counter);
+        WriteChar(ch, stream, counter);
         if (*counter < 0) {
             return;
         }
@@ -248,7 +253,7 @@ inline void write_multi_char(CharT ch, int num, Stream *stream, int *counter)
 }
 
 template <typename Stream, typename CharT>
-inline void write_string(const CharT *text, int len, Stream *stream, int *counter)
+inline void WriteString(const CharT *text, int len, Stream *stream, int *counter)
 {
     if (len <= 0) {
         return;
@@ -268,7 +273,7 @@ inline void write_string(const CharT *text, int len, Stream *stream, int *counte
         return;
     }
     for (int i = 0; i < len; ++i) {
-        write_char(text[i], stream, counter);
+        WriteChar(text[i], stream, counter);
         if (*counter < 0) {
             return;
         }
@@ -301,8 +306,8 @@ constexpr int kLongDoubleExtra = 4972;
  * w, N, ...) would make the platform read another type or refuse the conversion
  * specification. */
 template <typename Traits>
-void format_float(char conversion, uint32_t flags, int width, int precision, double value,
-                  long double ldValue, typename Traits::stream_type *stream, int *counter,
+void FormatFloat(char conversion, uint32_t flags, int width, int precision, double value,
+                  long double ldValue, typename Traits::StreamType *stream, int *counter,
                   char *area)
 {
     const bool isLong = (flags & FLAG_LONG_DOUBLE) != 0;
@@ -349,7 +354,7 @@ void format_float(char conversion, uint32_t flags, int width, int precision, dou
                      : indirectSprintf(buffer, spec, width, prec, value);
 #pragma GCC diagnostic pop
     if (len > 0) {
-        Traits::write_float_text(buffer, len, stream, counter);
+        Traits::WriteFloatText(buffer, len, stream, counter);
     }
     free(heap);
 }
@@ -476,10 +481,10 @@ inline bool AddSize(uint32_t &flags, C ch, const C *&fmt)
 /* Parses one conversion specification with the class-and-state table; `fmt` points just after
  * its "%" and is left after the byte that ended it, which for a conversion is in *conversion. */
 template <typename Traits>
-SpecEnd ParseSpecification(const typename Traits::char_type *&fmt, ConversionSpec &spec,
-                           typename Traits::char_type *conversion, va_list &ap)
+SpecEnd ParseSpecification(const typename Traits::CharType *&fmt, ConversionSpec &spec,
+                           typename Traits::CharType *conversion, va_list &ap)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     const unsigned char *table = Traits::tables.lookup;
     /* The common case, a conversion character right after the "%", needs no state. */
     if (CharClass(table, *fmt) == CLASS_TYPE) {
@@ -539,7 +544,8 @@ inline const C *WritePlainText(const C *run, Stream *stream, int *counter)
         ++end;
     }
     size_t runLen = static_cast<size_t>(end - run);
-    write_string(run, runLen > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(runLen), stream, counter);
+    WriteString(run, runLen > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(runLen), stream,
+                counter);
     return end;
 }
 
@@ -552,17 +558,17 @@ inline bool WriteField(uint32_t flags, int width, const C *prefix, int prefixLen
 {
     const int fill = width - textLen - prefixLen;
     if (!(flags & (FLAG_LEFT | FLAG_LEADZERO))) {
-        write_multi_char(C(' '), fill, stream, counter);
+        WriteMultiChar(C(' '), fill, stream, counter);
     }
-    write_string(prefix, prefixLen, stream, counter);
+    WriteString(prefix, prefixLen, stream, counter);
     if ((flags & (FLAG_LEFT | FLAG_LEADZERO)) == FLAG_LEADZERO) {
-        write_multi_char(C('0'), fill, stream, counter);
+        WriteMultiChar(C('0'), fill, stream, counter);
     }
     if (!writeText()) {
         return false;
     }
     if (flags & FLAG_LEFT) {
-        write_multi_char(C(' '), fill, stream, counter);
+        WriteMultiChar(C(' '), fill, stream, counter);
     }
     return true;
 }
@@ -626,7 +632,8 @@ inline uint64_t FetchInteger(uint32_t &flags, va_list &ap)
         v = va_arg(ap, unsigned long long);
     } else {
         int a = va_arg(ap, int);
-        v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(a)) : static_cast<uint64_t>(static_cast<unsigned>(a));
+        v = isSigned ? static_cast<uint64_t>(static_cast<int64_t>(a))
+                     : static_cast<uint64_t>(static_cast<unsigned>(a));
     }
     if (isSigned && static_cast<int64_t>(v) < 0) {
         flags |= FLAG_NEGATIVE;
@@ -641,10 +648,10 @@ inline uint64_t FetchInteger(uint32_t &flags, va_list &ap)
 /* d, i, u, o, x, X and p: the digits in the text area, zeros up to the precision, the sign or
  * the "0x" prefix, then the field. */
 template <typename Traits>
-void ConvertInteger(typename Traits::char_type conversion, ConversionSpec spec, va_list &ap,
-                    typename Traits::stream_type *stream, int *counter, typename Traits::char_type *area)
+void ConvertInteger(typename Traits::CharType conversion, ConversionSpec spec, va_list &ap,
+                    typename Traits::StreamType *stream, int *counter, typename Traits::CharType *area)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     uint32_t flags = spec.flags;
     int precision = spec.precision;
     const C *digits = Traits::tables.lower;
@@ -723,7 +730,7 @@ void ConvertInteger(typename Traits::char_type conversion, ConversionSpec spec, 
         flags &= ~static_cast<uint32_t>(FLAG_LEADZERO);
     }
     WriteField(flags, spec.width, prefix, prefixLen, textLen, stream, counter, [&] {
-        write_string(text, textLen, stream, counter);
+        WriteString(text, textLen, stream, counter);
         return true;
     });
 }
@@ -732,22 +739,22 @@ void ConvertInteger(typename Traits::char_type conversion, ConversionSpec spec, 
 
 /* c and C: one character, byte or wide; one that does not convert writes nothing at all. */
 template <typename Traits>
-void ConvertCharacter(ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream, int *counter,
-                      typename Traits::char_type *area)
+void ConvertCharacter(ConversionSpec spec, va_list &ap, typename Traits::StreamType *stream, int *counter,
+                      typename Traits::CharType *area)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     int textLen;
     if (spec.flags & (FLAG_LONG | FLAG_WIDECHAR)) {
-        textLen = Traits::wide_char_text(static_cast<wint_t>(va_arg(ap, wint_t)), area);
+        textLen = Traits::WideCharText(static_cast<wint_t>(va_arg(ap, wint_t)), area);
     } else {
-        textLen = Traits::narrow_char_text(va_arg(ap, int), area);
+        textLen = Traits::NarrowCharText(va_arg(ap, int), area);
     }
     if (textLen < 0) {
         return;
     }
     const uint32_t flags = spec.flags & ~static_cast<uint32_t>(FLAG_LEADZERO);
     WriteField(flags, spec.width, static_cast<const C *>(nullptr), 0, textLen, stream, counter, [&] {
-        write_string(area, textLen, stream, counter);
+        WriteString(area, textLen, stream, counter);
         return true;
     });
 }
@@ -756,9 +763,10 @@ void ConvertCharacter(ConversionSpec spec, va_list &ap, typename Traits::stream_
  * characters. false when a character does not convert: the whole call fails. Inlined into the
  * driver: the service's log lines are mostly texts, and the call costs them measurably. */
 template <typename Traits>
-[[gnu::always_inline]] inline bool ConvertText(ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream, int *counter)
+[[gnu::always_inline]] inline bool ConvertText(ConversionSpec spec, va_list &ap, typename Traits::StreamType *stream,
+                                               int *counter)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     const uint32_t flags = spec.flags & ~static_cast<uint32_t>(FLAG_LEADZERO);
     const C *noPrefix = nullptr;
     if (spec.flags & (FLAG_LONG | FLAG_WIDECHAR)) {
@@ -768,24 +776,24 @@ template <typename Traits>
         }
         const int len = BoundedLength(text, spec.precision);
         return WriteField(flags, spec.width, noPrefix, 0, len, stream, counter,
-                          [&] { return Traits::write_wide_text(text, len, stream, counter); });
+                          [&] { return Traits::WriteWideText(text, len, stream, counter); });
     }
     const char *text = va_arg(ap, const char *);
     if (text == nullptr) {
         text = Traits::tables.narrowNull;
     }
     int bytes = 0;
-    const int len = Traits::narrow_text_length(text, spec.precision, &bytes);
+    const int len = Traits::NarrowTextLength(text, spec.precision, &bytes);
     if (len < 0) {
         return false;
     }
     return WriteField(flags, spec.width, noPrefix, 0, len, stream, counter,
-                      [&] { return Traits::write_narrow_text(text, bytes, stream, counter); });
+                      [&] { return Traits::WriteNarrowText(text, bytes, stream, counter); });
 }
 
 /* e, E, f, F, g and G: the platform's text, written as it is. */
 template <typename Traits>
-void ConvertFloat(char conversion, ConversionSpec spec, va_list &ap, typename Traits::stream_type *stream,
+void ConvertFloat(char conversion, ConversionSpec spec, va_list &ap, typename Traits::StreamType *stream,
                   int *counter, char *area)
 {
     double value = 0.0;
@@ -795,7 +803,8 @@ void ConvertFloat(char conversion, ConversionSpec spec, va_list &ap, typename Tr
     } else {
         value = va_arg(ap, double);
     }
-    format_float<Traits>(conversion, spec.flags, spec.width, spec.precision, value, ldValue, stream, counter, area);
+    FormatFloat<Traits>(conversion, spec.flags, spec.width, spec.precision, value, ldValue, stream, counter,
+                        area);
 }
 
 /* ---- the driver ----------------------------------------------------------------------- */
@@ -811,10 +820,10 @@ union TextArea {
 /* Performs the conversion `conversion` (a character of class TYPE) and writes its field. false
  * when the whole call must fail. */
 template <typename Traits>
-bool Convert(typename Traits::char_type conversion, ConversionSpec &spec, va_list &ap,
-             typename Traits::stream_type *stream, int *counter, TextArea<typename Traits::char_type> &area)
+bool Convert(typename Traits::CharType conversion, ConversionSpec &spec, va_list &ap,
+             typename Traits::StreamType *stream, int *counter, TextArea<typename Traits::CharType> &area)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     switch (conversion) {
     case C('C'):
     case C('S'):
@@ -857,9 +866,9 @@ bool Convert(typename Traits::char_type conversion, ConversionSpec &spec, va_lis
 /* Walks the format: plain text in runs, each conversion specification parsed and converted.
  * Stops at the first failure or overflow (-1). */
 template <typename Traits>
-int WalkFormat(typename Traits::stream_type *stream, const typename Traits::char_type *fmt, va_list &ap)
+int WalkFormat(typename Traits::StreamType *stream, const typename Traits::CharType *fmt, va_list &ap)
 {
-    using C = typename Traits::char_type;
+    using C = typename Traits::CharType;
     TextArea<C> area;
     int counter = 0;
     while (*fmt != C('\0')) {
@@ -879,7 +888,7 @@ int WalkFormat(typename Traits::stream_type *stream, const typename Traits::char
                 fmt = WritePlainText(fmt - 1, stream, &counter);
                 break;
             case SpecEnd::PlainI:
-                write_char(C('I'), stream, &counter);
+                WriteChar(C('I'), stream, &counter);
                 break;
             default: /* Invalid, Unfinished */
                 return -1;
@@ -893,10 +902,10 @@ int WalkFormat(typename Traits::stream_type *stream, const typename Traits::char
 }
 
 template <typename Traits>
-int output_engine(typename Traits::stream_type *stream, const typename Traits::char_type *format,
+int OutputEngine(typename Traits::StreamType *stream, const typename Traits::CharType *format,
                   va_list argList)
 {
-    if (*format == typename Traits::char_type('\0')) {
+    if (*format == typename Traits::CharType('\0')) {
         return 0;
     }
     va_list ap;
@@ -906,6 +915,6 @@ int output_engine(typename Traits::stream_type *stream, const typename Traits::c
     return counter;
 }
 
-} // namespace sealedc_engine
+}  // namespace sealedc
 
 #endif /* SEALEDC_OUTPUT_ENGINE_H */
