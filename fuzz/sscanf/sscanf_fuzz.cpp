@@ -28,22 +28,22 @@ struct Plan {
 template <typename CharT>
 bool planFormat(std::basic_string<CharT> &format, Plan &plan)
 {
-    using T = sealedc_in::Traits<CharT>;
+    using T = sealedc::ScanTraits<CharT>;
     const CharT *f = format.c_str();
     while (*f != 0) {
-        if (T::fmt(*f) != '%') {
+        if (T::FormatUnit(*f) != '%') {
             ++f;
             continue;
         }
         const CharT *start = f;
         ++f;
-        if (T::fmt(*f) == '%') {
+        if (T::FormatUnit(*f) == '%') {
             ++f;
             continue;
         }
-        sealedc_in::Spec sp;
-        sealedc_in::SetText<CharT> set;
-        if (!sealedc_in::parseSpec(f, sp, set)) {
+        sealedc::ScanSpec sp;
+        sealedc::SetText<CharT> set;
+        if (!sealedc::ParseSpec(f, sp, set)) {
             return true; // the scanner stops here too: no argument needed
         }
         if (sp.suppress) {

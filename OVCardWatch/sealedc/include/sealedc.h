@@ -5,6 +5,10 @@
  * functions, with this library's own result codes, size limit, destination-after-failure rules
  * and truncation rule. Nothing here calls a constraint handler, prints or aborts: every failure
  * is a returned code (or -1 for the formatted functions).
+ *
+ * Fixed names (callers rely on them): every name declared here, the result codes, errno_t and
+ * SEALEDC_MAX_LEN included. They are the library's interface: the service calls them, and so do
+ * the tests, the benchmarks and the fuzz targets.
  */
 #ifndef SEALEDC_H
 #define SEALEDC_H

@@ -1,4 +1,8 @@
-/* The byte formatted-input engine, its sources and clearDestBuf. */
+/* The byte formatted-input engine, its sources and clearDestBuf.
+ *
+ * Fixed names (callers rely on them): sealedc_in_stream_from_string, sealedc_in_stream_from_file,
+ * sealedc_in_stream_from_stdin, sealedc_input_s and clearDestBuf, declared in input_stream.h and
+ * called by scanf_s.cpp. The sscanf fuzz target compiles this file by its name. */
 #include "input_engine.h"
 
 extern "C" {
@@ -28,12 +32,12 @@ void sealedc_in_stream_from_stdin(sealedc_in_stream *stream, FILE *input)
 
 int sealedc_input_s(sealedc_in_stream *stream, const char *format, va_list argList)
 {
-    return sealedc_in::scan<char>(stream, format, argList);
+    return sealedc::Scan<char>(stream, format, argList);
 }
 
 void clearDestBuf(const char *format, va_list argList)
 {
-    sealedc_in::clearFirstText<char>(format, argList);
+    sealedc::ClearFirstText<char>(format, argList);
 }
 
 } /* extern "C" */

@@ -36,929 +36,47 @@
  *    character converted with wcrtomb, "?" where it does not convert) unless l or w, or S or C
  *    without h, asks for wide characters. Width counts characters read; for a wide destination
  *    of the byte engine one multi-byte character counts once.
+ *
+ * The engine is split along its seams: input_source.h (the characters and where they come
+ * from), input_format.h (conversion specifications and scan sets), input_readers.h (the scanner
+ * and its conversion readers), and this file, the driver over the format.
+ *
+ * Fixed names (callers rely on them): Scan and ClearFirstText (input_engine.cpp and
+ * winput_engine.cpp); this file's name, which the sscanf fuzz target includes to reach
+ * ScanTraits, ScanSpec, SetText and ParseSpec.
  */
 #ifndef SEALEDC_INPUT_ENGINE_H
 #define SEALEDC_INPUT_ENGINE_H
 
-#include "input_stream.h"
+#include "input_readers.h"
 
-#include <cctype>
-#include <climits>
-#include <clocale>
 #include <cstdarg>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
-#include <cwctype>
 
-#include <strings.h>
+namespace sealedc {
 
-namespace sealedc_in {
+/* ---- the driver ----------------------------------------------------------------------- */
 
-/* A character read from the source: 0..255 for bytes, 0..0xFFFFFFFF for wide units. */
-using Ch = long long;
-constexpr Ch kEof = -1;   /* the source has no more characters */
-constexpr Ch kNone = -2;  /* the width is used up; nothing was read */
-
+/* Walks the format: white space, literal characters, "%%" and conversion specifications, each
+ * conversion handed to its reader; stops at the first item that does not match or fails. */
 template <typename CharT>
-struct Traits;
-
-template <>
-struct Traits<char> {
-    static constexpr size_t kMarkBytes = 3; /* UTF-8 byte-order mark EF BB BF */
-    static Ch unit(const char *p) { return static_cast<unsigned char>(*p); }
-    static Ch fmt(char c) { return static_cast<unsigned char>(c); }
-    static bool isMark(const char *p, size_t bytes)
-    {
-        return bytes >= 3 && static_cast<unsigned char>(p[0]) == 0xEF &&
-               static_cast<unsigned char>(p[1]) == 0xBB && static_cast<unsigned char>(p[2]) == 0xBF;
-    }
-    static Ch getc(FILE *f)
-    {
-        int c = fgetc(f);
-        return c == EOF ? kEof : static_cast<Ch>(static_cast<unsigned char>(c));
-    }
-    static void ungetc(Ch c, FILE *f) { (void)::ungetc(static_cast<int>(c), f); }
-    static bool isSpace(Ch c) { return c >= 0 && c <= 255 && isspace(static_cast<int>(c)) != 0; }
-    static double toDouble(const char *s) { return strtod(s, nullptr); }
-    static float toFloat(const char *s) { return strtof(s, nullptr); }
-    static long double toLongDouble(const char *s) { return strtold(s, nullptr); }
-    static Ch decimalPoint()
-    {
-        const struct lconv *lc = localeconv();
-        return (lc && lc->decimal_point && lc->decimal_point[0]) ? static_cast<unsigned char>(lc->decimal_point[0]) : '.';
-    }
-};
-
-template <>
-struct Traits<wchar_t> {
-    static constexpr size_t kMarkBytes = sizeof(wchar_t); /* one U+FEFF unit */
-    static Ch unit(const char *p)
-    {
-        wchar_t w;
-        memcpy(&w, p, sizeof w);
-        return static_cast<Ch>(static_cast<uint32_t>(w));
-    }
-    static Ch fmt(wchar_t c) { return static_cast<Ch>(static_cast<uint32_t>(c)); }
-    static bool isMark(const char *p, size_t bytes) { return bytes >= sizeof(wchar_t) && unit(p) == 0xFEFF; }
-    static Ch getc(FILE *f)
-    {
-        wint_t c = fgetwc(f);
-        return c == WEOF ? kEof : static_cast<Ch>(static_cast<uint32_t>(c));
-    }
-    static void ungetc(Ch c, FILE *f) { (void)ungetwc(static_cast<wint_t>(c), f); }
-    static bool isSpace(Ch c) { return c >= 0 && c <= 0x7FFFFFFF && iswspace(static_cast<wint_t>(c)) != 0; }
-    static double toDouble(const wchar_t *s) { return wcstod(s, nullptr); }
-    static float toFloat(const wchar_t *s) { return wcstof(s, nullptr); }
-    static long double toLongDouble(const wchar_t *s) { return wcstold(s, nullptr); }
-    static Ch decimalPoint()
-    {
-        const struct lconv *lc = localeconv();
-        if (lc && lc->decimal_point && lc->decimal_point[0]) {
-            wint_t w = btowc(static_cast<unsigned char>(lc->decimal_point[0]));
-            if (w != WEOF) {
-                return static_cast<Ch>(w);
-            }
-        }
-        return '.';
-    }
-};
-
-/* ---- the source ---------------------------------------------------------------------- */
-
-/* Reads the next block of a file source. Returns false at end of file. A file whose position
- * cannot be told (a pipe, a terminal), or whose block buffer cannot be had, is read a
- * character at a time instead: *switched is set and the caller reads again. */
-template <typename CharT>
-bool loadBlock(sealedc_in_stream *s, bool *switched)
-{
-    *switched = false;
-    if (s->flags & SEALEDC_FILE_END) {
-        return false;
-    }
-    const bool first = (s->flags & SEALEDC_BLOCK_BUFFERED) == 0;
-    if (first) {
-        off_t pos = ftello(s->pf);
-        char *block = pos < 0 ? nullptr : static_cast<char *>(malloc(SEALEDC_BLOCK_SIZE + sizeof(CharT)));
-        if (block == nullptr) {
-            s->flags = (s->flags & ~SEALEDC_FROM_FILE) | SEALEDC_FROM_STDIN;
-            *switched = true;
-            return false;
-        }
-        s->block = block;
-        s->oriFilePos = static_cast<long long>(pos);
-        s->fileRealRead = 0;
-        s->flags |= SEALEDC_BLOCK_BUFFERED;
-    }
-    size_t got = 0;
-    while (got < SEALEDC_BLOCK_SIZE) {
-        size_t r = fread(s->block + got, 1, SEALEDC_BLOCK_SIZE - got, s->pf);
-        if (r == 0) {
-            break;
-        }
-        got += r;
-    }
-    if (got < SEALEDC_BLOCK_SIZE) {
-        s->flags |= SEALEDC_FILE_END;
-    }
-    const size_t units = got / sizeof(CharT);
-    memset(s->block + got, 0, SEALEDC_BLOCK_SIZE + sizeof(CharT) - got);
-    if (units == 0) {
-        s->flags |= SEALEDC_FILE_END;
-        return false;
-    }
-    s->base = s->block;
-    s->cur = s->block;
-    s->count = static_cast<int32_t>(units);
-    /* A byte-order mark is skipped only where it is one: at the very start of the file. Its
-     * bytes count as consumed, so the file is left after the characters actually used. */
-    if (first && s->oriFilePos == 0 && Traits<CharT>::isMark(s->block, got)) {
-        s->cur += Traits<CharT>::kMarkBytes;
-        s->count -= static_cast<int32_t>(Traits<CharT>::kMarkBytes / sizeof(CharT));
-        s->fileRealRead += static_cast<long long>(Traits<CharT>::kMarkBytes);
-        if (s->count == 0) {
-            return loadBlock<CharT>(s, switched);
-        }
-    }
-    return true;
-}
-
-/* _inc: the next character, or kEof. */
-template <typename CharT>
-Ch inc(sealedc_in_stream *s)
-{
-    if (s->flags & SEALEDC_FROM_STRING) {
-        if (s->count <= 0) {
-            return kEof;
-        }
-        --s->count;
-        Ch c = Traits<CharT>::unit(s->cur);
-        s->cur += sizeof(CharT);
-        return c;
-    }
-    if (s->flags & SEALEDC_FROM_FILE) {
-        if (s->count <= 0) {
-            bool switched = false;
-            if (!loadBlock<CharT>(s, &switched)) {
-                return switched ? inc<CharT>(s) : kEof;
-            }
-        }
-        --s->count;
-        Ch c = Traits<CharT>::unit(s->cur);
-        s->cur += sizeof(CharT);
-        s->fileRealRead += static_cast<long long>(sizeof(CharT));
-        return c;
-    }
-    if (s->pushedBack) {
-        s->pushedBack = 0;
-        return s->lastChar;
-    }
-    Ch c = Traits<CharT>::getc(s->pf);
-    if (c != kEof) {
-        s->lastChar = c;
-    }
-    return c;
-}
-
-/* _un_inc: gives back the character just read (nothing for kEof or kNone). */
-template <typename CharT>
-void unInc(sealedc_in_stream *s, Ch c)
-{
-    if (c < 0) {
-        return;
-    }
-    if (s->flags & (SEALEDC_FROM_STRING | SEALEDC_FROM_FILE)) {
-        if (s->cur > s->base) {
-            s->cur -= sizeof(CharT);
-            ++s->count;
-            if (s->flags & SEALEDC_FROM_FILE) {
-                s->fileRealRead -= static_cast<long long>(sizeof(CharT));
-            }
-        }
-        return;
-    }
-    s->lastChar = c;
-    s->pushedBack = 1;
-}
-
-/* Ends a scan: a file is left just after the last character used and its block freed; a
- * character pushed back from a character-at-a-time source goes back to that stream. */
-template <typename CharT>
-void finish(sealedc_in_stream *s)
-{
-    if ((s->flags & SEALEDC_FROM_FILE) && (s->flags & SEALEDC_BLOCK_BUFFERED)) {
-        (void)fseeko(s->pf, static_cast<off_t>(s->oriFilePos + s->fileRealRead), SEEK_SET);
-        free(s->block);
-        s->block = nullptr;
-        s->flags &= ~(SEALEDC_BLOCK_BUFFERED | SEALEDC_FILE_END);
-        s->count = 0;
-    }
-    if ((s->flags & SEALEDC_FROM_STDIN) && s->pushedBack) {
-        Traits<CharT>::ungetc(s->lastChar, s->pf);
-        s->pushedBack = 0;
-    }
-}
-
-/* ---- the format ---------------------------------------------------------------------- */
-
-struct Spec {
-    bool suppress = false;
-    long long width = -1;   /* -1: none given */
-    int bits = 32;          /* integer destination width */
-    bool hFlag = false;
-    bool lFlag = false;     /* l: double, wide text */
-    bool longDouble = false;
-    bool wFlag = false;
-    bool upper = false;     /* conversion written in upper case */
-    char conv = 0;          /* lower-case conversion character */
-    bool wideDest = false;  /* c, s, [ store wide characters */
-};
-
-template <typename CharT>
-struct SetText {
-    const CharT *begin = nullptr; /* first member character (after ^ ) */
-    const CharT *end = nullptr;   /* the closing ] */
-    bool complement = false;
-};
-
-inline bool isDigit(Ch c) { return c >= '0' && c <= '9'; }
-
-/* Parses one specification; f points just after "%" and is left after the conversion
- * character (after the closing ] of a scan set). false: the format is in error. */
-template <typename CharT>
-bool parseSpec(const CharT *&f, Spec &sp, SetText<CharT> &set)
-{
-    using T = Traits<CharT>;
-    if (T::fmt(*f) == '*') {
-        sp.suppress = true;
-        ++f;
-    }
-    if (isDigit(T::fmt(*f))) {
-        long long w = 0;
-        while (isDigit(T::fmt(*f))) {
-            w = w * 10 + (T::fmt(*f) - '0');
-            if (w > INT_MAX) {
-                return false;
-            }
-            ++f;
-        }
-        if (w == 0) {
-            return false;
-        }
-        sp.width = w;
-    }
-    for (;;) {
-        Ch m = T::fmt(*f);
-        if (m == 'h') {
-            sp.hFlag = true;
-            if (T::fmt(f[1]) == 'h') {
-                sp.bits = 8;
-                ++f;
-            } else {
-                sp.bits = 16;
-            }
-        } else if (m == 'l') {
-            if (T::fmt(f[1]) == 'l') {
-                sp.bits = 64;
-                sp.longDouble = true;
-                ++f;
-            } else {
-                sp.bits = static_cast<int>(sizeof(long) * 8);
-                sp.lFlag = true;
-            }
-        } else if (m == 'L' || m == 'q') {
-            sp.bits = 64;
-            sp.longDouble = true;
-        } else if (m == 'j' || m == 'z' || m == 't') {
-            sp.bits = 64;
-        } else if (m == 'I') {
-            Ch n1 = T::fmt(f[1]);
-            if (n1 == '6' && T::fmt(f[2]) == '4') {
-                sp.bits = 64;
-                f += 2;
-            } else if (n1 == '3' && T::fmt(f[2]) == '2') {
-                sp.bits = 32;
-                f += 2;
-            } else if (n1 == 'd' || n1 == 'i' || n1 == 'o' || n1 == 'u' || n1 == 'x' || n1 == 'X') {
-                sp.bits = 64;
-            } else {
-                return false;
-            }
-        } else if (m == 'w') {
-            sp.wFlag = true;
-        } else if (m == 'F' || m == 'N') {
-            /* accepted, no meaning */
-        } else {
-            break;
-        }
-        ++f;
-    }
-    Ch c = T::fmt(*f);
-    if (c == 0) {
-        return false;
-    }
-    ++f;
-    if (c >= 'A' && c <= 'Z') {
-        sp.upper = true;
-        c += 'a' - 'A';
-    }
-    switch (c) {
-    case 'c': case 's': case '[': case 'n': case 'd': case 'i': case 'u': case 'o': case 'x':
-    case 'p': case 'e': case 'f': case 'g':
-        break;
-    default:
-        return false;
-    }
-    sp.conv = static_cast<char>(c);
-    sp.wideDest = sp.lFlag || sp.wFlag || (sp.upper && !sp.hFlag && (c == 'c' || c == 's'));
-    if (c == '[') {
-        if (T::fmt(*f) == '^') {
-            set.complement = true;
-            ++f;
-        }
-        set.begin = f;
-        if (T::fmt(*f) == ']') {
-            ++f;
-        }
-        while (T::fmt(*f) != ']') {
-            if (*f == 0) {
-                return false;
-            }
-            ++f;
-        }
-        set.end = f;
-        ++f;
-    }
-    return true;
-}
-
-/* Calls fn(lo, hi) for every member range written in a scan set. */
-template <typename CharT, typename Fn>
-void forEachRange(const SetText<CharT> &set, Fn fn)
-{
-    using T = Traits<CharT>;
-    const CharT *p = set.begin;
-    if (p < set.end && T::fmt(*p) == ']') {
-        fn(Ch(']'), Ch(']'));
-        ++p;
-    }
-    while (p < set.end) {
-        Ch lo = T::fmt(*p);
-        if (p + 2 < set.end && T::fmt(p[1]) == '-') {
-            Ch hi = T::fmt(p[2]);
-            if (hi >= lo) {
-                fn(lo, hi);
-                p += 3;
-            } else {
-                fn(lo, lo); /* a reversed range is no range: its three characters are members */
-                ++p;
-            }
-        } else {
-            fn(lo, lo);
-            ++p;
-        }
-    }
-}
-
-template <typename CharT>
-struct ScanSet {
-    unsigned char bits[32];
-    SetText<CharT> text;
-
-    explicit ScanSet(const SetText<CharT> &t) : text(t)
-    {
-        memset(bits, 0, sizeof bits);
-        forEachRange(text, [this](Ch lo, Ch hi) {
-            for (Ch c = lo; c <= hi && c < 256; ++c) {
-                bits[c >> 3] = static_cast<unsigned char>(bits[c >> 3] | (1u << (c & 7)));
-            }
-        });
-        if (text.complement) {
-            for (unsigned char &b : bits) {
-                b = static_cast<unsigned char>(~b);
-            }
-        }
-    }
-
-    bool contains(Ch c) const
-    {
-        if (c < 256) {
-            return (bits[c >> 3] >> (c & 7)) & 1u;
-        }
-        bool member = false;
-        forEachRange(text, [&member, c](Ch lo, Ch hi) {
-            if (c >= lo && c <= hi) {
-                member = true;
-            }
-        });
-        return member != text.complement;
-    }
-};
-
-/* The floating text: a local area of 350 characters, replaced by a heap block of twice the
- * size whenever it fills; a heap block is cleared before it is released. */
-template <typename CharT>
-class FloatText {
-public:
-    FloatText() { local_[0] = 0; } /* an empty text reads as the empty string */
-    FloatText(const FloatText &) = delete;
-    FloatText &operator=(const FloatText &) = delete;
-    ~FloatText() { release(); }
-
-    bool push(Ch c)
-    {
-        if (len_ + 1 >= cap_ && !grow()) {
-            return false;
-        }
-        data_[len_++] = static_cast<CharT>(c);
-        data_[len_] = 0;
-        return true;
-    }
-    const CharT *text() const { return data_; }
-    size_t length() const { return len_; }
-    bool onHeap() const { return heap_ != nullptr; }
-
-private:
-    static constexpr size_t kLocal = 350;
-
-    bool grow()
-    {
-        const size_t maxUnits = 0x7FFFFFFFu / sizeof(CharT);
-        if (cap_ >= maxUnits) {
-            return false;
-        }
-        size_t want = cap_ * 2 > maxUnits ? maxUnits : cap_ * 2;
-        CharT *bigger = static_cast<CharT *>(malloc(want * sizeof(CharT)));
-        if (bigger == nullptr) {
-            return false;
-        }
-        memcpy(bigger, data_, (len_ + 1) * sizeof(CharT));
-        release();
-        heap_ = bigger;
-        data_ = bigger;
-        cap_ = want;
-        return true;
-    }
-    void release()
-    {
-        if (heap_ != nullptr) {
-            explicit_bzero(heap_, cap_ * sizeof(CharT));
-            free(heap_);
-            heap_ = nullptr;
-        }
-    }
-
-    CharT local_[kLocal]; /* only its first character is set up front; push() keeps it terminated */
-    CharT *heap_ = nullptr;
-    CharT *data_ = local_;
-    size_t cap_ = kLocal;
-    size_t len_ = 0;
-};
-
-/* ---- the engine ---------------------------------------------------------------------- */
-
-/* Done: go on. Input: the input ended before the item had a character. Mismatch: the input
- * does not match. Error: the caller's format or arguments are wrong, or a text does not fit. */
-enum class Stop { Done, Input, Mismatch, Error };
-
-template <typename CharT>
-class Scanner {
-public:
-    Scanner(sealedc_in_stream *stream, const CharT *format) : s_(stream), format_(format) {}
-
-    int run(va_list &ap);
-
-private:
-    using T = Traits<CharT>;
-
-    Ch get()
-    {
-        Ch c = inc<CharT>(s_);
-        if (c != kEof) {
-            ++consumed_;
-        }
-        return c;
-    }
-    void unget(Ch c)
-    {
-        if (c >= 0) {
-            unInc<CharT>(s_, c);
-            --consumed_;
-        }
-    }
-    /* _whiteout */
-    Ch skipWhite()
-    {
-        Ch c;
-        do {
-            c = get();
-        } while (c != kEof && T::isSpace(c));
-        return c;
-    }
-
-    /* A number or floating field being read: its destination (none when suppressed), the
-     * characters its width still allows (-1: no width) and the character at hand. */
-    struct Field {
-        void *dest = nullptr;
-        long long width = -1;
-        Ch c = kEof;
-    };
-    /* Takes the field's destination (a NULL one is the caller's error) and reads its first
-     * character after white space; Input when the input ended first. */
-    Stop beginField(const Spec &sp, va_list &ap, Field &fld)
-    {
-        if (!sp.suppress) {
-            fld.dest = va_arg(ap, void *);
-            if (fld.dest == nullptr) {
-                return Stop::Error;
-            }
-        }
-        fld.width = sp.width;
-        fld.c = skipWhite();
-        if (fld.c == kEof) {
-            return Stop::Input;
-        }
-        if (fld.width > 0) {
-            --fld.width;
-        }
-        return Stop::Done;
-    }
-    /* Moves to the field's next character; kNone once the width is used up. */
-    void advance(Field &fld)
-    {
-        if (fld.width == 0) {
-            fld.c = kNone;
-            return;
-        }
-        if (fld.width > 0) {
-            --fld.width;
-        }
-        fld.c = get();
-    }
-
-    Stop number(const Spec &sp, va_list &ap);
-    Stop floating(const Spec &sp, va_list &ap);
-    Stop text(const Spec &sp, const SetText<CharT> &set, va_list &ap);
-
-    static void storeInt(void *p, int bits, uint64_t v)
-    {
-        switch (bits) {
-        case 8: { uint8_t x = static_cast<uint8_t>(v); memcpy(p, &x, sizeof x); break; }
-        case 16: { uint16_t x = static_cast<uint16_t>(v); memcpy(p, &x, sizeof x); break; }
-        case 64: { memcpy(p, &v, sizeof v); break; }
-        default: { uint32_t x = static_cast<uint32_t>(v); memcpy(p, &x, sizeof x); break; }
-        }
-    }
-
-    sealedc_in_stream *s_;
-    const CharT *format_;
-    int assigned_ = 0;
-    long long consumed_ = 0;
-};
-
-inline int digitValue(Ch c)
-{
-    if (c >= '0' && c <= '9') {
-        return static_cast<int>(c - '0');
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<int>(c - 'a' + 10);
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<int>(c - 'A' + 10);
-    }
-    return 99;
-}
-
-template <typename CharT>
-Stop Scanner<CharT>::number(const Spec &sp, va_list &ap)
-{
-    Field fld;
-    Stop begun = beginField(sp, ap, fld);
-    if (begun != Stop::Done) {
-        return begun;
-    }
-    int base = 10;
-    const bool isSigned = sp.conv == 'd' || sp.conv == 'i';
-    if (sp.conv == 'o') {
-        base = 8;
-    } else if (sp.conv == 'x' || sp.conv == 'p') {
-        base = 16;
-    } else if (sp.conv == 'i') {
-        base = 0;
-    }
-    bool negative = false;
-    if (fld.c == '+' || fld.c == '-') {
-        negative = fld.c == '-';
-        advance(fld);
-    }
-    int digits = 0;
-    if ((base == 16 || base == 0) && fld.c == '0') {
-        digits = 1;
-        advance(fld);
-        if (fld.c == 'x' || fld.c == 'X') {
-            base = 16;
-            advance(fld);
-        } else if (base == 0) {
-            base = 8;
-        }
-    } else if (base == 0) {
-        base = 10;
-    }
-    uint64_t acc = 0;
-    bool overflow = false;
-    for (;;) {
-        int d = digitValue(fld.c);
-        if (d >= base) {
-            break;
-        }
-        if (acc > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) {
-            overflow = true;
-        } else {
-            acc = acc * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-        }
-        ++digits;
-        advance(fld);
-    }
-    unget(fld.c);
-    if (digits == 0) {
-        return Stop::Mismatch;
-    }
-    uint64_t value;
-    if (isSigned) {
-        const uint64_t limit = negative ? (uint64_t(1) << 63) : static_cast<uint64_t>(INT64_MAX);
-        if (overflow || acc > limit) {
-            value = negative ? (uint64_t(1) << 63) : static_cast<uint64_t>(INT64_MAX);
-        } else {
-            value = negative ? (0 - acc) : acc;
-        }
-    } else {
-        value = overflow ? UINT64_MAX : (negative ? (0 - acc) : acc);
-    }
-    if (!sp.suppress) {
-        storeInt(fld.dest, sp.conv == 'p' ? 64 : sp.bits, value);
-        ++assigned_;
-    }
-    return Stop::Done;
-}
-
-template <typename CharT>
-Stop Scanner<CharT>::floating(const Spec &sp, va_list &ap)
-{
-    Field fld;
-    Stop begun = beginField(sp, ap, fld);
-    if (begun != Stop::Done) {
-        return begun;
-    }
-    FloatText<CharT> buf;
-    const Ch point = T::decimalPoint();
-    bool fits = true;
-    /* Keeps the character at hand in the text and moves on. */
-    auto take = [&]() {
-        fits = fits && buf.push(fld.c);
-        advance(fld);
-    };
-    auto takeDigits = [&]() {
-        int n = 0;
-        for (; fits && isDigit(fld.c); ++n) {
-            take();
-        }
-        return n;
-    };
-    if (fld.c == '+' || fld.c == '-') {
-        take();
-    }
-    int mantissa = takeDigits();
-    if (fits && fld.c == point) {
-        take();
-        mantissa += takeDigits();
-    }
-    if (fits && mantissa > 0 && (fld.c == 'e' || fld.c == 'E')) {
-        take();
-        if (fits && (fld.c == '+' || fld.c == '-')) {
-            take();
-        }
-        takeDigits();
-    }
-    if (!fits) {
-        return Stop::Error;
-    }
-    unget(fld.c);
-    if (mantissa == 0) {
-        return Stop::Mismatch;
-    }
-    /* The text gathered is used up even where its tail does not convert ("1e" reads as 1). */
-    auto store = [&](auto v) {
-        if (!sp.suppress) {
-            memcpy(fld.dest, &v, sizeof v);
-        }
-    };
-    if (sp.longDouble) {
-        store(T::toLongDouble(buf.text()));
-    } else if (sp.lFlag) {
-        store(T::toDouble(buf.text()));
-    } else {
-        /* Converted straight to float: rounding through double could differ in the last bit. */
-        store(T::toFloat(buf.text()));
-    }
-    if (!sp.suppress) {
-        ++assigned_;
-    }
-    return Stop::Done;
-}
-
-/* s stops before these, whatever the locale says about white space. */
-inline bool isTextStop(Ch c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-/* Stores one character read by a text conversion into the destination. false: no room. */
-template <typename CharT>
-struct TextSink;
-
-template <>
-struct TextSink<char> {
-    /* The byte engine: bytes stored as they are, or gathered into wide characters. A byte that
-     * breaks a multi-byte sequence is given back (it may be a delimiter or start a character of
-     * its own) and the broken sequence is stored as "?". */
-    template <typename GetMore, typename GiveBack>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore more,
-                    GiveBack giveBack)
-    {
-        if (!wideDest) {
-            if (dest != nullptr) {
-                if (stored >= room) {
-                    return false;
-                }
-                static_cast<char *>(dest)[stored] = static_cast<char>(c);
-            }
-            ++stored;
-            return true;
-        }
-        wchar_t wc = 0;
-        char b = static_cast<char>(c);
-        size_t r = mbrtowc(&wc, &b, 1, &st);
-        while (r == static_cast<size_t>(-2)) {
-            Ch n = more();
-            if (n < 0) {
-                r = static_cast<size_t>(-1);
-                break;
-            }
-            b = static_cast<char>(n);
-            r = mbrtowc(&wc, &b, 1, &st);
-            if (r == static_cast<size_t>(-1)) {
-                giveBack(n);
-            }
-        }
-        if (r == static_cast<size_t>(-1)) {
-            wc = L'?';
-            memset(&st, 0, sizeof st);
-        }
-        if (dest != nullptr) {
-            if (stored >= room) {
-                return false;
-            }
-            static_cast<wchar_t *>(dest)[stored] = wc;
-        }
-        ++stored;
-        return true;
-    }
-};
-
-template <>
-struct TextSink<wchar_t> {
-    /* The wide engine: wide characters stored as they are, or converted to bytes. */
-    template <typename GetMore, typename GiveBack>
-    static bool put(bool wideDest, void *dest, size_t room, size_t &stored, Ch c, mbstate_t &st, GetMore, GiveBack)
-    {
-        if (wideDest) {
-            if (dest != nullptr) {
-                if (stored >= room) {
-                    return false;
-                }
-                static_cast<wchar_t *>(dest)[stored] = static_cast<wchar_t>(c);
-            }
-            ++stored;
-            return true;
-        }
-        char mb[MB_LEN_MAX];
-        size_t n = wcrtomb(mb, static_cast<wchar_t>(c), &st);
-        if (n == static_cast<size_t>(-1)) {
-            mb[0] = '?';
-            n = 1;
-            memset(&st, 0, sizeof st);
-        }
-        if (dest != nullptr) {
-            if (stored + n > room) {
-                return false;
-            }
-            memcpy(static_cast<char *>(dest) + stored, mb, n);
-        }
-        stored += n;
-        return true;
-    }
-};
-
-template <typename CharT>
-Stop Scanner<CharT>::text(const Spec &sp, const SetText<CharT> &setText, va_list &ap)
-{
-    void *dest = nullptr;
-    size_t room = 0;
-    if (!sp.suppress) {
-        dest = va_arg(ap, void *);
-        if (dest == nullptr) {
-            return Stop::Error;
-        }
-        unsigned size = va_arg(ap, unsigned);
-        /* A size of 0 has no room even for the terminator: refused before anything is written. */
-        if (size == 0 || size > SEALEDC_MAX_TEXT_DEST || (sp.wideDest && size >= SEALEDC_WIDE_TEXT_DEST_LIMIT)) {
-            return Stop::Error;
-        }
-        room = sp.conv == 'c' ? size : size - 1;
-    }
-    const ScanSet<CharT> set = sp.conv == '[' ? ScanSet<CharT>(setText) : ScanSet<CharT>(SetText<CharT>());
-    long long width = sp.width > 0 ? sp.width : (sp.conv == 'c' ? 1 : -1);
-    bool havePending = false;
-    Ch pending = kEof;
-    if (sp.conv == 's') {
-        pending = skipWhite();
-        havePending = true;
-    }
-    size_t stored = 0;
-    bool any = false;
-    bool endedFirst = false;
-    mbstate_t st;
-    memset(&st, 0, sizeof st);
-    auto more = [this]() { return get(); };
-    auto giveBack = [this](Ch c) { unget(c); };
-    while (width != 0) {
-        Ch c;
-        if (havePending) {
-            c = pending;
-            havePending = false;
-        } else {
-            c = get();
-        }
-        if (c == kEof) {
-            endedFirst = !any;
-            break;
-        }
-        if ((sp.conv == 's' && isTextStop(c)) || (sp.conv == '[' && !set.contains(c))) {
-            unget(c);
-            break;
-        }
-        if (width > 0) {
-            --width;
-        }
-        any = true;
-        if (!TextSink<CharT>::put(sp.wideDest, dest, room, stored, c, st, more, giveBack)) {
-            /* The text does not fit: the destination is emptied, never overrun. */
-            if (sp.wideDest) {
-                static_cast<wchar_t *>(dest)[0] = 0;
-            } else {
-                static_cast<char *>(dest)[0] = 0;
-            }
-            unget(c);
-            return Stop::Error;
-        }
-    }
-    if (!any) {
-        return endedFirst ? Stop::Input : Stop::Mismatch;
-    }
-    if (!sp.suppress) {
-        if (sp.conv != 'c') {
-            if (sp.wideDest) {
-                static_cast<wchar_t *>(dest)[stored] = 0;
-            } else {
-                static_cast<char *>(dest)[stored] = 0;
-            }
-        }
-        ++assigned_;
-    }
-    return Stop::Done;
-}
-
-template <typename CharT>
-int Scanner<CharT>::run(va_list &ap)
+int Scanner<CharT>::Run(va_list &ap)
 {
     Stop stop = Stop::Done;
     const CharT *f = format_;
     while (*f != 0) {
-        const Ch fc = T::fmt(*f);
-        if (T::isSpace(fc)) {
-            while (*f != 0 && T::isSpace(T::fmt(*f))) {
+        const Ch fc = T::FormatUnit(*f);
+        if (T::IsSpace(fc)) {
+            while (*f != 0 && T::IsSpace(T::FormatUnit(*f))) {
                 ++f;
             }
-            unget(skipWhite());
+            Unget(SkipWhite());
             continue;
         }
         if (fc != '%') {
             /* A multi-byte character of the format is compared one byte at a time. */
-            Ch c = get();
+            Ch c = Get();
             if (c != fc) {
-                unget(c);
+                Unget(c);
                 stop = c == kEof ? Stop::Input : Stop::Mismatch;
                 break;
             }
@@ -966,19 +84,19 @@ int Scanner<CharT>::run(va_list &ap)
             continue;
         }
         ++f;
-        if (T::fmt(*f) == '%') {
-            Ch c = skipWhite();
+        if (T::FormatUnit(*f) == '%') {
+            Ch c = SkipWhite();
             if (c != '%') {
-                unget(c);
+                Unget(c);
                 stop = c == kEof ? Stop::Input : Stop::Mismatch;
                 break;
             }
             ++f;
             continue;
         }
-        Spec sp;
+        ScanSpec sp;
         SetText<CharT> set;
-        if (!parseSpec(f, sp, set)) {
+        if (!ParseSpec(f, sp, set)) {
             stop = Stop::Error;
             break;
         }
@@ -990,24 +108,24 @@ int Scanner<CharT>::run(va_list &ap)
                     stop = Stop::Error;
                     break;
                 }
-                storeInt(dest, sp.bits, static_cast<uint64_t>(consumed_));
+                StoreInt(dest, sp.bits, static_cast<uint64_t>(consumed_));
             }
             break;
         case 'c': case 's': case '[':
-            stop = text(sp, set, ap);
+            stop = Text(sp, set, ap);
             break;
         case 'e': case 'f': case 'g':
-            stop = floating(sp, ap);
+            stop = Floating(sp, ap);
             break;
         default:
-            stop = number(sp, ap);
+            stop = Number(sp, ap);
             break;
         }
         if (stop != Stop::Done) {
             break;
         }
     }
-    finish<CharT>(s_);
+    FinishScan<CharT>(s_);
     switch (stop) {
     case Stop::Done:
         return assigned_;
@@ -1020,9 +138,9 @@ int Scanner<CharT>::run(va_list &ap)
     }
 }
 
-/* clearDestBuf / clearwDestBuf */
+/* Behind clearDestBuf and clearwDestBuf: empties the first c, s or [ destination the format names. */
 template <typename CharT>
-void clearFirstText(const CharT *format, va_list argList)
+void ClearFirstText(const CharT *format, va_list argList)
 {
     if (format == nullptr) {
         return;
@@ -1031,18 +149,18 @@ void clearFirstText(const CharT *format, va_list argList)
     va_copy(ap, argList);
     const CharT *f = format;
     while (*f != 0) {
-        if (Traits<CharT>::fmt(*f) != '%') {
+        if (ScanTraits<CharT>::FormatUnit(*f) != '%') {
             ++f;
             continue;
         }
         ++f;
-        if (Traits<CharT>::fmt(*f) == '%') {
+        if (ScanTraits<CharT>::FormatUnit(*f) == '%') {
             ++f;
             continue;
         }
-        Spec sp;
+        ScanSpec sp;
         SetText<CharT> set;
-        if (!parseSpec(f, sp, set)) {
+        if (!ParseSpec(f, sp, set)) {
             break;
         }
         if (sp.suppress) {
@@ -1065,7 +183,7 @@ void clearFirstText(const CharT *format, va_list argList)
 }
 
 template <typename CharT>
-int scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
+int Scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
 {
     if (stream == nullptr || format == nullptr) {
         return -1;
@@ -1073,11 +191,11 @@ int scan(sealedc_in_stream *stream, const CharT *format, va_list argList)
     va_list ap;
     va_copy(ap, argList);
     Scanner<CharT> scanner(stream, format);
-    int r = scanner.run(ap);
+    int r = scanner.Run(ap);
     va_end(ap);
     return r;
 }
 
-} // namespace sealedc_in
+}  // namespace sealedc
 
 #endif /* SEALEDC_INPUT_ENGINE_H */

@@ -4,6 +4,12 @@
  * A scan reads its characters through a sealedc_in_stream, which hides where they come from:
  * a string, a file read in blocks, or standard input (and any stream that cannot tell its
  * position) read one character at a time with one character of push-back.
+ *
+ * Fixed names (callers rely on them): sealedc_in_stream and its fields, the SEALEDC_FROM_* and
+ * state flags, SEALEDC_BLOCK_SIZE, SEALEDC_MAX_TEXT_DEST, SEALEDC_WIDE_TEXT_DEST_LIMIT,
+ * sealedc_in_stream_from_string, sealedc_in_stream_from_file, sealedc_in_stream_from_stdin,
+ * sealedc_input_s, sealedc_winput_s, clearDestBuf and clearwDestBuf (scanf_s.cpp and the input
+ * engines).
  */
 #ifndef SEALEDC_INPUT_STREAM_H
 #define SEALEDC_INPUT_STREAM_H

@@ -1,5 +1,8 @@
 /*
  * The wide formatted-output engine: the output engine over a wide format and a wide cursor.
+ *
+ * Fixed names (callers rely on them): sealedc_wout_stream with its fields count and cur,
+ * SEALEDC_WIDE_MAX_LEN and sealedc_woutput_s (swprintf_s.cpp and woutput_engine.cpp).
  */
 #ifndef SEALEDC_INPUT_WOUTPUT_H
 #define SEALEDC_INPUT_WOUTPUT_H

@@ -1,5 +1,8 @@
 /* memcpy_s and its twins memcpy_sOptAsm and memcpy_sOptTc: copies that refuse overlapping
- * ranges. */
+ * ranges.
+ *
+ * Fixed names (callers rely on them), declared in sealedc.h: memcpy_s (the service, the tests, the
+ * benchmarks), memcpy_sOptAsm and memcpy_sOptTc (the tests). */
 #include "sealedc_internal.h"
 
 /* Copies below this size are done with inline stores by the twins. */

@@ -1,4 +1,7 @@
-/* memmove_s: a copy between possibly overlapping ranges. */
+/* memmove_s: a copy between possibly overlapping ranges.
+ *
+ * Fixed names (callers rely on them): memmove_s, declared in sealedc.h and called by the service
+ * and the tests. */
 #include "sealedc_internal.h"
 
 errno_t memmove_s(void *dest, size_t destMax, const void *src, size_t count)

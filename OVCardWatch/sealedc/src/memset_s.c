@@ -1,4 +1,7 @@
-/* memset_s and its twins memset_sOptAsm and memset_sOptTc: fills with the low byte of c. */
+/* memset_s and its twins memset_sOptAsm and memset_sOptTc: fills with the low byte of c.
+ *
+ * Fixed names (callers rely on them), declared in sealedc.h: memset_s (the service and the
+ * tests), memset_sOptAsm and memset_sOptTc (the tests). */
 #include "sealedc_internal.h"
 
 /* Fills below this size are done with inline stores by the twins. */

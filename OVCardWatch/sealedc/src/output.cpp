@@ -1,5 +1,10 @@
 /* The narrow formatted-output engine sealedc_output_s, its tables, its cursor writers and the
- * pass-through to the platform's formatter for floating-point text. */
+ * pass-through to the platform's formatter for floating-point text.
+ *
+ * Fixed names (callers rely on them): sealedc_output_s, write_char_a, write_multi_char_a,
+ * write_string_a and indirectSprintf, declared in sealedc_internal.h and called by snprintf_s.c,
+ * the output engine and the engine tests; sealedc__lookuptable_s, which the engine tests read by
+ * name as a 91-byte array. */
 #include <cstdio>
 
 #include "output_engine.h"
@@ -13,11 +18,11 @@ const char STR_NULL_STRING[] = "(null)";
 const wchar_t WSTR_NULL_STRING[] = L"(null)";
 const char STR_NIL_POINTER[] = "(nil)";
 
-} // namespace
+}  // namespace
 
 /* Class of each byte from space to "z" in the low four bits of entry (byte - 32); next state
  * for (class, state) in the high four bits of entry (class * 9 + state). */
-extern "C" constexpr unsigned char sealedc__lookuptable_s[sealedc_engine::kLookupTableSize] = {
+extern "C" constexpr unsigned char sealedc__lookuptable_s[sealedc::kLookupTableSize] = {
     0x06, 0x80, 0x80, 0x86, 0x80, 0x81, 0x80, 0x00, 0x00, 0x10, 0x03, 0x86, 0x80,
     0x86, 0x82, 0x80, 0x14, 0x05, 0x05, 0x45, 0x45, 0x45, 0x85, 0x85, 0x85, 0x05,
     0x00, 0x00, 0x30, 0x30, 0x80, 0x50, 0x80, 0x80, 0x00, 0x08, 0x00, 0x28, 0x28,
@@ -27,28 +32,28 @@ extern "C" constexpr unsigned char sealedc__lookuptable_s[sealedc_engine::kLooku
     0x70, 0x08, 0x08, 0x07, 0x00, 0x08, 0x07, 0x08, 0x00, 0x07, 0x08, 0x00, 0x07,
 };
 
-static_assert(sealedc_engine::SameTable(sealedc__lookuptable_s, sealedc_engine::kLookupTable),
+static_assert(sealedc::SameTable(sealedc__lookuptable_s, sealedc::kLookupTable),
               "the lookup table encodes the class and state tables");
 
 namespace {
 
 struct NarrowOutputTraits {
-    using char_type = char;
-    using stream_type = sealedc_out_stream;
+    using CharType = char;
+    using StreamType = sealedc_out_stream;
 
-    static constexpr sealedc_engine::OutputTables<char> tables = {
+    static constexpr sealedc::OutputTables<char> tables = {
         sealedc__lookuptable_s, _itoa_upper_digits, _itoa_lower_digits,
         STR_NIL_POINTER,        STR_NULL_STRING,    WSTR_NULL_STRING,
     };
 
-    static int narrow_char_text(int ch, char *buf)
+    static int NarrowCharText(int ch, char *buf)
     {
         buf[0] = static_cast<char>(ch);
         return 1;
     }
 
     /* The character's multibyte text under the current locale, or -1 when it has none. */
-    static int wide_char_text(wint_t ch, char *buf)
+    static int WideCharText(wint_t ch, char *buf)
     {
         mbstate_t state{};
         size_t n = wcrtomb(buf, static_cast<wchar_t>(ch), &state);
@@ -56,29 +61,29 @@ struct NarrowOutputTraits {
     }
 
     /* Bytes are characters here. */
-    static int narrow_text_length(const char *text, int precision, int *bytes)
+    static int NarrowTextLength(const char *text, int precision, int *bytes)
     {
-        *bytes = sealedc_engine::BoundedLength(text, precision);
+        *bytes = sealedc::BoundedLength(text, precision);
         return *bytes;
     }
 
-    static bool write_narrow_text(const char *text, int bytes, sealedc_out_stream *stream, int *counter)
+    static bool WriteNarrowText(const char *text, int bytes, sealedc_out_stream *stream, int *counter)
     {
-        sealedc_engine::write_string(text, bytes, stream, counter);
+        sealedc::WriteString(text, bytes, stream, counter);
         return true;
     }
 
     /* Each wide character converted on its own; one without a multibyte form fails the call. */
-    static bool write_wide_text(const wchar_t *text, int len, sealedc_out_stream *stream, int *counter)
+    static bool WriteWideText(const wchar_t *text, int len, sealedc_out_stream *stream, int *counter)
     {
-        char buf[sealedc_engine::kCharTextRoom];
+        char buf[sealedc::kCharTextRoom];
         for (int i = 0; i < len; ++i) {
             mbstate_t state{};
             size_t n = wcrtomb(buf, text[i], &state);
             if (n == static_cast<size_t>(-1)) {
                 return false;
             }
-            sealedc_engine::write_string(buf, static_cast<int>(n), stream, counter);
+            sealedc::WriteString(buf, static_cast<int>(n), stream, counter);
             if (*counter < 0) {
                 return true;
             }
@@ -86,32 +91,32 @@ struct NarrowOutputTraits {
         return true;
     }
 
-    static void write_float_text(const char *text, int len, sealedc_out_stream *stream, int *counter)
+    static void WriteFloatText(const char *text, int len, sealedc_out_stream *stream, int *counter)
     {
-        sealedc_engine::write_string(text, len, stream, counter);
+        sealedc::WriteString(text, len, stream, counter);
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int sealedc_output_s(sealedc_out_stream *stream, const char *format, va_list argList)
 {
-    return sealedc_engine::output_engine<NarrowOutputTraits>(stream, format, argList);
+    return sealedc::OutputEngine<NarrowOutputTraits>(stream, format, argList);
 }
 
 extern "C" void write_char_a(char ch, sealedc_out_stream *stream, int *counter)
 {
-    sealedc_engine::write_char(ch, stream, counter);
+    sealedc::WriteChar(ch, stream, counter);
 }
 
 extern "C" void write_multi_char_a(char ch, int num, sealedc_out_stream *stream, int *counter)
 {
-    sealedc_engine::write_multi_char(ch, num, stream, counter);
+    sealedc::WriteMultiChar(ch, num, stream, counter);
 }
 
 extern "C" void write_string_a(const char *string, int len, sealedc_out_stream *stream, int *counter)
 {
-    sealedc_engine::write_string(string, len, stream, counter);
+    sealedc::WriteString(string, len, stream, counter);
 }
 
 /* No size limit: the engine sizes the buffer for the longest text of the conversion specification. */

@@ -1,6 +1,11 @@
 /* Formatted input from a string, a file and standard input, for byte and wide characters: the
  * entry points are written once over the character type and differ only in the engine and the
- * clearing function they call. */
+ * clearing function they call.
+ *
+ * Fixed names (callers rely on them): sscanf_s, vsscanf_s, fscanf_s, vfscanf_s, scanf_s, vscanf_s
+ * and their wide twins swscanf_s, vswscanf_s, fwscanf_s, vfwscanf_s, wscanf_s, vwscanf_s,
+ * declared in sealedc.h and called by the tests, the benchmarks and the sscanf fuzz target, which
+ * also compiles this file by its name. */
 #include "input_stream.h"
 #include "sealedc.h"
 
@@ -14,55 +19,55 @@ struct Scanning;
 
 template <>
 struct Scanning<char> {
-    static int engine(sealedc_in_stream *s, const char *f, va_list ap) { return sealedc_input_s(s, f, ap); }
-    static void clear(const char *f, va_list ap) { clearDestBuf(f, ap); }
-    static size_t length(const char *text, size_t most) { return strnlen(text, most); }
+    static int Engine(sealedc_in_stream *s, const char *f, va_list ap) { return sealedc_input_s(s, f, ap); }
+    static void Clear(const char *f, va_list ap) { clearDestBuf(f, ap); }
+    static size_t Length(const char *text, size_t most) { return strnlen(text, most); }
 };
 
 template <>
 struct Scanning<wchar_t> {
-    static int engine(sealedc_in_stream *s, const wchar_t *f, va_list ap) { return sealedc_winput_s(s, f, ap); }
-    static void clear(const wchar_t *f, va_list ap) { clearwDestBuf(f, ap); }
-    static size_t length(const wchar_t *text, size_t most) { return wcsnlen(text, most); }
+    static int Engine(sealedc_in_stream *s, const wchar_t *f, va_list ap) { return sealedc_winput_s(s, f, ap); }
+    static void Clear(const wchar_t *f, va_list ap) { clearwDestBuf(f, ap); }
+    static size_t Length(const wchar_t *text, size_t most) { return wcsnlen(text, most); }
 };
 
 /* Runs the engine; a scan that ended its input without assigning anything leaves its first
  * text destination empty rather than holding whatever it held before. */
 template <typename CharT>
-int runScan(sealedc_in_stream *stream, const CharT *format, va_list argList)
+int RunScan(sealedc_in_stream *stream, const CharT *format, va_list argList)
 {
-    int r = Scanning<CharT>::engine(stream, format, argList);
+    int r = Scanning<CharT>::Engine(stream, format, argList);
     if (r == -1) {
-        Scanning<CharT>::clear(format, argList);
+        Scanning<CharT>::Clear(format, argList);
     }
     return r;
 }
 
 template <typename CharT>
-int scanString(const CharT *buffer, const CharT *format, va_list argList)
+int ScanString(const CharT *buffer, const CharT *format, va_list argList)
 {
     if (format == nullptr) {
         return -1;
     }
-    size_t len = buffer == nullptr ? 0 : Scanning<CharT>::length(buffer, size_t{SEALEDC_MAX_TEXT_DEST} + 1);
+    size_t len = buffer == nullptr ? 0 : Scanning<CharT>::Length(buffer, size_t{SEALEDC_MAX_TEXT_DEST} + 1);
     if (buffer == nullptr || len > SEALEDC_MAX_TEXT_DEST) {
-        Scanning<CharT>::clear(format, argList);
+        Scanning<CharT>::Clear(format, argList);
         return -1;
     }
     sealedc_in_stream in;
     sealedc_in_stream_from_string(&in, buffer, static_cast<int32_t>(len));
-    return runScan(&in, format, argList);
+    return RunScan(&in, format, argList);
 }
 
 /* A file, or standard input (read a character at a time, with its push-back given back). */
 template <typename CharT>
-int scanFile(FILE *file, bool isStdin, const CharT *format, va_list argList)
+int ScanFile(FILE *file, bool isStdin, const CharT *format, va_list argList)
 {
     if (format == nullptr) {
         return -1;
     }
     if (file == nullptr) {
-        Scanning<CharT>::clear(format, argList);
+        Scanning<CharT>::Clear(format, argList);
         return -1;
     }
     sealedc_in_stream in;
@@ -72,43 +77,43 @@ int scanFile(FILE *file, bool isStdin, const CharT *format, va_list argList)
         sealedc_in_stream_from_file(&in, file);
     }
     flockfile(file);
-    int r = runScan(&in, format, argList);
+    int r = RunScan(&in, format, argList);
     funlockfile(file);
     return r;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
 int vsscanf_s(const char *buffer, const char *format, va_list argList)
 {
-    return scanString(buffer, format, argList);
+    return ScanString(buffer, format, argList);
 }
 
 int vfscanf_s(FILE *stream, const char *format, va_list argList)
 {
-    return scanFile(stream, false, format, argList);
+    return ScanFile(stream, false, format, argList);
 }
 
 int vscanf_s(const char *format, va_list argList)
 {
-    return scanFile(stdin, true, format, argList);
+    return ScanFile(stdin, true, format, argList);
 }
 
 int vswscanf_s(const wchar_t *buffer, const wchar_t *format, va_list argList)
 {
-    return scanString(buffer, format, argList);
+    return ScanString(buffer, format, argList);
 }
 
 int vfwscanf_s(FILE *stream, const wchar_t *format, va_list argList)
 {
-    return scanFile(stream, false, format, argList);
+    return ScanFile(stream, false, format, argList);
 }
 
 int vwscanf_s(const wchar_t *format, va_list argList)
 {
-    return scanFile(stdin, true, format, argList);
+    return ScanFile(stdin, true, format, argList);
 }
 
 int sscanf_s(const char *buffer, const char *format, ...)

@@ -1,5 +1,12 @@
 /*
  * Internal declarations of the checked runtime shared by its source files (not installed).
+ *
+ * Fixed names (callers rely on them): SEALEDC_ADDR, sealedc_check_dest, sealedc_check_copy,
+ * sealedc_check_string, sealedc_check_string_count, sealedc_ranges_overlap, sealedc_small_copy and
+ * sealedc_small_fill (the memory and string sources); sealedc_out_stream with its fields count
+ * and cur, sealedc_output_s, vsnprintf_helper, write_char_a, write_multi_char_a and
+ * write_string_a (snprintf_s.c, the output engine, and the engine tests, which include this
+ * header); indirectSprintf (the output engine).
  */
 #ifndef SEALEDC_INTERNAL_H
 #define SEALEDC_INTERNAL_H

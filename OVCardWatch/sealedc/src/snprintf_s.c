@@ -1,6 +1,10 @@
 /* snprintf_s and vsnprintf_s: formatted output into a counted buffer through the library's own
  * engine. A count below destMax cuts the output to count characters; otherwise the whole output
- * must fit. */
+ * must fit.
+ *
+ * Fixed names (callers rely on them): snprintf_s and vsnprintf_s, declared in sealedc.h and
+ * called by the service, the tests, the benchmarks and the snprintf fuzz target;
+ * vsnprintf_helper, declared in sealedc_internal.h and called by the engine tests. */
 #include "sealedc_internal.h"
 
 /* Largest count taken as a count; the all-ones value means "as much as fits". */

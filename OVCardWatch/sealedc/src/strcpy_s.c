@@ -1,4 +1,7 @@
-/* strcpy_s: copies a terminated string, terminator included. */
+/* strcpy_s: copies a terminated string, terminator included.
+ *
+ * Fixed names (callers rely on them): strcpy_s, declared in sealedc.h and called by version.c and
+ * the tests. */
 #include "sealedc_internal.h"
 
 /* Strings of fewer than this many bytes (terminator included) are copied with inline stores. */

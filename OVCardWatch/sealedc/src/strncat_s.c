@@ -1,4 +1,7 @@
-/* strncat_s: appends at most count characters to a terminated string and always terminates. */
+/* strncat_s: appends at most count characters to a terminated string and always terminates.
+ *
+ * Fixed names (callers rely on them): strncat_s, declared in sealedc.h and called by the service
+ * and the tests. */
 #include "sealedc_internal.h"
 
 /* Appends byte by byte with the overlap tests between steps. Only used when the bytes read and

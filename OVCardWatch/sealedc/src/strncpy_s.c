@@ -1,5 +1,8 @@
 /* strncpy_s: copies at most count characters and always terminates. With count below destMax a
- * longer source is cut to count characters; the service relies on that. */
+ * longer source is cut to count characters; the service relies on that.
+ *
+ * Fixed names (callers rely on them): strncpy_s, declared in sealedc.h and called by the service,
+ * the tests and the benchmarks. */
 #include "sealedc_internal.h"
 
 static errno_t strncpy_error(char *strDest, size_t destMax, const char *strSrc, size_t count)

@@ -1,4 +1,7 @@
-/* Wide formatted output into a counted wide buffer. */
+/* Wide formatted output into a counted wide buffer.
+ *
+ * Fixed names (callers rely on them): swprintf_s and vswprintf_s, declared in sealedc.h and called
+ * by the tests. */
 #include "input_woutput.h"
 #include "sealedc.h"
 

@@ -1,4 +1,7 @@
-/* The library's version banner and number. */
+/* The library's version banner and number.
+ *
+ * Fixed names (callers rely on them): getOvSealedCVersion, declared in sealedc.h and called by the
+ * tests, which also check the banner and the number. */
 #include "sealedc.h"
 
 #define SEALEDC_VERSION_BANNER "Revediri Sealed C Library V5.04.00 OV"

@@ -1,5 +1,8 @@
 /* The wide formatted-output engine sealedc_woutput_s: the output engine instantiated over
- * wchar_t with its own tables, "(null)" texts and conversions of byte text to wide text. */
+ * wchar_t with its own tables, "(null)" texts and conversions of byte text to wide text.
+ *
+ * Fixed names (callers rely on them): sealedc_woutput_s, declared in input_woutput.h and called by
+ * swprintf_s.cpp. */
 #include "input_woutput.h"
 #include "output_engine.h"
 
@@ -14,20 +17,20 @@ const wchar_t kWideNilPointer[] = L"(nil)";
 
 /* The wide engine's own copy of the class-and-state table, made by the builder the byte
  * engine's table is checked against. */
-constexpr sealedc_engine::LookupTable kWideLookupTable = sealedc_engine::MakeLookupTable();
+constexpr sealedc::LookupTable kWideLookupTable = sealedc::MakeLookupTable();
 
 struct WideOutputTraits {
-    using char_type = wchar_t;
-    using stream_type = sealedc_wout_stream;
+    using CharType = wchar_t;
+    using StreamType = sealedc_wout_stream;
 
-    static constexpr sealedc_engine::OutputTables<wchar_t> tables = {
+    static constexpr sealedc::OutputTables<wchar_t> tables = {
         kWideLookupTable.bytes, kWideUpperDigits, kWideLowerDigits,
         kWideNilPointer,        kNarrowNullText,  kWideNullText,
     };
 
     /* A byte as a wide character under the current locale; -1 (nothing written) when the byte
      * is no character on its own. */
-    static int narrow_char_text(int ch, wchar_t *buf)
+    static int NarrowCharText(int ch, wchar_t *buf)
     {
         wint_t w = btowc(static_cast<unsigned char>(ch));
         if (w == WEOF) {
@@ -37,7 +40,7 @@ struct WideOutputTraits {
         return 1;
     }
 
-    static int wide_char_text(wint_t ch, wchar_t *buf)
+    static int WideCharText(wint_t ch, wchar_t *buf)
     {
         buf[0] = static_cast<wchar_t>(ch);
         return 1;
@@ -49,7 +52,7 @@ struct WideOutputTraits {
      * at maxBytes bytes; put(wc) takes each character and returns false to stop. Returns the
      * characters walked, or -1 when a sequence is no character; *used receives their bytes. */
     template <typename Put>
-    static int walk_narrow_text(const char *text, int maxChars, int maxBytes, int *used, Put put)
+    static int WalkNarrowText(const char *text, int maxChars, int maxBytes, int *used, Put put)
     {
         mbstate_t state{};
         int chars = 0;
@@ -74,28 +77,28 @@ struct WideOutputTraits {
     }
 
     /* Width and precision count characters, as the C library's wide formatter counts them. */
-    static int narrow_text_length(const char *text, int precision, int *bytes)
+    static int NarrowTextLength(const char *text, int precision, int *bytes)
     {
-        return walk_narrow_text(text, precision, INT_MAX, bytes, [](wchar_t) { return true; });
+        return WalkNarrowText(text, precision, INT_MAX, bytes, [](wchar_t) { return true; });
     }
 
-    static bool write_narrow_text(const char *text, int bytes, sealedc_wout_stream *stream, int *counter)
+    static bool WriteNarrowText(const char *text, int bytes, sealedc_wout_stream *stream, int *counter)
     {
         int used = 0;
-        return walk_narrow_text(text, -1, bytes, &used, [stream, counter](wchar_t wc) {
-                   sealedc_engine::write_char(wc, stream, counter);
+        return WalkNarrowText(text, -1, bytes, &used, [stream, counter](wchar_t wc) {
+                   sealedc::WriteChar(wc, stream, counter);
                    return *counter >= 0;
                }) >= 0;
     }
 
-    static bool write_wide_text(const wchar_t *text, int len, sealedc_wout_stream *stream, int *counter)
+    static bool WriteWideText(const wchar_t *text, int len, sealedc_wout_stream *stream, int *counter)
     {
-        sealedc_engine::write_string(text, len, stream, counter);
+        sealedc::WriteString(text, len, stream, counter);
         return true;
     }
 
     /* The platform's floating text is ASCII: widened byte by byte in small runs. */
-    static void write_float_text(const char *text, int len, sealedc_wout_stream *stream, int *counter)
+    static void WriteFloatText(const char *text, int len, sealedc_wout_stream *stream, int *counter)
     {
         wchar_t run[64];
         int done = 0;
@@ -104,15 +107,15 @@ struct WideOutputTraits {
             for (int i = 0; i < n; ++i) {
                 run[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[done + i]));
             }
-            sealedc_engine::write_string(run, n, stream, counter);
+            sealedc::WriteString(run, n, stream, counter);
             done += n;
         }
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int sealedc_woutput_s(sealedc_wout_stream *stream, const wchar_t *format, va_list argList)
 {
-    return sealedc_engine::output_engine<WideOutputTraits>(stream, format, argList);
+    return sealedc::OutputEngine<WideOutputTraits>(stream, format, argList);
 }

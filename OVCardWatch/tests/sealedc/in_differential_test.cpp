@@ -9,6 +9,7 @@
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #pragma GCC diagnostic ignored "-Wformat-security"
 
+#include "SealedcTestSupport.h"
 #include "sealedc.h"
 
 #include <cstdio>
@@ -41,16 +42,16 @@ struct alignas(16) Slot {
     unsigned char bytes[kTextRoom + 16];
 };
 
-class Generator {
+class Generator : private sealedctest::RandomPicks<std::mt19937> {
 public:
-    explicit Generator(uint32_t seed) : rng_(seed) {}
+    explicit Generator(uint32_t seed) : RandomPicks(seed) {}
 
     Case next()
     {
         Case c;
-        int items = pick(1, 6);
+        int items = Pick(1, 6);
         for (int i = 0; i < items && c.convs.size() < 4; ++i) {
-            switch (pick(0, 9)) {
+            switch (Pick(0, 9)) {
             case 0: case 1: case 2: integer(c); break;
             case 3: floating(c); break;
             case 4: text(c); break;
@@ -61,13 +62,13 @@ public:
             default: count(c); break;
             }
         }
-        if (chance(10)) { // damage the input somewhere
+        if (Chance(10)) { // damage the input somewhere
             if (!c.input.empty()) {
-                c.input[static_cast<size_t>(pick(0, static_cast<int>(c.input.size()) - 1))] = "x-+ 0;]"[pick(0, 6)];
+                c.input[static_cast<size_t>(Pick(0, static_cast<int>(c.input.size()) - 1))] = "x-+ 0;]"[Pick(0, 6)];
             }
         }
-        if (chance(10) && !c.input.empty()) { // or cut it short
-            c.input.resize(static_cast<size_t>(pick(0, static_cast<int>(c.input.size()) - 1)));
+        if (Chance(10) && !c.input.empty()) { // or cut it short
+            c.input.resize(static_cast<size_t>(Pick(0, static_cast<int>(c.input.size()) - 1)));
         }
         if (hasFloat_) {
             // The C library also reads hexadecimal floating text, which this library does not:
@@ -83,27 +84,24 @@ public:
     }
 
 private:
-    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-    bool chance(int percent) { return pick(0, 99) < percent; }
-
     void leadingSpace(Case &c)
     {
         static const char *spaces[] = {"", "", " ", "  ", "\t", "\n ", " \v\f\r"};
-        c.input += spaces[pick(0, 6)];
+        c.input += spaces[Pick(0, 6)];
     }
     std::string width(int lo, int hi)
     {
-        return chance(35) ? std::to_string(pick(lo, hi)) : std::string();
+        return Chance(35) ? std::to_string(Pick(lo, hi)) : std::string();
     }
-    bool suppress() { return chance(12); }
+    bool suppress() { return Chance(12); }
 
     void integer(Case &c)
     {
         static const char convs[] = "diuoxXp";
-        char conv = convs[pick(0, 6)];
+        char conv = convs[Pick(0, 6)];
         static const struct { const char *mod; size_t bytes; } sizes[] = {
             {"hh", 1}, {"h", 2}, {"", 4}, {"l", 8}, {"ll", 8}, {"j", 8}, {"z", 8}, {"t", 8}};
-        size_t s = conv == 'p' ? 2 : static_cast<size_t>(pick(0, 7));
+        size_t s = conv == 'p' ? 2 : static_cast<size_t>(Pick(0, 7));
         const char *mod = conv == 'p' ? "" : sizes[s].mod;
         size_t bytes = conv == 'p' ? sizeof(void *) : sizes[s].bytes;
         bool skip = suppress();
@@ -112,7 +110,7 @@ private:
             c.convs.push_back({Kind::Int, bytes, false, 0});
         }
         leadingSpace(c);
-        int r = pick(0, 9);
+        int r = Pick(0, 9);
         if (r == 0) {
             c.input += '+';
         } else if (r <= 2) {
@@ -124,31 +122,31 @@ private:
         } else if (conv == 'x' || conv == 'X' || conv == 'p') {
             base = 16;
         } else if (conv == 'i') {
-            base = std::vector<int>{8, 10, 16}[static_cast<size_t>(pick(0, 2))];
+            base = std::vector<int>{8, 10, 16}[static_cast<size_t>(Pick(0, 2))];
         }
-        if (base == 16 && (conv == 'i' || chance(40))) {
-            c.input += chance(50) ? "0x" : "0X";
+        if (base == 16 && (conv == 'i' || Chance(40))) {
+            c.input += Chance(50) ? "0x" : "0X";
         } else if (base == 8 && conv == 'i') {
             c.input += '0';
         }
         static const char digits[] = "0123456789abcdefABCDEF";
-        int n = chance(10) ? pick(17, 26) : pick(0, 12); // now and then past 64 bits
+        int n = Chance(10) ? Pick(17, 26) : Pick(0, 12); // now and then past 64 bits
         int span = base == 16 ? 21 : base - 1;
         for (int i = 0; i < n; ++i) {
-            c.input += digits[pick(0, span)];
+            c.input += digits[Pick(0, span)];
         }
-        if (chance(30)) {
-            c.input += "9 g.x-"[pick(0, 5)];
+        if (Chance(30)) {
+            c.input += "9 g.x-"[Pick(0, 5)];
         }
     }
 
     void floating(Case &c)
     {
         static const char convs[] = "efgEG";
-        char conv = convs[pick(0, 4)];
+        char conv = convs[Pick(0, 4)];
         hasFloat_ = true;
         static const struct { const char *mod; size_t bytes; } sizes[] = {{"", 4}, {"l", 8}, {"L", 16}};
-        size_t s = static_cast<size_t>(pick(0, 2));
+        size_t s = static_cast<size_t>(Pick(0, 2));
         bool skip = suppress();
         c.format += std::string("%") + (skip ? "*" : "") + width(1, 12) + sizes[s].mod + conv;
         if (!skip) {
@@ -156,29 +154,29 @@ private:
             c.convs.push_back({Kind::Float, s == 2 ? 10 : sizes[s].bytes, false, 0});
         }
         leadingSpace(c);
-        if (chance(25)) {
-            c.input += chance(50) ? '-' : '+';
+        if (Chance(25)) {
+            c.input += Chance(50) ? '-' : '+';
         }
-        for (int i = pick(0, 8); i > 0; --i) {
-            c.input += static_cast<char>('0' + pick(0, 9));
+        for (int i = Pick(0, 8); i > 0; --i) {
+            c.input += static_cast<char>('0' + Pick(0, 9));
         }
-        if (chance(60)) {
+        if (Chance(60)) {
             c.input += '.';
-            for (int i = pick(0, 8); i > 0; --i) {
-                c.input += static_cast<char>('0' + pick(0, 9));
+            for (int i = Pick(0, 8); i > 0; --i) {
+                c.input += static_cast<char>('0' + Pick(0, 9));
             }
         }
-        if (chance(30)) {
-            c.input += chance(50) ? 'e' : 'E';
-            if (chance(40)) {
-                c.input += chance(50) ? '-' : '+';
+        if (Chance(30)) {
+            c.input += Chance(50) ? 'e' : 'E';
+            if (Chance(40)) {
+                c.input += Chance(50) ? '-' : '+';
             }
-            for (int i = pick(1, 3); i > 0; --i) {
-                c.input += static_cast<char>('0' + pick(0, 9));
+            for (int i = Pick(1, 3); i > 0; --i) {
+                c.input += static_cast<char>('0' + Pick(0, 9));
             }
         }
-        if (chance(30)) {
-            c.input += " ,;"[pick(0, 2)];
+        if (Chance(30)) {
+            c.input += " ,;"[Pick(0, 2)];
         }
     }
 
@@ -186,8 +184,8 @@ private:
     {
         std::string w;
         size_t n = strlen(alphabet);
-        for (int i = pick(lo, hi); i > 0; --i) {
-            w += alphabet[static_cast<size_t>(pick(0, static_cast<int>(n) - 1))];
+        for (int i = Pick(lo, hi); i > 0; --i) {
+            w += alphabet[static_cast<size_t>(Pick(0, static_cast<int>(n) - 1))];
         }
         return w;
     }
@@ -201,15 +199,15 @@ private:
         }
         leadingSpace(c);
         c.input += word(0, 20, "abcXYZ019-_.;%[]^");
-        if (chance(50)) {
-            c.input += " \t\n\v\f\r"[pick(0, 5)];
+        if (Chance(50)) {
+            c.input += " \t\n\v\f\r"[Pick(0, 5)];
         }
     }
 
     void chars(Case &c)
     {
         bool skip = suppress();
-        int w = chance(50) ? pick(1, 9) : 0;
+        int w = Chance(50) ? Pick(1, 9) : 0;
         c.format += std::string("%") + (skip ? "*" : "") + (w ? std::to_string(w) : "") + "c";
         if (!skip) {
             c.convs.push_back({Kind::Text, 0, false, static_cast<size_t>(w ? w : 1)});
@@ -220,23 +218,23 @@ private:
     void scanSet(Case &c)
     {
         std::string set;
-        if (chance(30)) {
+        if (Chance(30)) {
             set += '^';
         }
-        if (chance(20)) {
+        if (Chance(20)) {
             set += ']';
         }
-        for (int i = pick(1, 4); i > 0; --i) {
-            if (chance(40)) {
-                char lo = static_cast<char>('a' + pick(0, 12));
+        for (int i = Pick(1, 4); i > 0; --i) {
+            if (Chance(40)) {
+                char lo = static_cast<char>('a' + Pick(0, 12));
                 set += lo;
                 set += '-';
-                set += static_cast<char>(lo + pick(0, 10));
+                set += static_cast<char>(lo + Pick(0, 10));
             } else {
-                set += "abcdefxyz019 ;"[pick(0, 13)];
+                set += "abcdefxyz019 ;"[Pick(0, 13)];
             }
         }
-        if (chance(10)) {
+        if (Chance(10)) {
             set += '-';
         }
         bool skip = suppress();
@@ -258,7 +256,7 @@ private:
             }
         }
         c.format += fmt;
-        if (chance(80)) {
+        if (Chance(80)) {
             if (lit[0] == '%') {
                 leadingSpace(c); // %% skips white space, like a conversion
             }
@@ -270,19 +268,18 @@ private:
 
     void white(Case &c)
     {
-        c.format += std::vector<std::string>{" ", "\t", "\n ", "  "}[static_cast<size_t>(pick(0, 3))];
+        c.format += std::vector<std::string>{" ", "\t", "\n ", "  "}[static_cast<size_t>(Pick(0, 3))];
         leadingSpace(c);
     }
 
     void count(Case &c)
     {
         static const struct { const char *mod; size_t bytes; } sizes[] = {{"hh", 1}, {"h", 2}, {"", 4}, {"ll", 8}};
-        size_t s = static_cast<size_t>(pick(0, 3));
+        size_t s = static_cast<size_t>(Pick(0, 3));
         c.format += std::string("%") + sizes[s].mod + "n";
         c.convs.push_back({Kind::Count, sizes[s].bytes, false, 0});
     }
 
-    std::mt19937 rng_;
     bool hasFloat_ = false;
 };
 
@@ -368,7 +365,7 @@ int compare(const Case &c, const std::basic_string<Ch> &format, const std::basic
     memset(theirs, 0, sizeof theirs);
     int got = callChecked<Ch, 0>(input.c_str(), format.c_str(), c.convs, mine);
     int want = callLibrary<Ch, 0>(input.c_str(), format.c_str(), c.convs.size(), theirs);
-    EXPECT_EQ(got, want) << show(c);
+    EXPECT_EQ(want, got) << show(c);
     if (got != want) {
         return -1;
     }
@@ -385,7 +382,7 @@ int compare(const Case &c, const std::basic_string<Ch> &format, const std::basic
     for (size_t i = 0; i < upto; ++i) {
         const Conv &v = c.convs[i];
         if (v.kind == Kind::Text && v.terminated) {
-            EXPECT_STREQ(reinterpret_cast<const char *>(mine[i].bytes), reinterpret_cast<const char *>(theirs[i].bytes))
+            EXPECT_STREQ(reinterpret_cast<const char *>(theirs[i].bytes), reinterpret_cast<const char *>(mine[i].bytes))
                 << show(c) << " field " << i;
         } else {
             size_t n = v.kind == Kind::Text ? v.cWidth : v.bytes;
@@ -395,7 +392,7 @@ int compare(const Case &c, const std::basic_string<Ch> &format, const std::basic
     return static_cast<int>(upto);
 }
 
-TEST(InputDifferential, ByteScannerAgreesWithTheCLibrary)
+TEST(InputDifferentialTest, ByteScannerAgreesWithTheCLibrary)
 {
     Generator gen(20240611);
     int fields = 0;
@@ -412,7 +409,7 @@ TEST(InputDifferential, ByteScannerAgreesWithTheCLibrary)
     EXPECT_GT(fields, 25000) << fields;
 }
 
-TEST(InputDifferential, WideScannerAgreesWithTheCLibrary)
+TEST(InputDifferentialTest, WideScannerAgreesWithTheCLibrary)
 {
     Generator gen(977);
     for (int i = 0; i < 8000; ++i) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "SealedcTestSupport.h"
 #include "sealedc.h"
 
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -26,13 +27,9 @@ struct Spec {
     std::vector<int> stars;  // "*" arguments, in order
 };
 
-class Generator {
+class Generator : public sealedctest::RandomPicks<std::mt19937_64> {
 public:
-    explicit Generator(uint32_t seed) : rng_(seed) {}
-
-    int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-    uint64_t Bits() { return std::uniform_int_distribution<uint64_t>()(rng_); }
-    bool Chance(int percent) { return Pick(0, 99) < percent; }
+    explicit Generator(uint32_t seed) : RandomPicks(seed) {}
 
     // Plain text around the conversion, with "%%" and a UTF-8 byte pair now and then.
     std::string Literal()
@@ -78,9 +75,6 @@ public:
         spec.format = Literal() + f + Literal();
         return spec;
     }
-
-private:
-    std::mt19937_64 rng_;
 };
 
 
@@ -111,7 +105,7 @@ void Compare(const Spec &spec, T value)
     ASSERT_EQ(std::string(theirs), std::string(ours)) << "format \"" << spec.format << "\"";
 }
 
-TEST(Differential, IntegerConversions)
+TEST(DifferentialTest, IntegerConversions)
 {
     Generator gen(0x5EA1EDC0u);
     static const char *sizes[] = {"", "hh", "h", "l", "ll", "z", "j", "t"};
@@ -137,7 +131,7 @@ TEST(Differential, IntegerConversions)
     }
 }
 
-TEST(Differential, TextCharacterAndPointerConversions)
+TEST(DifferentialTest, TextCharacterAndPointerConversions)
 {
     Generator gen(20261208u);
     static const char *texts[] = {"", "a", "abc", "CardWatch.cpp", "/Volumes/Velmora",
@@ -164,7 +158,7 @@ TEST(Differential, TextCharacterAndPointerConversions)
     }
 }
 
-TEST(Differential, FloatingConversions)
+TEST(DifferentialTest, FloatingConversions)
 {
     Generator gen(0xF10A7u);
     static const char conversions[] = "eEfFgG";
@@ -188,7 +182,7 @@ TEST(Differential, FloatingConversions)
     }
 }
 
-TEST(Differential, LogLineFormat)
+TEST(DifferentialTest, LogLineFormat)
 {
     // The service's trace line, whole, with argument sets of every width.
     const char *f = "line %d===%d-%d-%d %d:%d:%d   %s:%s --- %s\n";

@@ -25,7 +25,7 @@ unsigned Next(unsigned cls, unsigned state)
     return sealedc__lookuptable_s[cls * 9 + state] >> 4;
 }
 
-TEST(LookupTable, ClassesOfEveryByte)
+TEST(LookupTableTest, ClassesOfEveryByte)
 {
     const std::string types = "CEFGSXcdefgiopsux";
     const std::string sizes = "ILNZhjlqtwz";
@@ -47,7 +47,7 @@ TEST(LookupTable, ClassesOfEveryByte)
     }
 }
 
-TEST(LookupTable, Transitions)
+TEST(LookupTableTest, Transitions)
 {
     // Rows of the transition table, columns NORMAL..TYPE.
     const unsigned rows[9][8] = {
@@ -72,7 +72,7 @@ TEST(LookupTable, Transitions)
     EXPECT_EQ(0x07, sealedc__lookuptable_s[90]);  // "z": size
 }
 
-TEST(Cursor, WritesStopAtTheRoomAndLeaveCountNegative)
+TEST(CursorTest, WritesStopAtTheRoomAndLeaveCountNegative)
 {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
@@ -125,7 +125,7 @@ int Helper(char *buf, size_t size, const char *format, ...)
     return r;
 }
 
-TEST(VsnprintfHelper, OverflowAndFormatErrorsAreTold)
+TEST(VsnprintfHelperTest, OverflowAndFormatErrorsAreTold)
 {
     char buf[8];
     std::memset(buf, '#', sizeof buf);

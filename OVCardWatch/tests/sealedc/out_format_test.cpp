@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <clocale>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <limits>
 #include <string>
 
+#include "SealedcTestSupport.h"
 #include "sealedc.h"
 
 // The engine accepts size letters and conversions the compiler's printf checker does not know.
@@ -42,7 +42,7 @@ std::string F(const char *format, ...)
     return std::string(buf, static_cast<size_t>(r));
 }
 
-TEST(SnprintfArguments, RefusalsInOrder)
+TEST(SnprintfArgumentsTest, RefusalsInOrder)
 {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
@@ -70,7 +70,7 @@ TEST(SnprintfArguments, RefusalsInOrder)
     EXPECT_STREQ("", buf);
 }
 
-TEST(SnprintfArguments, CountedModeCutsBoundedModeClears)
+TEST(SnprintfArgumentsTest, CountedModeCutsBoundedModeClears)
 {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
@@ -108,7 +108,7 @@ TEST(SnprintfArguments, CountedModeCutsBoundedModeClears)
     EXPECT_STREQ("0", buf);
 }
 
-TEST(Format, FlagsWidthPrecision)
+TEST(FormatTest, FlagsWidthPrecision)
 {
     EXPECT_EQ("  007", F("%5.3d", 7));
     EXPECT_EQ("ff  ", F("%-4x", 255));
@@ -136,7 +136,7 @@ TEST(Format, FlagsWidthPrecision)
     EXPECT_EQ("37777777777", F("%o", -1));
 }
 
-TEST(Format, SizeModifiers)
+TEST(FormatTest, SizeModifiers)
 {
     EXPECT_EQ("44", F("%hhd", 300));
     EXPECT_EQ("-1", F("%hhd", 255));
@@ -166,7 +166,7 @@ TEST(Format, SizeModifiers)
     EXPECT_EQ("I", F("%I"));
 }
 
-TEST(Format, TextAndCharacterConversions)
+TEST(FormatTest, TextAndCharacterConversions)
 {
     EXPECT_EQ("(null)", F("%s", static_cast<char *>(nullptr)));
     EXPECT_EQ("(nu", F("%.3s", static_cast<char *>(nullptr)));
@@ -188,7 +188,7 @@ TEST(Format, TextAndCharacterConversions)
     EXPECT_EQ("/Volumes/Vélmora/é", F("/Volumes/V\xc3\xa9lmora/%s", "\xc3\xa9"));
 }
 
-TEST(Format, PrecisionLimitedTextIsReadNoFurther)
+TEST(FormatTest, PrecisionLimitedTextIsReadNoFurther)
 {
     // Texts without a terminator, exactly as long as the precision (AddressSanitizer guards
     // the byte after them).
@@ -203,24 +203,22 @@ TEST(Format, PrecisionLimitedTextIsReadNoFurther)
     delete[] wide;
 }
 
-TEST(Format, WideCharactersThatDoNotConvert)
+TEST(FormatTest, WideCharactersThatDoNotConvert)
 {
     // In the C locale a wide character above 0x7F has no multibyte form.
-    const char *old = std::setlocale(LC_CTYPE, nullptr);
-    std::string saved = old ? old : "C";
-    std::setlocale(LC_CTYPE, "C");
+    sealedctest::LocaleScope plain("C");
     // c: the conversion writes nothing, not even its fill, and the call goes on.
     EXPECT_EQ("[]ok", F("[%5lc]ok", static_cast<wint_t>(0x263A)));
     // s: the whole call fails.
     EXPECT_EQ("<-1>", F("ab%ls", L"x\u263Ay"));
-    if (std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) {
+    sealedctest::LocaleScope utf8("C.UTF-8");
+    if (utf8.Active()) {
         EXPECT_EQ("[\xe2\x98\xba]", F("[%lc]", static_cast<wint_t>(0x263A)));
         EXPECT_EQ("x\xe2\x98\xbay", F("%ls", L"x\u263Ay"));
     }
-    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
-TEST(Format, Pointers)
+TEST(FormatTest, Pointers)
 {
     EXPECT_EQ("(nil)", F("%p", nullptr));
     EXPECT_EQ("     (nil)", F("%010p", nullptr));  // lead-zero dropped for the nil text
@@ -232,7 +230,7 @@ TEST(Format, Pointers)
     EXPECT_EQ("  0x1234abcd", F("%12p", p));
 }
 
-TEST(Format, InvalidSpecifications)
+TEST(FormatTest, InvalidSpecifications)
 {
     int n = 0;
     EXPECT_EQ("<-1>", F("%n", &n));
@@ -257,7 +255,7 @@ TEST(Format, InvalidSpecifications)
     EXPECT_EQ("100%", F("%d%%", 100));
 }
 
-TEST(Format, WidthAndPrecisionLimits)
+TEST(FormatTest, WidthAndPrecisionLimits)
 {
     // Accumulation stops with -1 when the value so far is above 21474836.
     EXPECT_EQ("<-1>", F("%214748370d", 1));
@@ -277,7 +275,7 @@ TEST(Format, WidthAndPrecisionLimits)
     EXPECT_EQ(std::string(501, '0') + "10000000000", F("%#.999o", 1 << 30));
 }
 
-TEST(Format, FloatingConversionsAreTheirOwnText)
+TEST(FormatTest, FloatingConversionsAreTheirOwnText)
 {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     const double kNan = std::numeric_limits<double>::quiet_NaN();
@@ -312,7 +310,7 @@ TEST(Format, FloatingConversionsAreTheirOwnText)
     EXPECT_EQ("[]7", F("[%.*Lf]%d", 2147478676, 1.0L, 7));
 }
 
-TEST(Format, FloatingSpecificationBuiltFromWhatWasParsed)
+TEST(FormatTest, FloatingSpecificationBuiltFromWhatWasParsed)
 {
     // The engine's own size letters never reach the platform's formatter: each of these is a
     // double formatted as "%f" would format it, and the next argument is still in place.

@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Copies, CopyTest,
                                            CopyCase{"memcpy_sOptTc", memcpy_sOptTc}),
                          [](const auto &p) { return std::string(p.param.name); });
 
-TEST(MemcpyTwins, OnlyTcTrustsAnOversizedDestMax)
+TEST(MemcpyTwinsTest, OnlyTcTrustsAnOversizedDestMax)
 {
     unsigned char dest[8] = {};
     const unsigned char src[4] = {1, 2, 3, 4};
@@ -120,7 +120,7 @@ TEST(MemcpyTwins, OnlyTcTrustsAnOversizedDestMax)
     EXPECT_EQ(ERANGE, memcpy_sOptTc(dest, kTooLarge, nullptr, 4));
 }
 
-TEST(Memmove, FailureClassesAndOverlappingMoves)
+TEST(MemmoveTest, FailureClassesAndOverlappingMoves)
 {
     unsigned char buf[16];
     std::memset(buf, 0xAA, sizeof buf);
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Fills, FillTest,
                                            FillCase{"memset_sOptTc", memset_sOptTc}),
                          [](const auto &p) { return std::string(p.param.name); });
 
-TEST(MemsetTwins, OnlyTcTrustsAnOversizedDestMax)
+TEST(MemsetTwinsTest, OnlyTcTrustsAnOversizedDestMax)
 {
     unsigned char buf[8] = {};
     EXPECT_EQ(ERANGE, memset_s(buf, kTooLarge, 1, 4));

@@ -18,7 +18,7 @@ struct Marked {
     Marked() { std::memset(b, '#', N); }
 };
 
-TEST(Strcpy, FailureClassesInOrder)
+TEST(StrcpyTest, FailureClassesInOrder)
 {
     Marked<8> d;
     EXPECT_EQ(ERANGE, strcpy_s(d.b, 0, "abc"));
@@ -35,7 +35,7 @@ TEST(Strcpy, FailureClassesInOrder)
     EXPECT_EQ('#', e.b[1]);
 }
 
-TEST(Strcpy, CopiesTextAndTerminatorOnly)
+TEST(StrcpyTest, CopiesTextAndTerminatorOnly)
 {
     for (size_t len : {0u, 1u, 7u, 31u, 32u, 33u, 100u}) {
         std::string src(len, 'x');
@@ -51,7 +51,7 @@ TEST(Strcpy, CopiesTextAndTerminatorOnly)
     }
 }
 
-TEST(Strcpy, SameAndOverlappingBuffers)
+TEST(StrcpyTest, SameAndOverlappingBuffers)
 {
     char same[8] = "abc";
     EXPECT_EQ(EOK, strcpy_s(same, 8, same));
@@ -75,7 +75,7 @@ TEST(Strcpy, SameAndOverlappingBuffers)
     EXPECT_STREQ("abc", buf + 4);
 }
 
-TEST(Strncpy, FailureClassesInOrder)
+TEST(StrncpyTest, FailureClassesInOrder)
 {
     Marked<8> d;
     EXPECT_EQ(ERANGE, strncpy_s(d.b, 0, "abc", 3));
@@ -98,7 +98,7 @@ TEST(Strncpy, FailureClassesInOrder)
     EXPECT_EQ('#', g.b[1]);
 }
 
-TEST(Strncpy, CutNotFailWithCountBelowDestMax)
+TEST(StrncpyTest, CutNotFailWithCountBelowDestMax)
 {
     Marked<4> a;
     EXPECT_EQ(EOK, strncpy_s(a.b, 4, "abcdef", 3));
@@ -123,7 +123,7 @@ TEST(Strncpy, CutNotFailWithCountBelowDestMax)
     EXPECT_EQ(std::string(63, 'q'), std::string(line));
 }
 
-TEST(Strncpy, NeverReadsPastCount)
+TEST(StrncpyTest, NeverReadsPastCount)
 {
     // A source without a terminator, exactly count bytes long (ASan guards the end).
     char *src = new char[5];
@@ -134,7 +134,7 @@ TEST(Strncpy, NeverReadsPastCount)
     delete[] src;
 }
 
-TEST(Strncpy, Overlap)
+TEST(StrncpyTest, Overlap)
 {
     char buf[16] = "abcdef";
     EXPECT_EQ(EOVERLAP_AND_RESET, strncpy_s(buf + 2, 14, buf, 10));
@@ -150,7 +150,7 @@ TEST(Strncpy, Overlap)
     EXPECT_STREQ("ef", buf);
 }
 
-TEST(Strncat, FailureClassesInOrder)
+TEST(StrncatTest, FailureClassesInOrder)
 {
     Marked<8> d;
     EXPECT_EQ(ERANGE, strncat_s(d.b, 0, "abc", 3));
@@ -173,7 +173,7 @@ TEST(Strncat, FailureClassesInOrder)
     EXPECT_STREQ("ab", g);
 }
 
-TEST(Strncat, FillingTheLastByteFails)
+TEST(StrncatTest, FillingTheLastByteFails)
 {
     char a[8] = "abc";
     EXPECT_EQ(EOK, strncat_s(a, 8, "defg", 4));  // 7 characters and the terminator
@@ -195,7 +195,7 @@ TEST(Strncat, FillingTheLastByteFails)
     EXPECT_STREQ("abcdefg", f);
 }
 
-TEST(Strncat, OverlapBothDirections)
+TEST(StrncatTest, OverlapBothDirections)
 {
     // Source inside the destination's text: reached before the terminator.
     char a[16] = "abcdef";
@@ -221,7 +221,7 @@ TEST(Strncat, OverlapBothDirections)
     EXPECT_STREQ("abcd", d);
 }
 
-TEST(Version, BannerAndNumber)
+TEST(VersionTest, BannerAndNumber)
 {
     char buf[64];
     unsigned short version = 0;
