@@ -1,6 +1,6 @@
 // CFBundle: bundle folders, their information dictionary, localized strings and executables
 // (loaded with dlopen).
-#include "Internal.h"
+#include "StringInternal.h"
 
 #include <cctype>
 #include <cstdio>
@@ -406,6 +406,13 @@ std::string mainBundlePath()
 }
 
 }  // namespace
+
+CF_CONSTANT_STRING(kCFBundleInfoDictionaryVersionKey, "CFBundleInfoDictionaryVersion")
+CF_CONSTANT_STRING(kCFBundleExecutableKey, "CFBundleExecutable")
+CF_CONSTANT_STRING(kCFBundleIdentifierKey, "CFBundleIdentifier")
+CF_CONSTANT_STRING(kCFBundleVersionKey, "CFBundleVersion")
+CF_CONSTANT_STRING(kCFBundleDevelopmentRegionKey, "CFBundleDevelopmentRegion")
+CF_CONSTANT_STRING(kCFBundleNameKey, "CFBundleName")
 
 extern "C" {
 

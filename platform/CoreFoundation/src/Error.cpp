@@ -1,5 +1,5 @@
 // CFError and CFUUID.
-#include "Internal.h"
+#include "StringInternal.h"
 
 #include <cstdio>
 #include <cstring>
@@ -67,8 +67,16 @@ struct __CFUUID final : Object {
     std::u16string describe() const override { return u16("<CFUUID> ") + text(); }
 };
 
-extern "C" {
+CF_CONSTANT_STRING(kCFErrorDomainPOSIX, "NSPOSIXErrorDomain")
+CF_CONSTANT_STRING(kCFErrorDomainOSStatus, "NSOSStatusErrorDomain")
+CF_CONSTANT_STRING(kCFErrorDomainMach, "NSMachErrorDomain")
+CF_CONSTANT_STRING(kCFErrorDomainCocoa, "NSCocoaErrorDomain")
+CF_CONSTANT_STRING(kCFErrorDescriptionKey, "NSDescription")
+CF_CONSTANT_STRING(kCFErrorDebugDescriptionKey, "NSDebugDescription")
+CF_CONSTANT_STRING(kCFErrorLocalizedDescriptionKey, "NSLocalizedDescription")
+CF_CONSTANT_STRING(kCFErrorFilePathKey, "NSFilePath")
 
+extern "C" {
 
 CFTypeID CFErrorGetTypeID(void) { return kTypeError; }
 

@@ -128,8 +128,6 @@ CFStringRef makeString(std::u16string_view text, bool mutableString = false);
 CFStringRef makeStringUTF8(std::string_view text);   // NULL for invalid UTF-8
 std::u16string stringText(CFStringRef s);
 std::string stringUTF8(CFStringRef s);
-CFStringRef formatString(CFStringRef format, va_list args);
-CFComparisonResult compareText(std::u16string_view a, std::u16string_view b, CFStringCompareFlags flags);
 
 // Containers (Collections.cpp): indented description used by CFCopyDescription and CFShow.
 std::u16string describeValue(CFTypeRef cf, int indent);

@@ -1,5 +1,5 @@
 // CFURL (file URLs and plain URL strings) and reading and writing the resources file URLs name.
-#include "Internal.h"
+#include "StringInternal.h"
 
 #include <cerrno>
 #include <climits>
@@ -174,6 +174,13 @@ template <typename Edit> CFURLRef copyWithEditedPath(CFURLRef u, Edit edit)
 }
 
 }  // namespace
+
+CF_CONSTANT_STRING(kCFURLFileExists, "kCFURLFileExists")
+CF_CONSTANT_STRING(kCFURLFileDirectoryContents, "kCFURLFileDirectoryContents")
+CF_CONSTANT_STRING(kCFURLFileLength, "kCFURLFileLength")
+CF_CONSTANT_STRING(kCFURLFileLastModificationTime, "kCFURLFileLastModificationTime")
+CF_CONSTANT_STRING(kCFURLFilePOSIXMode, "kCFURLFilePOSIXMode")
+CF_CONSTANT_STRING(kCFURLFileOwnerID, "kCFURLFileOwnerID")
 
 extern "C" {
 

@@ -1,0 +1,522 @@
+// CFString encodings: bytes to text and back for the Unicode encodings (UTF-8, UTF-16 and UTF-32
+// in either byte order, with or without a byte-order mark) and the single-byte ones (MacRoman,
+// ASCII, Latin-1, Windows Latin-1: tables built once from ICU's converters).
+#include "StringInternal.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/utf16.h>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+using namespace cf;
+
+namespace {
+
+const char *icuName(CFStringEncoding e)
+{
+    switch (e) {
+    case kCFStringEncodingMacRoman: return "macintosh";
+    case kCFStringEncodingWindowsLatin1: return "windows-1252";
+    case kCFStringEncodingISOLatin1: return "ISO-8859-1";
+    case kCFStringEncodingASCII: return "US-ASCII";
+    default: return nullptr;
+    }
+}
+
+// A single-byte encoding as two tables built once from the ICU converter: byte to character
+// (0xFFFF for a byte the encoding does not define) and character to byte (round-trip mappings).
+struct ByteEncoding {
+    std::array<char16_t, 256> toUnicode{};
+    std::unordered_map<char16_t, unsigned char> fromUnicode;
+};
+
+const ByteEncoding *byteEncoding(CFStringEncoding e)
+{
+    static std::mutex lock;
+    static std::map<CFStringEncoding, std::unique_ptr<ByteEncoding>> cache;
+    const char *name = icuName(e);
+    if (name == nullptr) {
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = cache.find(e);
+    if (found != cache.end()) {
+        return found->second.get();
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter *conv = ucnv_open(name, &status);
+    if (U_FAILURE(status)) {
+        return nullptr;
+    }
+    auto table = std::make_unique<ByteEncoding>();
+    for (int b = 0; b < 256; ++b) {
+        ucnv_reset(conv);
+        status = U_ZERO_ERROR;
+        ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        char byte = static_cast<char>(b);
+        UChar out[4];
+        status = U_ZERO_ERROR;
+        int32_t n = ucnv_toUChars(conv, out, 4, &byte, 1, &status);
+        if (U_SUCCESS(status) && n == 1) {
+            table->toUnicode[static_cast<size_t>(b)] = static_cast<char16_t>(out[0]);
+            table->fromUnicode.emplace(static_cast<char16_t>(out[0]), static_cast<unsigned char>(b));
+        } else {
+            table->toUnicode[static_cast<size_t>(b)] = 0xFFFF;
+        }
+    }
+    ucnv_close(conv);
+    const ByteEncoding *result = table.get();
+    cache.emplace(e, std::move(table));
+    return result;
+}
+
+bool hostIsLittleEndian()
+{
+    const uint16_t probe = 1;
+    return *reinterpret_cast<const unsigned char *>(&probe) == 1;
+}
+
+void putUnit16(std::vector<UInt8> &out, char16_t u, bool little)
+{
+    if (little) {
+        out.push_back(static_cast<UInt8>(u & 0xFF));
+        out.push_back(static_cast<UInt8>(u >> 8));
+    } else {
+        out.push_back(static_cast<UInt8>(u >> 8));
+        out.push_back(static_cast<UInt8>(u & 0xFF));
+    }
+}
+
+void putUnit32(std::vector<UInt8> &out, uint32_t c, bool little)
+{
+    for (int i = 0; i < 4; ++i) {
+        int shift = little ? 8 * i : 8 * (3 - i);
+        out.push_back(static_cast<UInt8>((c >> shift) & 0xFF));
+    }
+}
+
+}  // namespace
+
+namespace cf {
+
+bool isUnicodeEncoding(CFStringEncoding e)
+{
+    return e == kCFStringEncodingUTF8 || e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF16BE ||
+           e == kCFStringEncodingUTF16LE || e == kCFStringEncodingUTF32 || e == kCFStringEncodingUTF32BE ||
+           e == kCFStringEncodingUTF32LE;
+}
+
+bool decodeBytes(const UInt8 *bytes, CFIndex n, CFStringEncoding e, bool external, std::u16string &out)
+{
+    out.clear();
+    if (n < 0 || (bytes == nullptr && n > 0)) {
+        return false;
+    }
+    if (e == kCFStringEncodingUTF8) {
+        std::string_view view(reinterpret_cast<const char *>(bytes), static_cast<size_t>(n));
+        if (view.size() >= 3 && static_cast<unsigned char>(view[0]) == 0xEF &&
+            static_cast<unsigned char>(view[1]) == 0xBB && static_cast<unsigned char>(view[2]) == 0xBF) {
+            view.remove_prefix(3);
+        }
+        return fromUTF8Strict(view, out);
+    }
+    if (e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF16BE || e == kCFStringEncodingUTF16LE) {
+        if (n % 2 != 0) {
+            return false;
+        }
+        bool little = e == kCFStringEncodingUTF16LE || (e == kCFStringEncodingUTF16 && hostIsLittleEndian());
+        CFIndex start = 0;
+        if (e == kCFStringEncodingUTF16 && n >= 2) {
+            if (bytes[0] == 0xFF && bytes[1] == 0xFE) {
+                little = true;
+                start = 2;
+            } else if (bytes[0] == 0xFE && bytes[1] == 0xFF) {
+                little = false;
+                start = 2;
+            }
+        }
+        for (CFIndex i = start; i + 1 < n; i += 2) {
+            out.push_back(little ? static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8))
+                                 : static_cast<char16_t>((bytes[i] << 8) | bytes[i + 1]));
+        }
+        return true;
+    }
+    if (e == kCFStringEncodingUTF32 || e == kCFStringEncodingUTF32BE || e == kCFStringEncodingUTF32LE) {
+        if (n % 4 != 0) {
+            return false;
+        }
+        bool little = e == kCFStringEncodingUTF32LE || (e == kCFStringEncodingUTF32 && hostIsLittleEndian());
+        CFIndex start = 0;
+        if (e == kCFStringEncodingUTF32 && n >= 4) {
+            if (bytes[0] == 0xFF && bytes[1] == 0xFE && bytes[2] == 0 && bytes[3] == 0) {
+                little = true;
+                start = 4;
+            } else if (bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0xFE && bytes[3] == 0xFF) {
+                little = false;
+                start = 4;
+            }
+        }
+        for (CFIndex i = start; i + 3 < n; i += 4) {
+            uint32_t c = little ? (bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16) |
+                                   (static_cast<uint32_t>(bytes[i + 3]) << 24))
+                                : ((static_cast<uint32_t>(bytes[i]) << 24) | (bytes[i + 1] << 16) |
+                                   (bytes[i + 2] << 8) | bytes[i + 3]);
+            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+                return false;
+            }
+            if (c >= 0x10000) {
+                out.push_back(static_cast<char16_t>(U16_LEAD(c)));
+                out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+            } else {
+                out.push_back(static_cast<char16_t>(c));
+            }
+        }
+        return true;
+    }
+    const ByteEncoding *table = byteEncoding(e);
+    if (table == nullptr) {
+        return false;
+    }
+    out.resize(static_cast<size_t>(n));
+    for (CFIndex i = 0; i < n; ++i) {
+        char16_t c = table->toUnicode[bytes[i]];
+        if (c == 0xFFFF) {
+            out.clear();
+            return false;
+        }
+        out[static_cast<size_t>(i)] = c;
+    }
+    return true;
+}
+
+CFIndex encodeRange(const __CFString *s, CFRange range, CFStringEncoding e, UInt8 lossByte, bool external,
+                    CFIndex maxBytes, std::vector<UInt8> &out)
+{
+    out.clear();
+    bool little = hostIsLittleEndian();
+    if (external && (e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF32)) {
+        if (e == kCFStringEncodingUTF16) {
+            putUnit16(out, 0xFEFF, little);
+        } else {
+            putUnit32(out, 0xFEFF, little);
+        }
+        if (maxBytes >= 0 && static_cast<CFIndex>(out.size()) > maxBytes) {
+            out.clear();
+            return 0;
+        }
+    }
+    const ByteEncoding *table = isUnicodeEncoding(e) ? nullptr : byteEncoding(e);
+    if (!isUnicodeEncoding(e) && table == nullptr) {
+        return 0;
+    }
+    CFIndex end = range.location + range.length;
+    CFIndex i = range.location;
+    UInt8 buffer[8];
+    while (i < end) {
+        char16_t c = s->at(i);
+        CFIndex units = 1;
+        uint32_t cp = c;
+        if (U16_IS_LEAD(c) && i + 1 < end && U16_IS_TRAIL(s->at(i + 1))) {
+            cp = U16_GET_SUPPLEMENTARY(c, s->at(i + 1));
+            units = 2;
+        }
+        size_t n = 0;
+        bool ok = true;
+        if (e == kCFStringEncodingUTF8) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) {
+                ok = false;
+            } else if (cp < 0x80) {
+                buffer[n++] = static_cast<UInt8>(cp);
+            } else if (cp < 0x800) {
+                buffer[n++] = static_cast<UInt8>(0xC0 | (cp >> 6));
+                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+            } else if (cp < 0x10000) {
+                buffer[n++] = static_cast<UInt8>(0xE0 | (cp >> 12));
+                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
+                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+            } else {
+                buffer[n++] = static_cast<UInt8>(0xF0 | (cp >> 18));
+                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 12) & 0x3F));
+                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
+                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+            }
+        } else if (e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF16BE || e == kCFStringEncodingUTF16LE) {
+            bool le = e == kCFStringEncodingUTF16LE || (e == kCFStringEncodingUTF16 && little);
+            std::vector<UInt8> tmp;
+            for (CFIndex k = 0; k < units; ++k) {
+                putUnit16(tmp, s->at(i + k), le);
+            }
+            std::memcpy(buffer, tmp.data(), tmp.size());
+            n = tmp.size();
+        } else if (e == kCFStringEncodingUTF32 || e == kCFStringEncodingUTF32BE || e == kCFStringEncodingUTF32LE) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) {
+                ok = false;
+            } else {
+                bool le = e == kCFStringEncodingUTF32LE || (e == kCFStringEncodingUTF32 && little);
+                std::vector<UInt8> tmp;
+                putUnit32(tmp, cp, le);
+                std::memcpy(buffer, tmp.data(), 4);
+                n = 4;
+            }
+        } else {
+            auto found = units == 1 ? table->fromUnicode.find(c) : table->fromUnicode.end();
+            if (found == table->fromUnicode.end()) {
+                ok = false;
+            } else {
+                buffer[n++] = found->second;
+            }
+        }
+        if (!ok) {
+            if (lossByte == 0) {
+                break;
+            }
+            n = 0;
+            buffer[n++] = lossByte;
+        }
+        if (maxBytes >= 0 && static_cast<CFIndex>(out.size() + n) > maxBytes) {
+            break;
+        }
+        out.insert(out.end(), buffer, buffer + n);
+        i += units;
+    }
+    return i - range.location;
+}
+
+}  // namespace cf
+
+// ---- Public interface ----
+
+extern "C" {
+
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8 *bytes, CFIndex numBytes, CFStringEncoding encoding,
+                                    Boolean isExternalRepresentation)
+{
+    CF_CREATE_OR_RETURN(nullptr);
+    if (numBytes >= 0 && (encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingUTF8 ||
+                          encoding == kCFStringEncodingMacRoman || encoding == kCFStringEncodingISOLatin1 ||
+                          encoding == kCFStringEncodingWindowsLatin1) &&
+        (bytes != nullptr || numBytes == 0) &&
+        std::all_of(bytes, bytes + numBytes, [](UInt8 b) { return b < 0x80; }) &&
+        !(encoding == kCFStringEncodingUTF8 && numBytes >= 3 && bytes[0] == 0xEF)) {
+        auto *s = new __CFString();
+        s->assignASCII(std::string_view(reinterpret_cast<const char *>(bytes), static_cast<size_t>(numBytes)));
+        return s;
+    }
+    std::u16string text;
+    if (!decodeBytes(bytes, numBytes, encoding, isExternalRepresentation != 0, text)) {
+        return nullptr;
+    }
+    return makeString(text);
+}
+
+CFStringRef CFStringCreateWithBytesNoCopy(CFAllocatorRef alloc, const UInt8 *bytes, CFIndex numBytes,
+                                          CFStringEncoding encoding, Boolean isExternalRepresentation,
+                                          CFAllocatorRef contentsDeallocator)
+{
+    CFStringRef s = CFStringCreateWithBytes(alloc, bytes, numBytes, encoding, isExternalRepresentation);
+    if (s != nullptr && contentsDeallocator != kCFAllocatorNull) {
+        CFAllocatorDeallocate(contentsDeallocator, const_cast<UInt8 *>(bytes));
+    }
+    return s;
+}
+
+CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char *cStr, CFStringEncoding encoding)
+{
+    if (cStr == nullptr) {
+        return nullptr;
+    }
+    return CFStringCreateWithBytes(alloc, reinterpret_cast<const UInt8 *>(cStr), static_cast<CFIndex>(std::strlen(cStr)),
+                                   encoding, false);
+}
+
+CFStringRef CFStringCreateWithCStringNoCopy(CFAllocatorRef alloc, const char *cStr, CFStringEncoding encoding,
+                                            CFAllocatorRef contentsDeallocator)
+{
+    CFStringRef s = CFStringCreateWithCString(alloc, cStr, encoding);
+    if (s != nullptr && contentsDeallocator != kCFAllocatorNull) {
+        CFAllocatorDeallocate(contentsDeallocator, const_cast<char *>(cStr));
+    }
+    return s;
+}
+
+CFStringRef CFStringCreateWithPascalString(CFAllocatorRef alloc, ConstStringPtr pStr, CFStringEncoding encoding)
+{
+    if (pStr == nullptr) {
+        return nullptr;
+    }
+    return CFStringCreateWithBytes(alloc, pStr + 1, pStr[0], encoding, false);
+}
+
+CFIndex CFStringGetBytes(CFStringRef s, CFRange range, CFStringEncoding encoding, UInt8 lossByte,
+                         Boolean isExternalRepresentation, UInt8 *buffer, CFIndex maxBufLen, CFIndex *usedBufLen)
+{
+    const __CFString *p = str(s);
+    if (!validRange(p, range)) {
+        if (usedBufLen != nullptr) {
+            *usedBufLen = 0;
+        }
+        return 0;
+    }
+    std::vector<UInt8> bytes;
+    CFIndex converted =
+        encodeRange(p, range, encoding, lossByte, isExternalRepresentation != 0, buffer == nullptr ? -1 : maxBufLen, bytes);
+    if (buffer != nullptr && !bytes.empty()) {
+        std::memcpy(buffer, bytes.data(), bytes.size());
+    }
+    if (usedBufLen != nullptr) {
+        *usedBufLen = static_cast<CFIndex>(bytes.size());
+    }
+    return converted;
+}
+
+Boolean CFStringGetCString(CFStringRef s, char *buffer, CFIndex bufferSize, CFStringEncoding encoding)
+{
+    const __CFString *p = str(s);
+    if (buffer == nullptr || bufferSize <= 0) {
+        return false;
+    }
+    buffer[0] = '\0';
+    if (p == nullptr) {
+        return false;
+    }
+    if (p->eight && (encoding == kCFStringEncodingUTF8 || encoding == kCFStringEncodingASCII ||
+                     encoding == kCFStringEncodingMacRoman || encoding == kCFStringEncodingISOLatin1 ||
+                     encoding == kCFStringEncodingWindowsLatin1)) {
+        if (p->length + 1 > bufferSize) {
+            return false;
+        }
+        std::memcpy(buffer, p->bytes(), static_cast<size_t>(p->length));
+        buffer[p->length] = '\0';
+        return true;
+    }
+    std::vector<UInt8> bytes;
+    CFIndex converted = encodeRange(p, CFRangeMake(0, p->length), encoding, 0, false, bufferSize - 1, bytes);
+    if (converted != p->length) {
+        return false;
+    }
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    buffer[bytes.size()] = '\0';
+    return true;
+}
+
+Boolean CFStringGetPascalString(CFStringRef s, StringPtr buffer, CFIndex bufferSize, CFStringEncoding encoding)
+{
+    const __CFString *p = str(s);
+    if (p == nullptr || buffer == nullptr || bufferSize <= 0) {
+        return false;
+    }
+    std::vector<UInt8> bytes;
+    CFIndex limit = std::min<CFIndex>(bufferSize - 1, 255);
+    CFIndex converted = encodeRange(p, CFRangeMake(0, p->length), encoding, 0, false, limit, bytes);
+    if (converted != p->length) {
+        buffer[0] = 0;
+        return false;
+    }
+    buffer[0] = static_cast<UInt8>(bytes.size());
+    std::memcpy(buffer + 1, bytes.data(), bytes.size());
+    return true;
+}
+
+const char *CFStringGetCStringPtr(CFStringRef s, CFStringEncoding encoding)
+{
+    const __CFString *p = str(s);
+    // 8-bit text is kept zero-terminated.
+    if (p == nullptr || !p->eight) {
+        return nullptr;
+    }
+    if (encoding == kCFStringEncodingUTF8 || encoding == kCFStringEncodingASCII ||
+        encoding == kCFStringEncodingMacRoman || encoding == kCFStringEncodingISOLatin1 ||
+        encoding == kCFStringEncodingWindowsLatin1) {
+        return p->bytes();
+    }
+    return nullptr;
+}
+
+CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc, CFStringRef s, CFStringEncoding encoding,
+                                               UInt8 lossByte)
+{
+    const __CFString *p = str(s);
+    if (p == nullptr) {
+        return nullptr;
+    }
+    CF_CREATE_OR_RETURN(nullptr);
+    std::vector<UInt8> bytes;
+    CFIndex converted = encodeRange(p, CFRangeMake(0, p->length), encoding, lossByte, true, -1, bytes);
+    if (converted != p->length) {
+        return nullptr;
+    }
+    return CFDataCreate(alloc, bytes.data(), static_cast<CFIndex>(bytes.size()));
+}
+
+CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc, CFDataRef data, CFStringEncoding encoding)
+{
+    if (data == nullptr) {
+        return nullptr;
+    }
+    return CFStringCreateWithBytes(alloc, CFDataGetBytePtr(data), CFDataGetLength(data), encoding, true);
+}
+
+CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding)
+{
+    switch (encoding) {
+    case kCFStringEncodingUTF8: return length * 3;
+    case kCFStringEncodingUTF16:
+    case kCFStringEncodingUTF16BE:
+    case kCFStringEncodingUTF16LE: return length * 2;
+    case kCFStringEncodingUTF32:
+    case kCFStringEncodingUTF32BE:
+    case kCFStringEncodingUTF32LE: return length * 4;
+    default: return length;
+    }
+}
+
+CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef s) { return CFStringGetLength(s) * 3 + 1; }
+
+Boolean CFStringGetFileSystemRepresentation(CFStringRef s, char *buffer, CFIndex maxBufLen)
+{
+    return CFStringGetCString(s, buffer, maxBufLen, kCFStringEncodingUTF8);
+}
+
+CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef alloc, const char *buffer)
+{
+    return CFStringCreateWithCString(alloc, buffer, kCFStringEncodingUTF8);
+}
+
+CFStringEncoding CFStringGetSystemEncoding(void) { return kCFStringEncodingMacRoman; }
+
+CFStringEncoding CFStringGetFastestEncoding(CFStringRef s)
+{
+    const __CFString *p = str(s);
+    return (p != nullptr && p->eight) ? kCFStringEncodingASCII : kCFStringEncodingUnicode;
+}
+
+CFStringEncoding CFStringGetSmallestEncoding(CFStringRef s) { return CFStringGetFastestEncoding(s); }
+
+Boolean CFStringIsEncodingAvailable(CFStringEncoding encoding)
+{
+    return isUnicodeEncoding(encoding) || byteEncoding(encoding) != nullptr;
+}
+
+CFStringRef CFStringGetNameOfEncoding(CFStringEncoding encoding)
+{
+    switch (encoding) {
+    case kCFStringEncodingMacRoman: return CFSTR("Western (Mac OS Roman)");
+    case kCFStringEncodingWindowsLatin1: return CFSTR("Western (Windows Latin 1)");
+    case kCFStringEncodingISOLatin1: return CFSTR("Western (ISO Latin 1)");
+    case kCFStringEncodingASCII: return CFSTR("Western (ASCII)");
+    case kCFStringEncodingUTF8: return CFSTR("Unicode (UTF-8)");
+    case kCFStringEncodingUTF16: return CFSTR("Unicode (UTF-16)");
+    case kCFStringEncodingUTF16BE: return CFSTR("Unicode (UTF-16BE)");
+    case kCFStringEncodingUTF16LE: return CFSTR("Unicode (UTF-16LE)");
+    case kCFStringEncodingUTF32: return CFSTR("Unicode (UTF-32)");
+    case kCFStringEncodingUTF32BE: return CFSTR("Unicode (UTF-32BE)");
+    case kCFStringEncodingUTF32LE: return CFSTR("Unicode (UTF-32LE)");
+    default: return nullptr;
+    }
+}
+
+}  // extern "C"
