@@ -6,6 +6,7 @@
 #include <CoreFoundation/CFStandIn.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,11 @@ struct Object {
     virtual std::u16string describe() const;
     // Text inserted by %@.
     virtual std::u16string formatText() const { return describe(); }
+    // Description as an entry of a container described at the indentation level (containers
+    // indent their own entries one level deeper).
+    virtual std::u16string describeAt(int indent) const { return describe(); }
+    // A container made mutable here and filled in place becomes immutable (see freeze).
+    virtual void makeImmutable() {}
     virtual const char *className() const = 0;
 };
 
@@ -129,8 +135,25 @@ CFStringRef makeStringUTF8(std::string_view text);   // NULL for invalid UTF-8
 std::u16string stringText(CFStringRef s);
 std::string stringUTF8(CFStringRef s);
 
-// Containers (Collections.cpp): indented description used by CFCopyDescription and CFShow.
+// ---- Containers (Array.cpp, Dictionary.cpp, Set.cpp; shared pieces in Runtime.cpp) ----
+
+// The standard callbacks: retain, release, description, equality and hash of the object runtime.
+const void *typeRetain(CFAllocatorRef, const void *value);
+void typeRelease(CFAllocatorRef, const void *value);
+CFStringRef typeDescription(const void *value);
+Boolean typeEqual(const void *a, const void *b);
+CFHashCode typeHash(const void *value);
+// The retain of the copy-string callbacks: strings are copied (a mutable key cannot change under
+// the container), other objects retained.
+const void *copyStringRetain(CFAllocatorRef alloc, const void *value);
+
+// Indented description used by CFCopyDescription and CFShow.
 std::u16string describeValue(CFTypeRef cf, int indent);
+// Four spaces per level.
+std::u16string indentText(int indent);
+// Description of a value held by a container: its object description when the container holds
+// objects, else the callback's description, else its address.
+std::u16string describeHeld(const void *value, CFStringRef (*copyDescription)(const void *), bool isCF, int indent);
 // Depth guard for recursions over containers that may hold themselves.
 class DepthGuard {
 public:
@@ -145,7 +168,22 @@ public:
 // immutable once filled (the readers and deep copies build in place instead of copying).
 CFMutableDictionaryRef newDictionary(size_t capacity);
 CFMutableArrayRef newArray(size_t capacity);
-void freeze(CFTypeRef container);
+inline void freeze(CFTypeRef container)
+{
+    if (container != nullptr) {
+        mobj(container)->makeImmutable();
+    }
+}
+
+// The object when it may be changed; an edit of an immutable one is reported and ignored.
+template <typename T> T *mutableOrReport(const T *p, const char *function, const char *kind)
+{
+    if (p == nullptr || !p->isMutable) {
+        std::fprintf(stderr, "CoreFoundation: %s on %s that is not mutable; ignored\n", function, kind);
+        return nullptr;
+    }
+    return const_cast<T *>(p);
+}
 
 // Deep structures: the depth past which recursion (copy, write, equality, description) stops.
 constexpr int kMaxDepth = kCFPropertyListMaxDepth;

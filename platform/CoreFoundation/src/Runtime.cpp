@@ -6,6 +6,7 @@
 
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,6 +131,83 @@ std::u16string Object::describe() const
 
 std::u16string describeOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->describe(); }
 std::u16string formatTextOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->formatText(); }
+
+// ---- Containers: the standard callbacks, descriptions and the depth guard ----
+
+namespace {
+thread_local int tDepth = 0;
+
+bool needsQuotes(const std::u16string &text)
+{
+    if (text.empty()) {
+        return true;
+    }
+    return !std::all_of(text.begin(), text.end(), [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+               c == u'.' || c == u'$' || c == u'/' || c == u':' || c == u'-';
+    });
+}
+}  // namespace
+
+DepthGuard::DepthGuard() { ++tDepth; }
+DepthGuard::~DepthGuard() { --tDepth; }
+bool DepthGuard::tooDeep() const { return tDepth > kMaxDepth; }
+
+const void *typeRetain(CFAllocatorRef, const void *value) { return CFRetain(value); }
+void typeRelease(CFAllocatorRef, const void *value) { CFRelease(value); }
+CFStringRef typeDescription(const void *value) { return CFCopyDescription(value); }
+Boolean typeEqual(const void *a, const void *b) { return CFEqual(a, b); }
+CFHashCode typeHash(const void *value) { return CFHash(value); }
+
+const void *copyStringRetain(CFAllocatorRef alloc, const void *value)
+{
+    if (CFGetTypeID(value) != CFStringGetTypeID()) {
+        return CFRetain(value);
+    }
+    UncountedCreationScope scope;
+    return CFStringCreateCopy(alloc, static_cast<CFStringRef>(value));
+}
+
+std::u16string indentText(int indent) { return std::u16string(static_cast<size_t>(indent) * 4, u' '); }
+
+std::u16string describeHeld(const void *value, CFStringRef (*copyDescription)(const void *), bool isCF, int indent)
+{
+    if (isCF) {
+        return describeValue(value, indent);
+    }
+    if (copyDescription != nullptr) {
+        CFStringRef text = copyDescription(value);
+        if (text != nullptr) {
+            std::u16string out = stringText(text);
+            CFRelease(text);
+            return out;
+        }
+    }
+    return hexAddress(value);
+}
+
+std::u16string describeValue(CFTypeRef cf, int indent)
+{
+    if (cf == nullptr) {
+        return u16("(null)");
+    }
+    if (obj(cf)->typeID != kTypeString) {
+        return obj(cf)->describeAt(indent);
+    }
+    // Strings inside a container are quoted unless they are plain words.
+    std::u16string text = stringText(static_cast<CFStringRef>(cf));
+    if (indent == 0 || !needsQuotes(text)) {
+        return text;
+    }
+    std::u16string quoted = u16("\"");
+    for (char16_t c : text) {
+        if (c == u'"' || c == u'\\') {
+            quoted.push_back(u'\\');
+        }
+        quoted.push_back(c);
+    }
+    return quoted + u16("\"");
+}
 
 // ---- Allocators and null ----
 
