@@ -3,7 +3,6 @@
 #include "Internal.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 using namespace cf;
@@ -105,13 +104,9 @@ const __CFArray *arr(CFArrayRef a) { return as<__CFArray>(a, kTypeArray); }
 __CFArray *mutableArr(CFMutableArrayRef a, const char *function) { return mutableOrReport(arr(a), function, "an array"); }
 bool validRange(const __CFArray *p, CFRange r)
 {
-    return p != nullptr && r.location >= 0 && r.length >= 0 && static_cast<size_t>(r.location) <= p->values.size() &&
-           static_cast<size_t>(r.length) <= p->values.size() - static_cast<size_t>(r.location);
+    return p != nullptr && rangeWithin(r, static_cast<CFIndex>(p->values.size()));
 }
-void badRange(const char *function)
-{
-    std::fprintf(stderr, "CoreFoundation: %s with an index or range outside the array; ignored\n", function);
-}
+void badRange(const char *function) { reportIgnored(function, "with an index or range outside the array"); }
 
 // Stable merge sort that stays within bounds whatever the comparator answers.
 void mergeSort(std::vector<const void *> &v, size_t first, size_t last, CFComparatorFunction cmp, void *context)

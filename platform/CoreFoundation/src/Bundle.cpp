@@ -17,11 +17,6 @@
 
 using namespace cf;
 
-namespace cf {
-bool urlFilePath(CFURLRef u, std::string &path);
-CFURLRef urlFromPath(const std::string &path, bool isDirectory);
-}  // namespace cf
-
 namespace {
 
 bool isDirectory(const std::string &path)
@@ -203,7 +198,7 @@ CFDictionaryRef loadStrings(const std::string &path)
             return static_cast<CFDictionaryRef>(plist);
         }
         CFRelease(plist);
-        std::fprintf(stderr, "CoreFoundation: strings file %s is not a dictionary; ignored\n", path.c_str());
+        report("strings file " + path + " is not a dictionary; ignored");
         return nullptr;
     }
     std::u16string text;
@@ -219,14 +214,14 @@ CFDictionaryRef loadStrings(const std::string &path)
                                                  static_cast<unsigned char>(bytes[i + 1])));
         }
     } else if (!fromUTF8Strict(bytes, text)) {
-        std::fprintf(stderr, "CoreFoundation: strings file %s is not UTF-8 or UTF-16; ignored\n", path.c_str());
+        report("strings file " + path + " is not UTF-8 or UTF-16; ignored");
         return nullptr;
     }
     CFMutableDictionaryRef table =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     StringsParser parser(text);
     if (!parser.parse(table)) {
-        std::fprintf(stderr, "CoreFoundation: strings file %s has a syntax error; ignored\n", path.c_str());
+        report("strings file " + path + " has a syntax error; ignored");
         CFRelease(table);
         return nullptr;
     }
@@ -291,8 +286,7 @@ struct __CFBundle final : Object {
                 info = static_cast<CFDictionaryRef>(plist);
             } else {
                 if (plist != nullptr || !bytes.empty()) {
-                    std::fprintf(stderr, "CoreFoundation: %s is not a property-list dictionary; ignored\n",
-                                 infoPath.c_str());
+                    report(infoPath + " is not a property-list dictionary; ignored");
                 }
                 CFRelease(plist);
                 info = CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
@@ -414,9 +408,7 @@ CF_CONSTANT_STRING(kCFBundleVersionKey, "CFBundleVersion")
 CF_CONSTANT_STRING(kCFBundleDevelopmentRegionKey, "CFBundleDevelopmentRegion")
 CF_CONSTANT_STRING(kCFBundleNameKey, "CFBundleName")
 
-extern "C" {
-
-void _CFBundleResetMainBundleForTesting(const char *path)
+void cf::resetMainBundle(const char *path)
 {
     std::lock_guard<std::mutex> guard(gMainLock);
     gHaveOverride = path != nullptr;
@@ -426,6 +418,8 @@ void _CFBundleResetMainBundleForTesting(const char *path)
         gMainBundle = nullptr;
     }
 }
+
+extern "C" {
 
 CFTypeID CFBundleGetTypeID(void) { return kTypeBundle; }
 
@@ -560,14 +554,13 @@ Boolean CFBundleLoadExecutable(CFBundleRef b)
     }
     std::string exe = p->executablePath();
     if (exe.empty()) {
-        std::fprintf(stderr, "CoreFoundation: bundle %s has no executable to load\n", p->path.c_str());
+        report("bundle " + p->path + " has no executable to load");
         return false;
     }
     p->handle = dlopen(exe.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (p->handle == nullptr) {
         const char *why = dlerror();
-        std::fprintf(stderr, "CoreFoundation: bundle executable %s not loaded: %s\n", exe.c_str(),
-                     why != nullptr ? why : "unknown error");
+        report("bundle executable " + exe + " not loaded: " + (why != nullptr ? why : "unknown error"));
         return false;
     }
     return true;

@@ -58,20 +58,9 @@ struct __CFData final : Object {
 namespace {
 const __CFData *dat(CFDataRef d) { return as<__CFData>(d, kTypeData); }
 
-__CFData *mutableData(CFMutableDataRef d, const char *function)
-{
-    auto *p = const_cast<__CFData *>(dat(d));
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on data that is not mutable; ignored\n", function);
-        return nullptr;
-    }
-    return p;
-}
+__CFData *mutableData(CFMutableDataRef d, const char *function) { return mutableOrReport(dat(d), function, "data"); }
 
-bool validRange(const __CFData *p, CFRange r)
-{
-    return r.location >= 0 && r.length >= 0 && r.location <= p->length() && r.length <= p->length() - r.location;
-}
+bool validRange(const __CFData *p, CFRange r) { return p != nullptr && rangeWithin(r, p->length()); }
 }  // namespace
 
 extern "C" {
@@ -164,8 +153,8 @@ UInt8 *CFDataGetMutableBytePtr(CFMutableDataRef theData)
 void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8 *buffer)
 {
     const __CFData *p = dat(theData);
-    if (p == nullptr || buffer == nullptr || !validRange(p, range)) {
-        std::fprintf(stderr, "CoreFoundation: CFDataGetBytes with a range outside the data; ignored\n");
+    if (buffer == nullptr || !validRange(p, range)) {
+        reportIgnored("CFDataGetBytes", "with a range outside the data");
         return;
     }
     if (range.length > 0) {
@@ -200,7 +189,7 @@ void CFDataAppendBytes(CFMutableDataRef theData, const UInt8 *bytes, CFIndex len
 void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8 *newBytes, CFIndex newLength)
 {
     __CFData *p = mutableData(theData, "CFDataReplaceBytes");
-    if (p == nullptr || !validRange(p, range) || newLength < 0 || (newBytes == nullptr && newLength > 0)) {
+    if (!validRange(p, range) || newLength < 0 || (newBytes == nullptr && newLength > 0)) {
         return;
     }
     std::vector<UInt8> replacement(newBytes, newBytes + newLength);

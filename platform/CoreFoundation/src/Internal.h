@@ -1,12 +1,14 @@
 // Internal object model of the CoreFoundation stand-in: the common base of every object, the
-// type identifiers, the creation-failure seam and the text helpers shared by the sources.
-#pragma once
+// type identifiers, the creation-failure seam, the one diagnostic reporter, and every function
+// that one source file offers the others.
+#ifndef CF_INTERNAL_H
+#define CF_INTERNAL_H
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <CoreFoundation/CFStandIn.h>
 
 #include <atomic>
-#include <cstdio>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -120,6 +122,32 @@ public:
         return failValue;                                                                                              \
     }
 
+// ---- Diagnostics ----
+
+// The stand-in's one way to tell about misuse and about files it ignores: writes
+// "CoreFoundation: <line>" to standard error, each control byte of the line as \xNN.
+void report(std::string_view line);
+// A call refused for the problem, reported as "<function> <problem>; ignored".
+void reportIgnored(const char *function, std::string_view problem);
+
+// True when the range lies within an object of the length (the check every ranged call makes).
+inline bool rangeWithin(CFRange range, CFIndex length)
+{
+    return range.location >= 0 && range.length >= 0 && range.location <= length &&
+           range.length <= length - range.location;
+}
+
+// The object when it may be changed (T has isMutable); an edit of an immutable one is reported
+// and ignored. kind names the object in the report ("a string", "an array", "data").
+template <typename T> T *mutableOrReport(const T *p, const char *function, const char *kind)
+{
+    if (p == nullptr || !p->isMutable) {
+        reportIgnored(function, std::string("on ") + kind + " that is not mutable");
+        return nullptr;
+    }
+    return const_cast<T *>(p);
+}
+
 // ---- Text helpers ----
 std::u16string fromUTF8(std::string_view text);      // invalid bytes become U+FFFD
 bool fromUTF8Strict(std::string_view text, std::u16string &out);
@@ -175,17 +203,31 @@ inline void freeze(CFTypeRef container)
     }
 }
 
-// The object when it may be changed; an edit of an immutable one is reported and ignored.
-template <typename T> T *mutableOrReport(const T *p, const char *function, const char *kind)
-{
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on %s that is not mutable; ignored\n", function, kind);
-        return nullptr;
-    }
-    return const_cast<T *>(p);
-}
-
 // Deep structures: the depth past which recursion (copy, write, equality, description) stops.
 constexpr int kMaxDepth = kCFPropertyListMaxDepth;
 
+// ---- URLs (URL.cpp) and bundles (Bundle.cpp) ----
+
+// The decoded file-system path of a file URL (no trailing slash except for "/"); false for NULL
+// or a URL without a path.
+bool urlFilePath(CFURLRef u, std::string &path);
+// A file URL for the path (made absolute against the working folder), a directory URL when
+// isDirectory; NULL for an empty path.
+CFURLRef urlFromPath(const std::string &path, bool isDirectory);
+// Forgets the main bundle; the next CFBundleGetMainBundle finds it at the path (NULL: where it
+// is found without a test override). Reached through PlatformTestingSetMainBundlePath.
+void resetMainBundle(const char *path);
+
 }  // namespace cf
+
+// ---- Numbers for the property-list reader and writer (Number.cpp) ----
+
+extern "C" {
+// A number holding an integer of the unsigned 64-bit range (above the signed range too).
+CFNumberRef _CFNumberCreateUnsigned64(uint64_t value);
+// The integer of a number: the signed value, or, when *isBig, the unsigned value above the
+// signed range; false for NULL or a floating-point number.
+Boolean _CFNumberGetInteger(CFNumberRef number, int64_t *value, uint64_t *bigValue, Boolean *isBig);
+}
+
+#endif

@@ -62,6 +62,31 @@ void creationEnd()
     }
 }
 
+// ---- Diagnostics ----
+
+void report(std::string_view line)
+{
+    std::string text = "CoreFoundation: ";
+    for (char c : line) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text.push_back(c);
+        }
+    }
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+void reportIgnored(const char *function, std::string_view problem)
+{
+    report(std::string(function) + " " + std::string(problem) + "; ignored");
+}
+
 // ---- Text helpers ----
 
 std::u16string fromUTF8(std::string_view text)
@@ -490,9 +515,7 @@ long PlatformTestingCFCreationCount(void) { return gCreations.load(); }
 long PlatformTestingCFFailedCreationCount(void) { return gFailedCreations.load(); }
 long PlatformTestingCFLiveObjectCount(void) { return gLiveObjects.load(); }
 
-void _CFBundleResetMainBundleForTesting(const char *path);
-
-void PlatformTestingSetMainBundlePath(const char *path) { _CFBundleResetMainBundleForTesting(path); }
+void PlatformTestingSetMainBundlePath(const char *path) { resetMainBundle(path); }
 
 void PlatformTestingResetCoreFoundation(void)
 {
@@ -501,7 +524,7 @@ void PlatformTestingResetCoreFoundation(void)
     gArmedBase.store(0);
     gCreations.store(0);
     gFailedCreations.store(0);
-    _CFBundleResetMainBundleForTesting(nullptr);
+    resetMainBundle(nullptr);
 }
 
 }  // extern "C"

@@ -15,27 +15,6 @@ using namespace cf;
 
 namespace cf {
 
-__CFString *mutableStr(CFMutableStringRef s, const char *function)
-{
-    auto *p = const_cast<__CFString *>(str(s));
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on a string that is not mutable; ignored\n", function);
-        return nullptr;
-    }
-    return p;
-}
-
-bool validRange(const __CFString *s, CFRange range)
-{
-    return s != nullptr && range.location >= 0 && range.length >= 0 && range.location <= s->length &&
-           range.length <= s->length - range.location;
-}
-
-void reportRange(const char *function)
-{
-    std::fprintf(stderr, "CoreFoundation: %s with a range outside the string; ignored\n", function);
-}
-
 CFStringRef makeString(std::u16string_view text, bool mutableString)
 {
     auto *s = new __CFString();
@@ -201,7 +180,7 @@ UniChar CFStringGetCharacterAtIndex(CFStringRef s, CFIndex idx)
 {
     const __CFString *p = str(s);
     if (p == nullptr || idx < 0 || idx >= p->length) {
-        std::fprintf(stderr, "CoreFoundation: CFStringGetCharacterAtIndex index %ld outside the string\n", idx);
+        report("CFStringGetCharacterAtIndex index " + std::to_string(idx) + " outside the string");
         return 0;
     }
     return p->at(idx);
@@ -337,7 +316,7 @@ void CFStringAppendCString(CFMutableStringRef s, const char *cStr, CFStringEncod
     std::u16string extra;
     if (!decodeBytes(reinterpret_cast<const UInt8 *>(cStr), static_cast<CFIndex>(std::strlen(cStr)), encoding, false,
                      extra)) {
-        std::fprintf(stderr, "CoreFoundation: CFStringAppendCString with text not in the encoding; ignored\n");
+        reportIgnored("CFStringAppendCString", "with text not in the encoding");
         return;
     }
     p->assign(p->text() + extra);

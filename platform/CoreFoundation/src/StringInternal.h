@@ -168,9 +168,12 @@ namespace cf {
 
 inline const __CFString *str(CFStringRef s) { return as<__CFString>(s, kTypeString); }
 // The string when it may be changed; an edit of an immutable one is reported and ignored.
-__CFString *mutableStr(CFMutableStringRef s, const char *function);
-bool validRange(const __CFString *s, CFRange range);
-void reportRange(const char *function);
+inline __CFString *mutableStr(CFMutableStringRef s, const char *function)
+{
+    return mutableOrReport(str(s), function, "a string");
+}
+inline bool validRange(const __CFString *s, CFRange range) { return s != nullptr && rangeWithin(range, s->length); }
+inline void reportRange(const char *function) { reportIgnored(function, "with a range outside the string"); }
 
 inline bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
