@@ -14,12 +14,12 @@ namespace {
 
 CFComparisonResult Compare(const char *a, const char *b, CFStringCompareFlags flags)
 {
-    Held<CFStringRef> x(Str(a));
-    Held<CFStringRef> y(Str(b));
+    CFRef<CFStringRef> x(Str(a));
+    CFRef<CFStringRef> y(Str(b));
     return CFStringCompare(x, y, flags);
 }
 
-TEST(StringCompare, NoFlagsIsCodeUnitOrder)
+TEST(StringCompareTest, NoFlagsIsCodeUnitOrder)
 {
     EXPECT_EQ(kCFCompareLessThan, Compare("B", "a", 0));
     EXPECT_EQ(kCFCompareGreaterThan, Compare("\xC3\xA9", "z", 0));  // é after z
@@ -29,7 +29,7 @@ TEST(StringCompare, NoFlagsIsCodeUnitOrder)
     EXPECT_EQ(kCFCompareLessThan, Compare("\xF0\x9F\x98\x80", "\xEF\xBF\xBD", 0));
 }
 
-TEST(StringCompare, CaseInsensitiveAndNumericFlags)
+TEST(StringCompareTest, CaseInsensitiveAndNumericFlags)
 {
     EXPECT_EQ(kCFCompareEqualTo, Compare("Modem", "mODEM", kCFCompareCaseInsensitive));
     EXPECT_EQ(kCFCompareLessThan, Compare("abc", "ABD", kCFCompareCaseInsensitive));
@@ -38,7 +38,7 @@ TEST(StringCompare, CaseInsensitiveAndNumericFlags)
     EXPECT_EQ(kCFCompareEqualTo, Compare("file007", "file7", kCFCompareNumerically));
 }
 
-TEST(StringCompare, LocalizedCollationAloneIsCaseSensitive)
+TEST(StringCompareTest, LocalizedCollationAloneIsCaseSensitive)
 {
     EXPECT_EQ(kCFCompareLessThan, Compare("apple", "Banana", kCFCompareLocalized));
     EXPECT_NE(kCFCompareEqualTo, Compare("a", "A", kCFCompareLocalized));
@@ -52,13 +52,13 @@ CFComparisonResult SortByFlags(const void *a, const void *b, void *context)
                            *static_cast<CFStringCompareFlags *>(context));
 }
 
-TEST(StringCompare, ModemScriptOrderWithFlags97)
+TEST(StringCompareTest, ModemScriptOrderWithFlags97)
 {
     CFStringCompareFlags flags = 97;
     EXPECT_EQ(kCFCompareLessThan, Compare("modem 9", "Modem 10", flags));
-    Held<CFMutableArrayRef> names(NewArray());
+    CFRef<CFMutableArrayRef> names(NewArray());
     for (const char *name : {"Modem 10", "modem 9", "Alpha", "modem 100", "Modem 9b"}) {
-        Held<CFStringRef> s(Str(name));
+        CFRef<CFStringRef> s(Str(name));
         CFArrayAppendValue(names, s);
     }
     CFArraySortValues(names, CFRangeMake(0, CFArrayGetCount(names)), SortByFlags, &flags);
@@ -67,14 +67,14 @@ TEST(StringCompare, ModemScriptOrderWithFlags97)
         sorted.push_back(Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(names, i))));
     }
     EXPECT_EQ((std::vector<std::string>{"Alpha", "modem 9", "Modem 9b", "Modem 10", "modem 100"}), sorted);
-    Held<CFStringRef> probe(Str("MODEM 10"));
+    CFRef<CFStringRef> probe(Str("MODEM 10"));
     EXPECT_EQ(3, CFArrayBSearchValues(names, CFRangeMake(0, 5), probe, SortByFlags, &flags));
 }
 
-TEST(StringEncoding, MacRomanByteAboveAsciiConvertsBothWays)
+TEST(StringEncodingTest, MacRomanByteAboveAsciiConvertsBothWays)
 {
     const char roman[] = {'c', 'a', 'f', static_cast<char>(0x8E), 0};  // 0x8E is é in MacRoman
-    Held<CFStringRef> s(CFStringCreateWithCString(nullptr, roman, kCFStringEncodingMacRoman));
+    CFRef<CFStringRef> s(CFStringCreateWithCString(nullptr, roman, kCFStringEncodingMacRoman));
     ASSERT_NE(nullptr, s.get());
     EXPECT_EQ(4, CFStringGetLength(s));
     EXPECT_EQ(0x00E9, CFStringGetCharacterAtIndex(s, 3));
@@ -82,16 +82,16 @@ TEST(StringEncoding, MacRomanByteAboveAsciiConvertsBothWays)
     char back[8] = {};
     ASSERT_TRUE(CFStringGetCString(s, back, sizeof back, kCFStringEncodingMacRoman));
     EXPECT_STREQ(roman, back);
-    Held<CFStringRef> bullet(Str("\xE2\x80\xA2"));  // U+2022 is 0xA5 in MacRoman
+    CFRef<CFStringRef> bullet(Str("\xE2\x80\xA2"));  // U+2022 is 0xA5 in MacRoman
     UInt8 byte = 0;
     CFIndex used = 0;
     EXPECT_EQ(1, CFStringGetBytes(bullet, CFRangeMake(0, 1), kCFStringEncodingMacRoman, 0, false, &byte, 1, &used));
     EXPECT_EQ(0xA5, byte);
 }
 
-TEST(StringEncoding, AsciiCannotHoldAccentedLetters)
+TEST(StringEncodingTest, AsciiCannotHoldAccentedLetters)
 {
-    Held<CFStringRef> s(Str("caf\xC3\xA9"));
+    CFRef<CFStringRef> s(Str("caf\xC3\xA9"));
     char buffer[16];
     EXPECT_FALSE(CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingASCII));
     CFIndex used = -1;
@@ -103,19 +103,19 @@ TEST(StringEncoding, AsciiCannotHoldAccentedLetters)
     const char high[] = {'a', static_cast<char>(0xC0), 0};
     EXPECT_EQ(nullptr, CFStringCreateWithCString(nullptr, high, kCFStringEncodingASCII));
     EXPECT_EQ(nullptr, CFStringCreateWithCString(nullptr, high, kCFStringEncodingUTF8));
-    Held<CFStringRef> latin(CFStringCreateWithCString(nullptr, high, kCFStringEncodingISOLatin1));
+    CFRef<CFStringRef> latin(CFStringCreateWithCString(nullptr, high, kCFStringEncodingISOLatin1));
     EXPECT_EQ(0x00C0, CFStringGetCharacterAtIndex(latin, 1));
 }
 
 // A C string needs room for its terminator: 15 characters fit 16 bytes, 16 do not, whether the
 // string keeps 8-bit or 16-bit text (numeric preference keys are read this way).
-TEST(StringEncoding, CStringMustFitWithItsTerminator)
+TEST(StringEncodingTest, CStringMustFitWithItsTerminator)
 {
     const UniChar digits16[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4', '5', '6'};
     for (CFIndex length : {15, 16}) {
         std::string digits = std::string("1234567890123456").substr(0, static_cast<size_t>(length));
-        Held<CFStringRef> eight(Str(digits.c_str()));
-        Held<CFStringRef> wide(CFStringCreateWithCharacters(nullptr, digits16, length));
+        CFRef<CFStringRef> eight(Str(digits.c_str()));
+        CFRef<CFStringRef> wide(CFStringCreateWithCharacters(nullptr, digits16, length));
         for (CFStringRef s : {eight.get(), wide.get()}) {
             char buffer[16];
             std::memset(buffer, 'x', sizeof buffer);
@@ -128,9 +128,9 @@ TEST(StringEncoding, CStringMustFitWithItsTerminator)
     }
 }
 
-TEST(StringEncoding, Utf8AndUtf16MeasureAndNeverSplitACharacter)
+TEST(StringEncodingTest, Utf8AndUtf16MeasureAndNeverSplitACharacter)
 {
-    Held<CFStringRef> s(Str("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"));  // a é € 😀
+    CFRef<CFStringRef> s(Str("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"));  // a é € 😀
     EXPECT_EQ(5, CFStringGetLength(s));
     CFIndex used = 0;
     EXPECT_EQ(5, CFStringGetBytes(s, CFRangeMake(0, 5), kCFStringEncodingUTF8, 0, false, nullptr, 0, &used));
@@ -138,19 +138,19 @@ TEST(StringEncoding, Utf8AndUtf16MeasureAndNeverSplitACharacter)
     UInt8 small[8];
     EXPECT_EQ(3, CFStringGetBytes(s, CFRangeMake(0, 5), kCFStringEncodingUTF8, 0, false, small, 8, &used));
     EXPECT_EQ(6, used);
-    Held<CFDataRef> external(CFStringCreateExternalRepresentation(nullptr, s, kCFStringEncodingUTF16, 0));
+    CFRef<CFDataRef> external(CFStringCreateExternalRepresentation(nullptr, s, kCFStringEncodingUTF16, 0));
     ASSERT_NE(nullptr, external.get());
     EXPECT_EQ(12, CFDataGetLength(external));  // byte-order mark and five code units
-    Held<CFStringRef> back(CFStringCreateFromExternalRepresentation(nullptr, external, kCFStringEncodingUTF16));
+    CFRef<CFStringRef> back(CFStringCreateFromExternalRepresentation(nullptr, external, kCFStringEncodingUTF16));
     EXPECT_TRUE(CFEqual(s, back));
     const UInt8 bigEndian[] = {0xFE, 0xFF, 0x00, 0x41, 0x00, 0xE9};
-    Held<CFStringRef> be(CFStringCreateWithBytes(nullptr, bigEndian, 6, kCFStringEncodingUTF16, true));
+    CFRef<CFStringRef> be(CFStringCreateWithBytes(nullptr, bigEndian, 6, kCFStringEncodingUTF16, true));
     EXPECT_EQ("A\xC3\xA9", Utf8(be));
 }
 
-TEST(StringNormalization, DecomposesAndComposes)
+TEST(StringNormalizationTest, DecomposesAndComposes)
 {
-    Held<CFMutableStringRef> s(CFStringCreateMutableCopy(nullptr, 0, CFSTR("\xC3\xA9t\xC3\xA9")));
+    CFRef<CFMutableStringRef> s(CFStringCreateMutableCopy(nullptr, 0, CFSTR("\xC3\xA9t\xC3\xA9")));
     CFStringNormalize(s, kCFStringNormalizationFormD);
     EXPECT_EQ(5, CFStringGetLength(s));
     EXPECT_EQ(0x0301, CFStringGetCharacterAtIndex(s, 1));
@@ -159,41 +159,32 @@ TEST(StringNormalization, DecomposesAndComposes)
     EXPECT_EQ(kCFCompareEqualTo, Compare("e\xCC\x81", "\xC3\xA9", kCFCompareNonliteral));
 }
 
-std::string Format(CFStringRef format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    Held<CFStringRef> s(CFStringCreateWithFormatAndArguments(nullptr, nullptr, format, args));
-    va_end(args);
-    return Utf8(s);
-}
-
-TEST(StringFormat, NumericConversionsMatchTheCLibrary)
+TEST(StringFormatTest, NumericConversionsMatchTheCLibrary)
 {
     char expected[256];
     std::snprintf(expected, sizeof expected, "%d|%5ld|%-4u|%x|%08.3f|%lld|%c|%s|%%|%+i|%.2e|%g|%zu", -42, 123456L, 7u,
                   0xbeefu, 3.14159, -9000000000LL, 'Z', "plain", 5, 12345.678, 0.0001, static_cast<size_t>(99));
-    EXPECT_EQ(expected, Format(CFSTR("%d|%5ld|%-4u|%x|%08.3f|%lld|%c|%s|%%|%+i|%.2e|%g|%zu"), -42, 123456L, 7u, 0xbeefu,
+    EXPECT_EQ(expected, FormatText(CFSTR("%d|%5ld|%-4u|%x|%08.3f|%lld|%c|%s|%%|%+i|%.2e|%g|%zu"), -42, 123456L, 7u, 0xbeefu,
                                3.14159, -9000000000LL, 'Z', "plain", 5, 12345.678, 0.0001, static_cast<size_t>(99)));
     std::snprintf(expected, sizeof expected, "[%*d] [%-*.*s]", 6, 42, 5, 2, "abc");
-    EXPECT_EQ(expected, Format(CFSTR("[%*d] [%-*.*s]"), 6, 42, 5, 2, "abc"));
+    EXPECT_EQ(expected, FormatText(CFSTR("[%*d] [%-*.*s]"), 6, 42, 5, 2, "abc"));
 }
 
-TEST(StringFormat, ObjectsPositionsAndUnicode)
+TEST(StringFormatTest, ObjectsPositionsAndUnicode)
 {
-    Held<CFNumberRef> n(Int(5));
-    EXPECT_EQ("/Sets/0/Network", Format(CFSTR("/%@/%@/%@"), CFSTR("Sets"), CFSTR("0"), CFSTR("Network")));
-    EXPECT_EQ("/NetworkServices/5", Format(CFSTR("%@/%i"), CFSTR("/NetworkServices"), 5));
-    EXPECT_EQ("n=5 t=true", Format(CFSTR("n=%@ t=%@"), n.get(), kCFBooleanTrue));
-    EXPECT_EQ("second first", Format(CFSTR("%2$@ %1$@"), CFSTR("first"), CFSTR("second")));
-    EXPECT_EQ("caf\xC3\xA9 \xE2\x82\xAC", Format(CFSTR("%s %C"), "caf\xC3\xA9", static_cast<UniChar>(0x20AC)));
-    EXPECT_EQ("(null)", Format(CFSTR("%@"), static_cast<CFTypeRef>(nullptr)));
-    EXPECT_EQ("[   ab]", Format(CFSTR("[%5@]"), CFSTR("ab")));
+    CFRef<CFNumberRef> n(Int(5));
+    EXPECT_EQ("/Sets/0/Network", FormatText(CFSTR("/%@/%@/%@"), CFSTR("Sets"), CFSTR("0"), CFSTR("Network")));
+    EXPECT_EQ("/NetworkServices/5", FormatText(CFSTR("%@/%i"), CFSTR("/NetworkServices"), 5));
+    EXPECT_EQ("n=5 t=true", FormatText(CFSTR("n=%@ t=%@"), n.get(), kCFBooleanTrue));
+    EXPECT_EQ("second first", FormatText(CFSTR("%2$@ %1$@"), CFSTR("first"), CFSTR("second")));
+    EXPECT_EQ("caf\xC3\xA9 \xE2\x82\xAC", FormatText(CFSTR("%s %C"), "caf\xC3\xA9", static_cast<UniChar>(0x20AC)));
+    EXPECT_EQ("(null)", FormatText(CFSTR("%@"), static_cast<CFTypeRef>(nullptr)));
+    EXPECT_EQ("[   ab]", FormatText(CFSTR("[%5@]"), CFSTR("ab")));
 }
 
-TEST(StringSearch, FindPrefixSuffixSplitAndReplace)
+TEST(StringSearchTest, FindPrefixSuffixSplitAndReplace)
 {
-    Held<CFStringRef> path(Str("Setup:/Network/Service/ABC/IPv4"));
+    CFRef<CFStringRef> path(Str("Setup:/Network/Service/ABC/IPv4"));
     CFRange r = CFStringFind(path, CFSTR("/"), 0);
     EXPECT_EQ(6, r.location);
     r = CFStringFind(path, CFSTR("/"), kCFCompareBackwards);
@@ -202,33 +193,33 @@ TEST(StringSearch, FindPrefixSuffixSplitAndReplace)
     EXPECT_EQ(27, CFStringFind(path, CFSTR("ipv4"), kCFCompareCaseInsensitive).location);
     EXPECT_TRUE(CFStringHasPrefix(path, CFSTR("Setup:/Network/Service/")));
     EXPECT_TRUE(CFStringHasSuffix(path, CFSTR("/IPv4")));
-    Held<CFArrayRef> parts(CFStringCreateArrayBySeparatingStrings(nullptr, path, CFSTR("/")));
+    CFRef<CFArrayRef> parts(CFStringCreateArrayBySeparatingStrings(nullptr, path, CFSTR("/")));
     ASSERT_EQ(5, CFArrayGetCount(parts));
     EXPECT_EQ("ABC", Utf8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(parts, 3))));
-    Held<CFStringRef> joined(CFStringCreateByCombiningStrings(nullptr, parts, CFSTR("/")));
+    CFRef<CFStringRef> joined(CFStringCreateByCombiningStrings(nullptr, parts, CFSTR("/")));
     EXPECT_TRUE(CFEqual(joined, path));
 
-    Held<CFMutableStringRef> name(CFStringCreateMutableCopy(nullptr, 0, CFSTR("PCI Ethernet Slot %2$@, Port %3$@")));
+    CFRef<CFMutableStringRef> name(CFStringCreateMutableCopy(nullptr, 0, CFSTR("PCI Ethernet Slot %2$@, Port %3$@")));
     EXPECT_EQ(1, CFStringFindAndReplace(name, CFSTR("%2$@"), CFSTR("2"), CFRangeMake(0, CFStringGetLength(name)), 0));
     EXPECT_EQ("PCI Ethernet Slot 2, Port %3$@", Utf8(name));
     CFStringLowercase(name, nullptr);
     EXPECT_EQ("pci ethernet slot 2, port %3$@", Utf8(name));
-    Held<CFStringRef> number(Str("  -42x"));
+    CFRef<CFStringRef> number(Str("  -42x"));
     EXPECT_EQ(-42, CFStringGetIntValue(number));
 }
 
-TEST(StringMutation, ImmutableStringsAndBadRangesAreRefusedWithoutHarm)
+TEST(StringMutationTest, ImmutableStringsAndBadRangesAreRefusedWithoutHarm)
 {
-    Held<CFStringRef> fixed(Str("fixed"));
+    CFRef<CFStringRef> fixed(Str("fixed"));
     CFStringAppend(const_cast<CFMutableStringRef>(fixed.get()), CFSTR("!"));
     EXPECT_EQ("fixed", Utf8(fixed));
-    Held<CFMutableStringRef> m(CFStringCreateMutableCopy(nullptr, 0, fixed));
+    CFRef<CFMutableStringRef> m(CFStringCreateMutableCopy(nullptr, 0, fixed));
     CFStringReplace(m, CFRangeMake(3, 10), CFSTR("x"));
     EXPECT_EQ("fixed", Utf8(m));
     EXPECT_EQ(nullptr, CFStringCreateWithSubstring(nullptr, fixed, CFRangeMake(4, 2)));
-    Held<CFStringRef> copy(CFStringCreateCopy(nullptr, fixed));
+    CFRef<CFStringRef> copy(CFStringCreateCopy(nullptr, fixed));
     EXPECT_EQ(fixed.get(), copy.get());  // an immutable string copies to itself
-    Held<CFStringRef> frozen(CFStringCreateCopy(nullptr, m));
+    CFRef<CFStringRef> frozen(CFStringCreateCopy(nullptr, m));
     EXPECT_NE(static_cast<CFStringRef>(m.get()), frozen.get());
 }
 

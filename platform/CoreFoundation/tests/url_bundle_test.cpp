@@ -17,16 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Files : public ::testing::Test {
+class URLBundleTest : public standintest::SeamTest {
 protected:
-    void SetUp() override
-    {
-        PlatformTestingResetCoreFoundation();
-    }
-    void TearDown() override
-    {
-        PlatformTestingResetCoreFoundation();
-    }
     void Write(const fs::path &path, const std::string &bytes)
     {
         fs::create_directories(path.parent_path());
@@ -34,46 +26,46 @@ protected:
     }
     CFURLRef URLFor(const fs::path &path, bool dir = false)
     {
-        Held<CFStringRef> p(Str(path.c_str()));
+        CFRef<CFStringRef> p(Str(path.c_str()));
         return CFURLCreateWithFileSystemPath(nullptr, p, kCFURLPOSIXPathStyle, dir);
     }
     standintest::TempFolder folder_{"cf-url"};
     fs::path root_ = folder_.path();
 };
 
-TEST_F(Files, FileURLsEncodeAndDecodePaths)
+TEST_F(URLBundleTest, FileURLsEncodeAndDecodePaths)
 {
-    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/Library/Modem Scripts/Caf\xC3\xA9"),
+    CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/Library/Modem Scripts/Caf\xC3\xA9"),
                                                      kCFURLPOSIXPathStyle, true));
     EXPECT_EQ("file:///Library/Modem%20Scripts/Caf%C3%A9/", Utf8(CFURLGetString(url)));
     EXPECT_TRUE(CFURLHasDirectoryPath(url));
-    Held<CFStringRef> path(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
+    CFRef<CFStringRef> path(CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle));
     EXPECT_EQ("/Library/Modem Scripts/Caf\xC3\xA9", Utf8(path));
-    Held<CFURLRef> child(CFURLCreateCopyAppendingPathComponent(nullptr, url, CFSTR("Velmora.framework"), false));
-    Held<CFStringRef> last(CFURLCopyLastPathComponent(child));
+    CFRef<CFURLRef> child(CFURLCreateCopyAppendingPathComponent(nullptr, url, CFSTR("Velmora.framework"), false));
+    CFRef<CFStringRef> last(CFURLCopyLastPathComponent(child));
     EXPECT_EQ("Velmora.framework", Utf8(last));
-    Held<CFStringRef> ext(CFURLCopyPathExtension(child));
+    CFRef<CFStringRef> ext(CFURLCopyPathExtension(child));
     EXPECT_EQ("framework", Utf8(ext));
-    Held<CFURLRef> parent(CFURLCreateCopyDeletingLastPathComponent(nullptr, child));
+    CFRef<CFURLRef> parent(CFURLCreateCopyDeletingLastPathComponent(nullptr, child));
     EXPECT_TRUE(CFEqual(parent, url));
     UInt8 buffer[256];
     ASSERT_TRUE(CFURLGetFileSystemRepresentation(child, true, buffer, sizeof buffer));
     EXPECT_STREQ("/Library/Modem Scripts/Caf\xC3\xA9/Velmora.framework", reinterpret_cast<char *>(buffer));
     EXPECT_FALSE(CFURLGetFileSystemRepresentation(child, true, buffer, 10));
-    Held<CFURLRef> web(CFURLCreateWithString(nullptr, CFSTR("http://example.invalid/a/b"), nullptr));
-    Held<CFStringRef> scheme(CFURLCopyScheme(web));
+    CFRef<CFURLRef> web(CFURLCreateWithString(nullptr, CFSTR("http://example.invalid/a/b"), nullptr));
+    CFRef<CFStringRef> scheme(CFURLCopyScheme(web));
     EXPECT_EQ("http", Utf8(scheme));
     EXPECT_EQ(nullptr, CFURLCreateWithString(nullptr, CFSTR("not a url"), nullptr));
 }
 
-TEST_F(Files, ResourcesAreReadWithTheirErrorCodes)
+TEST_F(URLBundleTest, ResourcesAreReadWithTheirErrorCodes)
 {
     Write(root_ / "prefs.plist", "content\n");
-    Held<CFURLRef> url(URLFor(root_ / "prefs.plist"));
-    Held<CFDataRef> data;
-    Held<CFDictionaryRef> props;
+    CFRef<CFURLRef> url(URLFor(root_ / "prefs.plist"));
+    CFRef<CFDataRef> data;
+    CFRef<CFDictionaryRef> props;
     SInt32 code = -1;
-    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, url, data.out(), props.out(), nullptr, &code));
+    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, url, data.slot(), props.slot(), nullptr, &code));
     EXPECT_EQ(0, code);
     EXPECT_EQ(8, CFDataGetLength(data));
     long length = 0;
@@ -81,15 +73,16 @@ TEST_F(Files, ResourcesAreReadWithTheirErrorCodes)
     EXPECT_EQ(8, length);
     EXPECT_EQ(kCFBooleanTrue, CFDictionaryGetValue(props, kCFURLFileExists));
 
-    Held<CFURLRef> missing(URLFor(root_ / "missing.plist"));
+    CFRef<CFURLRef> missing(URLFor(root_ / "missing.plist"));
     CFDataRef none = nullptr;
     EXPECT_FALSE(CFURLCreateDataAndPropertiesFromResource(nullptr, missing, &none, nullptr, nullptr, &code));
     EXPECT_EQ(kCFURLResourceNotFoundError, code);
     EXPECT_EQ(nullptr, none);
 
-    Held<CFDataRef> bytes(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("new"), 3));
+    CFRef<CFDataRef> bytes(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("new"), 3));
     EXPECT_TRUE(CFURLWriteDataAndPropertiesToResource(missing, bytes, nullptr, &code));
-    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, missing, data.out(), nullptr, nullptr, &code));
+    data.reset();
+    ASSERT_TRUE(CFURLCreateDataAndPropertiesFromResource(nullptr, missing, data.slot(), nullptr, nullptr, &code));
     EXPECT_TRUE(CFEqual(data, bytes));
     EXPECT_TRUE(CFURLDestroyResource(missing, &code));
     EXPECT_FALSE(fs::exists(root_ / "missing.plist"));
@@ -103,7 +96,7 @@ TEST_F(Files, ResourcesAreReadWithTheirErrorCodes)
     EXPECT_EQ(live, PlatformTestingCFLiveObjectCount());
 }
 
-TEST_F(Files, BundlesFindLocalizedStringsInEitherFormat)
+TEST_F(URLBundleTest, BundlesFindLocalizedStringsInEitherFormat)
 {
     fs::path bundle = root_ / "Velmora.app";
     Write(bundle / "Contents/Info.plist",
@@ -119,13 +112,13 @@ TEST_F(Files, BundlesFindLocalizedStringsInEitherFormat)
     Write(bundle / "Contents/Resources/English.lproj/Ports.strings", utf16);
     Write(bundle / "Contents/Resources/English.lproj/Broken.strings", "\"unterminated = \"x\"\n");
 
-    Held<CFURLRef> url(URLFor(bundle, true));
-    Held<CFBundleRef> b(CFBundleCreate(nullptr, url));
+    CFRef<CFURLRef> url(URLFor(bundle, true));
+    CFRef<CFBundleRef> b(CFBundleCreate(nullptr, url));
     ASSERT_NE(nullptr, b.get());
     EXPECT_EQ("com.example.velmora", Utf8(CFBundleGetIdentifier(b)));
     auto localized = [&](const char *key, CFStringRef value, CFStringRef table) {
-        Held<CFStringRef> k(Str(key));
-        Held<CFStringRef> s(CFBundleCopyLocalizedString(b, k, value, table));
+        CFRef<CFStringRef> k(Str(key));
+        CFRef<CFStringRef> s(CFBundleCopyLocalizedString(b, k, value, table));
         return Utf8(s);
     };
     EXPECT_EQ("Mod\xC3\xA9m", localized("Modem", nullptr, nullptr));
@@ -137,22 +130,22 @@ TEST_F(Files, BundlesFindLocalizedStringsInEitherFormat)
     EXPECT_EQ("x", localized("x", nullptr, CFSTR("Broken")));
 
     PlatformTestingSetMainBundlePath(bundle.c_str());
-    Held<CFStringRef> main(CFCopyLocalizedString(CFSTR("Modem"), "comment"));
+    CFRef<CFStringRef> main(CFCopyLocalizedString(CFSTR("Modem"), "comment"));
     EXPECT_EQ("Mod\xC3\xA9m", Utf8(main));
 
-    Held<CFURLRef> nowhere(URLFor(root_ / "absent.bundle", true));
+    CFRef<CFURLRef> nowhere(URLFor(root_ / "absent.bundle", true));
     EXPECT_EQ(nullptr, CFBundleCreate(nullptr, nowhere));
 }
 
-TEST_F(Files, FrameworkExecutablesLoad)
+TEST_F(URLBundleTest, FrameworkExecutablesLoad)
 {
     Dl_info info{};
     ASSERT_NE(0, dladdr(reinterpret_cast<void *>(static_cast<double (*)(double)>(&::cos)), &info));  // the C maths library
     fs::path framework = root_ / "Fake.framework";
     fs::create_directories(framework);
     fs::copy_file(info.dli_fname, framework / "Fake");
-    Held<CFURLRef> url(URLFor(framework, true));
-    Held<CFBundleRef> b(CFBundleCreate(nullptr, url));
+    CFRef<CFURLRef> url(URLFor(framework, true));
+    CFRef<CFBundleRef> b(CFBundleCreate(nullptr, url));
     ASSERT_NE(nullptr, b.get());
     EXPECT_FALSE(CFBundleIsExecutableLoaded(b));
     ASSERT_TRUE(CFBundleLoadExecutable(b));
@@ -162,8 +155,8 @@ TEST_F(Files, FrameworkExecutablesLoad)
     EXPECT_EQ(1.0, cosine(0.0));
 
     fs::create_directories(root_ / "Empty.framework");
-    Held<CFURLRef> emptyURL(URLFor(root_ / "Empty.framework", true));
-    Held<CFBundleRef> empty(CFBundleCreate(nullptr, emptyURL));
+    CFRef<CFURLRef> emptyURL(URLFor(root_ / "Empty.framework", true));
+    CFRef<CFBundleRef> empty(CFBundleCreate(nullptr, emptyURL));
     ASSERT_NE(nullptr, empty.get());
     EXPECT_FALSE(CFBundleLoadExecutable(empty));
 }

@@ -12,37 +12,22 @@
 
 namespace {
 
-class CoreFoundationTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        PlatformTestingResetCoreFoundation();
-        live_ = PlatformTestingCFLiveObjectCount();
-    }
-    void TearDown() override
-    {
-        PlatformTestingResetCoreFoundation();
-        EXPECT_EQ(live_, PlatformTestingCFLiveObjectCount()) << "objects leaked by the test";
-    }
-    long live_ = 0;
-};
+using RetainCountTest = CoreFoundationTest;
 
-using RetainCounts = CoreFoundationTest;
-
-TEST_F(RetainCounts, ContainersRetainWhatTheyHoldAndReleaseItOnRemovalAndFree)
+TEST_F(RetainCountTest, ContainersRetainWhatTheyHoldAndReleaseItOnRemovalAndFree)
 {
-    Held<CFStringRef> value(Str("value"));
-    Held<CFStringRef> key(Str("key"));
+    CFRef<CFStringRef> value(Str("value"));
+    CFRef<CFStringRef> key(Str("key"));
     ASSERT_EQ(1, CFGetRetainCount(value));
     {
-        Held<CFMutableArrayRef> array(NewArray());
+        CFRef<CFMutableArrayRef> array(NewArray());
         CFArrayAppendValue(array, value);
         CFArrayAppendValue(array, value);
         EXPECT_EQ(3, CFGetRetainCount(value));
         CFArrayRemoveValueAtIndex(array, 0);
         EXPECT_EQ(2, CFGetRetainCount(value));
 
-        Held<CFMutableDictionaryRef> dict(NewDict());
+        CFRef<CFMutableDictionaryRef> dict(NewDict());
         CFDictionarySetValue(dict, key, value);
         EXPECT_EQ(3, CFGetRetainCount(value));
         EXPECT_EQ(2, CFGetRetainCount(key));
@@ -50,7 +35,7 @@ TEST_F(RetainCounts, ContainersRetainWhatTheyHoldAndReleaseItOnRemovalAndFree)
         CFDictionarySetValue(dict, key, value);
         EXPECT_EQ(3, CFGetRetainCount(value));
 
-        Held<CFMutableDictionaryRef> shallow(CFDictionaryCreateMutableCopy(nullptr, 0, dict));
+        CFRef<CFMutableDictionaryRef> shallow(CFDictionaryCreateMutableCopy(nullptr, 0, dict));
         EXPECT_EQ(4, CFGetRetainCount(value));
         CFDictionaryRemoveValue(dict, key);
         EXPECT_EQ(3, CFGetRetainCount(value));
@@ -60,9 +45,9 @@ TEST_F(RetainCounts, ContainersRetainWhatTheyHoldAndReleaseItOnRemovalAndFree)
     EXPECT_EQ(1, CFGetRetainCount(key));
 }
 
-TEST_F(RetainCounts, StoringTheOnlyReferenceAgainKeepsTheValueAlive)
+TEST_F(RetainCountTest, StoringTheOnlyReferenceAgainKeepsTheValueAlive)
 {
-    Held<CFMutableDictionaryRef> dict(NewDict());
+    CFRef<CFMutableDictionaryRef> dict(NewDict());
     CFStringRef value = Str("only");
     CFDictionarySetValue(dict, CFSTR("k"), value);
     CFRelease(value);  // the dictionary holds the last reference
@@ -72,18 +57,18 @@ TEST_F(RetainCounts, StoringTheOnlyReferenceAgainKeepsTheValueAlive)
     EXPECT_EQ("only", Utf8(static_cast<CFStringRef>(CFDictionaryGetValue(dict, CFSTR("k")))));
 }
 
-TEST_F(RetainCounts, DeepCopiesShareImmutableLeavesAndCopyEveryContainer)
+TEST_F(RetainCountTest, DeepCopiesShareImmutableLeavesAndCopyEveryContainer)
 {
-    Held<CFStringRef> leaf(Str("leaf"));
-    Held<CFNumberRef> number(Int(7));
-    Held<CFMutableDictionaryRef> inner(NewDict());
+    CFRef<CFStringRef> leaf(Str("leaf"));
+    CFRef<CFNumberRef> number(Int(7));
+    CFRef<CFMutableDictionaryRef> inner(NewDict());
     CFDictionarySetValue(inner, CFSTR("n"), number);
-    Held<CFMutableDictionaryRef> outer(NewDict());
+    CFRef<CFMutableDictionaryRef> outer(NewDict());
     CFDictionarySetValue(outer, CFSTR("s"), leaf);
     CFDictionarySetValue(outer, CFSTR("inner"), inner);
 
     {
-        Held<CFDictionaryRef> copy(static_cast<CFDictionaryRef>(
+        CFRef<CFDictionaryRef> copy(static_cast<CFDictionaryRef>(
             CFPropertyListCreateDeepCopy(nullptr, outer, kCFPropertyListImmutable)));
         ASSERT_NE(nullptr, copy.get());
         EXPECT_TRUE(CFEqual(copy, outer));
@@ -98,7 +83,7 @@ TEST_F(RetainCounts, DeepCopiesShareImmutableLeavesAndCopyEveryContainer)
     }
     EXPECT_EQ(2, CFGetRetainCount(leaf));
     {
-        Held<CFMutableDictionaryRef> copy(static_cast<CFMutableDictionaryRef>(const_cast<void *>(
+        CFRef<CFMutableDictionaryRef> copy(static_cast<CFMutableDictionaryRef>(const_cast<void *>(
             CFPropertyListCreateDeepCopy(nullptr, outer, kCFPropertyListMutableContainersAndLeaves))));
         CFTypeRef copiedLeaf = CFDictionaryGetValue(copy, CFSTR("s"));
         EXPECT_NE(copiedLeaf, leaf.get());
@@ -110,28 +95,28 @@ TEST_F(RetainCounts, DeepCopiesShareImmutableLeavesAndCopyEveryContainer)
     }
 }
 
-TEST_F(RetainCounts, ConstantsAreShared)
+TEST_F(RetainCountTest, ConstantsAreShared)
 {
     EXPECT_EQ(CFSTR("modem"), CFSTR("modem"));
     CFIndex before = CFGetRetainCount(kCFBooleanTrue);
     CFRelease(CFRetain(kCFBooleanTrue));
     CFRelease(CFSTR("modem"));
     EXPECT_EQ(before, CFGetRetainCount(kCFBooleanTrue));
-    EXPECT_EQ(CFGetTypeID(CFSTR("x")), CFStringGetTypeID());
+    EXPECT_EQ(CFStringGetTypeID(), CFGetTypeID(CFSTR("x")));
 }
 
-using Equality = CoreFoundationTest;
+using EqualityTest = CoreFoundationTest;
 
-TEST_F(Equality, NumbersCompareByValueAcrossTypesButBooleansAreNeverNumbers)
+TEST_F(EqualityTest, NumbersCompareByValueAcrossTypesButBooleansAreNeverNumbers)
 {
     int32_t three = 3;
     double threeReal = 3.0;
     double threeAndHalf = 3.5;
     int64_t one = 1;
-    Held<CFNumberRef> a(CFNumberCreate(nullptr, kCFNumberSInt32Type, &three));
-    Held<CFNumberRef> b(CFNumberCreate(nullptr, kCFNumberDoubleType, &threeReal));
-    Held<CFNumberRef> c(CFNumberCreate(nullptr, kCFNumberDoubleType, &threeAndHalf));
-    Held<CFNumberRef> d(CFNumberCreate(nullptr, kCFNumberSInt64Type, &one));
+    CFRef<CFNumberRef> a(CFNumberCreate(nullptr, kCFNumberSInt32Type, &three));
+    CFRef<CFNumberRef> b(CFNumberCreate(nullptr, kCFNumberDoubleType, &threeReal));
+    CFRef<CFNumberRef> c(CFNumberCreate(nullptr, kCFNumberDoubleType, &threeAndHalf));
+    CFRef<CFNumberRef> d(CFNumberCreate(nullptr, kCFNumberSInt64Type, &one));
     EXPECT_TRUE(CFEqual(a, b));
     EXPECT_EQ(CFHash(a), CFHash(b));
     EXPECT_FALSE(CFEqual(a, c));
@@ -141,16 +126,16 @@ TEST_F(Equality, NumbersCompareByValueAcrossTypesButBooleansAreNeverNumbers)
     EXPECT_EQ(kCFNumberSInt32Type, CFNumberGetType(a));
     EXPECT_EQ(kCFNumberFloat64Type, CFNumberGetType(b));
     long v = 10;
-    Held<CFNumberRef> l(CFNumberCreate(nullptr, kCFNumberLongType, &v));
+    CFRef<CFNumberRef> l(CFNumberCreate(nullptr, kCFNumberLongType, &v));
     EXPECT_EQ(kCFNumberSInt64Type, CFNumberGetType(l));
 }
 
-TEST_F(Equality, StringsCompareByCharactersWhateverTheirStorage)
+TEST_F(EqualityTest, StringsCompareByCharactersWhateverTheirStorage)
 {
     const UniChar units[] = {'m', 'o', 'd', 'e', 'm'};
-    Held<CFStringRef> eight(Str("modem"));
-    Held<CFStringRef> sixteen(CFStringCreateWithCharacters(nullptr, units, 5));
-    Held<CFMutableStringRef> built(CFStringCreateMutable(nullptr, 0));
+    CFRef<CFStringRef> eight(Str("modem"));
+    CFRef<CFStringRef> sixteen(CFStringCreateWithCharacters(nullptr, units, 5));
+    CFRef<CFMutableStringRef> built(CFStringCreateMutable(nullptr, 0));
     CFStringAppend(built, CFSTR("mod"));
     CFStringAppendCString(built, "\xC3\xA9", kCFStringEncodingUTF8);  // forces 16-bit storage
     CFStringDelete(built, CFRangeMake(3, 1));
@@ -162,10 +147,10 @@ TEST_F(Equality, StringsCompareByCharactersWhateverTheirStorage)
     EXPECT_EQ(CFHash(eight), CFHash(built));
 }
 
-TEST_F(Equality, DictionariesIgnoreOrder)
+TEST_F(EqualityTest, DictionariesIgnoreOrder)
 {
-    Held<CFMutableDictionaryRef> a(NewDict());
-    Held<CFMutableDictionaryRef> b(NewDict());
+    CFRef<CFMutableDictionaryRef> a(NewDict());
+    CFRef<CFMutableDictionaryRef> b(NewDict());
     CFDictionarySetValue(a, CFSTR("x"), CFSTR("1"));
     CFDictionarySetValue(a, CFSTR("y"), CFSTR("2"));
     CFDictionarySetValue(b, CFSTR("y"), CFSTR("2"));
@@ -176,63 +161,63 @@ TEST_F(Equality, DictionariesIgnoreOrder)
     EXPECT_FALSE(CFEqual(a, b));
 }
 
-using Numbers = CoreFoundationTest;
+using NumberTest = CoreFoundationTest;
 
-TEST_F(Numbers, GetValueReportsLossyConversions)
+TEST_F(NumberTest, GetValueReportsLossyConversions)
 {
-    Held<CFNumberRef> half(Real(3.5));
+    CFRef<CFNumberRef> half(Real(3.5));
     int32_t i32 = 0;
     EXPECT_FALSE(CFNumberGetValue(half, kCFNumberSInt32Type, &i32));
     EXPECT_EQ(3, i32);
-    Held<CFNumberRef> big(Int(300));
+    CFRef<CFNumberRef> big(Int(300));
     int8_t i8 = 0;
     EXPECT_FALSE(CFNumberGetValue(big, kCFNumberSInt8Type, &i8));
     int16_t i16 = 0;
     EXPECT_TRUE(CFNumberGetValue(big, kCFNumberSInt16Type, &i16));
     EXPECT_EQ(300, i16);
-    Held<CFNumberRef> odd(Int((1LL << 53) + 1));
+    CFRef<CFNumberRef> odd(Int((1LL << 53) + 1));
     double d = 0;
     EXPECT_FALSE(CFNumberGetValue(odd, kCFNumberDoubleType, &d));
     float f = 0;
-    Held<CFNumberRef> tenth(Real(0.1));
+    CFRef<CFNumberRef> tenth(Real(0.1));
     EXPECT_FALSE(CFNumberGetValue(tenth, kCFNumberFloatType, &f));
     EXPECT_TRUE(CFNumberGetValue(tenth, kCFNumberDoubleType, &d));
     EXPECT_EQ(0.1, d);
-    Held<CFNumberRef> whole(Real(42.0));
+    CFRef<CFNumberRef> whole(Real(42.0));
     long l = 0;
     EXPECT_TRUE(CFNumberGetValue(whole, kCFNumberLongType, &l));
     EXPECT_EQ(42, l);
-    Held<CFNumberRef> nan(Real(std::numeric_limits<double>::quiet_NaN()));
+    CFRef<CFNumberRef> nan(Real(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_FALSE(CFNumberGetValue(nan, kCFNumberSInt64Type, &l));
 }
 
-using Seam = CoreFoundationTest;
+using CreationSeamTest = CoreFoundationTest;
 
-TEST_F(Seam, TheNthCreationFailsOnceAndAllocatesNothing)
+TEST_F(CreationSeamTest, TheNthCreationFailsOnceAndAllocatesNothing)
 {
     long live = PlatformTestingCFLiveObjectCount();
     PlatformTestingCFFailNthCreation(2);
-    Held<CFStringRef> first(Str("first"));
+    CFRef<CFStringRef> first(Str("first"));
     EXPECT_NE(nullptr, first.get());
     long afterFirst = PlatformTestingCFLiveObjectCount();
     EXPECT_EQ(live + 1, afterFirst);
     CFStringRef second = Str("second");
     EXPECT_EQ(nullptr, second);
     EXPECT_EQ(afterFirst, PlatformTestingCFLiveObjectCount());
-    Held<CFStringRef> third(Str("third"));
+    CFRef<CFStringRef> third(Str("third"));
     EXPECT_NE(nullptr, third.get());
     EXPECT_EQ(1, PlatformTestingCFFailedCreationCount());
     EXPECT_EQ(nullptr, CFAllocatorAllocate(nullptr, 0, 0));
 }
 
-TEST_F(Seam, NestedCreationsCountOnceAndCannotFailHalfWay)
+TEST_F(CreationSeamTest, NestedCreationsCountOnceAndCannotFailHalfWay)
 {
-    Held<CFMutableDictionaryRef> tree(NewDict());
-    Held<CFMutableArrayRef> list(NewArray());
+    CFRef<CFMutableDictionaryRef> tree(NewDict());
+    CFRef<CFMutableArrayRef> list(NewArray());
     CFArrayAppendValue(list, CFSTR("a"));
     CFDictionarySetValue(tree, CFSTR("list"), list);
     long before = PlatformTestingCFCreationCount();
-    Held<CFPropertyListRef> copy(CFPropertyListCreateDeepCopy(nullptr, tree, kCFPropertyListMutableContainersAndLeaves));
+    CFRef<CFPropertyListRef> copy(CFPropertyListCreateDeepCopy(nullptr, tree, kCFPropertyListMutableContainersAndLeaves));
     EXPECT_EQ(before + 1, PlatformTestingCFCreationCount());
     long live = PlatformTestingCFLiveObjectCount();
     PlatformTestingCFFailNthCreation(1);
@@ -240,7 +225,7 @@ TEST_F(Seam, NestedCreationsCountOnceAndCannotFailHalfWay)
     EXPECT_EQ(live, PlatformTestingCFLiveObjectCount());
 }
 
-TEST_F(Seam, FailingFromTheNthOnFailsEveryLaterCreationUntilReset)
+TEST_F(CreationSeamTest, FailingFromTheNthOnFailsEveryLaterCreationUntilReset)
 {
     PlatformTestingCFFailCreationsFrom(1);
     EXPECT_EQ(nullptr, CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
@@ -248,7 +233,7 @@ TEST_F(Seam, FailingFromTheNthOnFailsEveryLaterCreationUntilReset)
     EXPECT_EQ(nullptr, CFAllocatorAllocate(nullptr, 16, 0));
     SInt32 code = -1;
     CFDataRef data = nullptr;
-    Held<CFURLRef> url;
+    CFRef<CFURLRef> url;
     EXPECT_FALSE(CFURLCreateDataAndPropertiesFromResource(nullptr, nullptr, &data, nullptr, nullptr, &code));
     PlatformTestingResetCoreFoundation();
     url.reset(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
@@ -268,9 +253,9 @@ struct Widget {
 
 void FinalizeWidget(CFTypeRef cf) { ++*static_cast<Widget *>(_CFStandInGetStorage(cf))->finalized; }
 
-using StandIns = CoreFoundationTest;
+using StandInClassTest = CoreFoundationTest;
 
-TEST_F(StandIns, RegisteredClassesBehaveAsObjects)
+TEST_F(StandInClassTest, RegisteredClassesBehaveAsObjects)
 {
     static const CFStandInClass widgetClass = {"Widget", FinalizeWidget, nullptr, nullptr, nullptr};
     static CFTypeID widgetType = _CFStandInRegisterClass(&widgetClass);
@@ -281,9 +266,9 @@ TEST_F(StandIns, RegisteredClassesBehaveAsObjects)
     EXPECT_EQ(widgetType, CFGetTypeID(widget));
     CFRetain(widget);
     EXPECT_EQ(2, CFGetRetainCount(widget));
-    Held<CFStringRef> description(CFCopyDescription(widget));
+    CFRef<CFStringRef> description(CFCopyDescription(widget));
     EXPECT_EQ(0u, Utf8(description).find("<Widget"));
-    Held<CFStringRef> name(CFCopyTypeIDDescription(widgetType));
+    CFRef<CFStringRef> name(CFCopyTypeIDDescription(widgetType));
     EXPECT_EQ("Widget", Utf8(name));
     CFRelease(widget);
     CFRelease(widget);
@@ -295,7 +280,7 @@ TEST_F(StandIns, RegisteredClassesBehaveAsObjects)
     EXPECT_FALSE(_CFStandInCreationBegin());
     ASSERT_TRUE(_CFStandInCreationBegin());
     PlatformTestingCFFailNthCreation(1);
-    Held<CFStringRef> inside(Str("made inside a stand-in's creation"));
+    CFRef<CFStringRef> inside(Str("made inside a stand-in's creation"));
     EXPECT_NE(nullptr, inside.get());
     _CFStandInCreationEnd();
 }

@@ -20,18 +20,9 @@
 
 namespace {
 
-std::string FormatOne(CFStringRef format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    Held<CFStringRef> s(CFStringCreateWithFormatAndArguments(nullptr, nullptr, format, args));
-    va_end(args);
-    return Utf8(s);
-}
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
+TEST(DifferentialTest, RandomIntegerAndRealConversionsMatchSnprintf)
 {
     std::mt19937 rng(11);
     const char *flagSets[] = {"", "-", "+", " ", "0", "#", "-+", "0+", "- "};
@@ -57,24 +48,24 @@ TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
         std::string modifier = real ? "" : integer.first;
         spec += real ? std::string(realConversions[rng() % 5]) : modifier + integer.second;
         std::string format = "<" + spec + ">";
-        Held<CFStringRef> cfFormat(Str(format.c_str()));
+        CFRef<CFStringRef> cfFormat(Str(format.c_str()));
         char expected[512];
         std::string actual;
         if (real) {
             double v = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), static_cast<int>(rng() % 80) - 40);
             std::snprintf(expected, sizeof expected, format.c_str(), v);
-            actual = FormatOne(cfFormat, v);
+            actual = FormatText(cfFormat, v);
         } else {
             long long v = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
             if (modifier == "ll") {
                 std::snprintf(expected, sizeof expected, format.c_str(), v);
-                actual = FormatOne(cfFormat, v);
+                actual = FormatText(cfFormat, v);
             } else if (modifier == "l") {
                 std::snprintf(expected, sizeof expected, format.c_str(), static_cast<long>(v));
-                actual = FormatOne(cfFormat, static_cast<long>(v));
+                actual = FormatText(cfFormat, static_cast<long>(v));
             } else {
                 std::snprintf(expected, sizeof expected, format.c_str(), static_cast<int>(v));
-                actual = FormatOne(cfFormat, static_cast<int>(v));
+                actual = FormatText(cfFormat, static_cast<int>(v));
             }
         }
         ASSERT_EQ(expected, actual) << "format " << format;
@@ -82,17 +73,17 @@ TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
 }
 #pragma GCC diagnostic pop
 
-TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
+TEST(DifferentialTest, SingleByteEncodingsMatchPythonsCodecs)
 {
     if (std::system("python3 -c 'import codecs' >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "python3 is not available";
     }
-    std::string path = "/tmp/cf-codec-" + std::to_string(getpid());
+    standintest::TempFolder folder("cf-codec");
+    std::string path = folder / "codecs";
     std::string command = "python3 -c \"import sys\nfor name in ('mac_roman','latin_1'):\n"
                           "    print(' '.join('%04x' % ord(bytes([b]).decode(name)) for b in range(256)))\" > " + path;
     ASSERT_EQ(0, std::system(command.c_str()));
     std::ifstream in(path);
-    std::remove(path.c_str());
     for (CFStringEncoding encoding : {kCFStringEncodingMacRoman, kCFStringEncodingISOLatin1}) {
         std::string line;
         ASSERT_TRUE(std::getline(in, line));
@@ -101,7 +92,7 @@ TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
             unsigned expected = 0;
             values >> std::hex >> expected;
             const UInt8 byte = static_cast<UInt8>(b);
-            Held<CFStringRef> s(CFStringCreateWithBytes(nullptr, &byte, 1, encoding, false));
+            CFRef<CFStringRef> s(CFStringCreateWithBytes(nullptr, &byte, 1, encoding, false));
             ASSERT_NE(nullptr, s.get()) << "byte " << b;
             ASSERT_EQ(1, CFStringGetLength(s));
             EXPECT_EQ(expected, CFStringGetCharacterAtIndex(s, 0)) << "byte " << b << " encoding " << encoding;
@@ -114,10 +105,10 @@ TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
 }
 
 // Dictionaries and arrays under random edits, checked against plain models after every step.
-TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
+TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
 {
     std::mt19937 rng(5);
-    Held<CFMutableDictionaryRef> d(NewDict());
+    CFRef<CFMutableDictionaryRef> d(NewDict());
     std::vector<std::pair<int, int>> model;  // insertion order
     auto findModel = [&](int key) {
         for (size_t i = 0; i < model.size(); ++i) {
@@ -130,8 +121,8 @@ TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
     for (int step = 0; step < 4000; ++step) {
         int key = static_cast<int>(rng() % 40);
         int value = static_cast<int>(rng() % 1000);
-        Held<CFNumberRef> k(Int(key));
-        Held<CFNumberRef> v(Int(value));
+        CFRef<CFNumberRef> k(Int(key));
+        CFRef<CFNumberRef> v(Int(value));
         switch (rng() % 5) {
         case 0:
         case 1:
@@ -172,21 +163,21 @@ TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
             ASSERT_EQ(model[i].first, k2) << "step " << step;
             ASSERT_EQ(model[i].second, v2) << "step " << step;
         }
-        Held<CFNumberRef> probe(Int(static_cast<int>(rng() % 40)));
+        CFRef<CFNumberRef> probe(Int(static_cast<int>(rng() % 40)));
         long probeKey = 0;
         CFNumberGetValue(probe, kCFNumberLongType, &probeKey);
         ASSERT_EQ(findModel(static_cast<int>(probeKey)) >= 0, CFDictionaryContainsKey(d, probe) != 0);
     }
 }
 
-TEST(Differential, ArrayMatchesAVectorModel)
+TEST(DifferentialTest, ArrayMatchesAVectorModel)
 {
     std::mt19937 rng(9);
-    Held<CFMutableArrayRef> a(NewArray());
+    CFRef<CFMutableArrayRef> a(NewArray());
     std::vector<int> model;
     for (int step = 0; step < 3000; ++step) {
         int value = static_cast<int>(rng() % 100);
-        Held<CFNumberRef> v(Int(value));
+        CFRef<CFNumberRef> v(Int(value));
         size_t at = model.empty() ? 0 : rng() % (model.size() + 1);
         switch (rng() % 4) {
         case 0: CFArrayAppendValue(a, v); model.push_back(value); break;
@@ -215,19 +206,19 @@ TEST(Differential, ArrayMatchesAVectorModel)
 }
 
 // Every Create or Copy of the interface, failed through the seam: NULL, nothing allocated.
-TEST(SeamSweep, EveryCreationFailsCleanly)
+TEST(SeamSweepTest, EveryCreationFailsCleanly)
 {
     PlatformTestingResetCoreFoundation();
-    Held<CFStringRef> text(Str("Gr\xC3\xBC\xC3\x9F" "e /Library/Modem Scripts"));
-    Held<CFMutableDictionaryRef> dict(NewDict());
+    CFRef<CFStringRef> text(Str("Gr\xC3\xBC\xC3\x9F" "e /Library/Modem Scripts"));
+    CFRef<CFMutableDictionaryRef> dict(NewDict());
     CFDictionarySetValue(dict, CFSTR("k"), text);
-    Held<CFMutableArrayRef> array(NewArray());
+    CFRef<CFMutableArrayRef> array(NewArray());
     CFArrayAppendValue(array, text);
-    Held<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
-    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
-    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
-    Held<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
-    Held<CFSetRef> set(CFSetCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeSetCallBacks));
+    CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
+    CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
+    CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    CFRef<CFSetRef> set(CFSetCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeSetCallBacks));
     const UniChar units[] = {'a', 'b'};
     double real = 2.5;
     std::vector<std::pair<const char *, std::function<CFTypeRef()>>> creations = {

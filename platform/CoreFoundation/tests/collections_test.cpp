@@ -38,20 +38,20 @@ std::vector<std::string> Texts(CFArrayRef array)
     return out;
 }
 
-TEST(Arrays, SortIsStableAndSafeWithAnyComparator)
+TEST(ArrayTest, SortIsStableAndSafeWithAnyComparator)
 {
-    Held<CFMutableArrayRef> a(NewArray());
+    CFRef<CFMutableArrayRef> a(NewArray());
     for (const char *s : {"b1", "a1", "b2", "c1", "a2", "b3", "a3"}) {
-        Held<CFStringRef> v(Str(s));
+        CFRef<CFStringRef> v(Str(s));
         CFArrayAppendValue(a, v);
     }
     CFArraySortValues(a, CFRangeMake(0, CFArrayGetCount(a)), ByFirstChar, nullptr);
     EXPECT_EQ((std::vector<std::string>{"a1", "a2", "a3", "b1", "b2", "b3", "c1"}), Texts(a));
 
     std::mt19937 rng(7);
-    Held<CFMutableArrayRef> many(NewArray());
+    CFRef<CFMutableArrayRef> many(NewArray());
     for (int i = 0; i < 200; ++i) {
-        Held<CFNumberRef> n(Int(i));
+        CFRef<CFNumberRef> n(Int(i));
         CFArrayAppendValue(many, n);
     }
     CFArraySortValues(many, CFRangeMake(0, 200), Random, &rng);  // nonsense order, but no harm
@@ -64,15 +64,15 @@ TEST(Arrays, SortIsStableAndSafeWithAnyComparator)
     }
 }
 
-TEST(Arrays, BinarySearchReturnsTheInsertionIndex)
+TEST(ArrayTest, BinarySearchReturnsTheInsertionIndex)
 {
-    Held<CFMutableArrayRef> a(NewArray());
+    CFRef<CFMutableArrayRef> a(NewArray());
     for (long v : {10L, 30L, 30L, 50L}) {
-        Held<CFNumberRef> n(Int(v));
+        CFRef<CFNumberRef> n(Int(v));
         CFArrayAppendValue(a, n);
     }
     auto search = [&](long v) {
-        Held<CFNumberRef> n(Int(v));
+        CFRef<CFNumberRef> n(Int(v));
         return CFArrayBSearchValues(a, CFRangeMake(0, 4), n, ByNumber, nullptr);
     };
     EXPECT_EQ(0, search(5));
@@ -81,17 +81,17 @@ TEST(Arrays, BinarySearchReturnsTheInsertionIndex)
     EXPECT_EQ(1, search(30));
     EXPECT_EQ(3, search(40));
     EXPECT_EQ(4, search(60));
-    Held<CFNumberRef> n(Int(60));
+    CFRef<CFNumberRef> n(Int(60));
     EXPECT_EQ(2, CFArrayBSearchValues(a, CFRangeMake(1, 1), n, ByNumber, nullptr));
 }
 
-TEST(Arrays, EditingAndLookUp)
+TEST(ArrayTest, EditingAndLookUp)
 {
-    Held<CFMutableArrayRef> a(NewArray());
+    CFRef<CFMutableArrayRef> a(NewArray());
     CFArrayAppendValue(a, CFSTR("x"));
     CFArrayInsertValueAtIndex(a, 0, CFSTR("w"));
     CFArraySetValueAtIndex(a, 2, CFSTR("y"));  // at the end: appends
-    Held<CFStringRef> x(Str("x"));
+    CFRef<CFStringRef> x(Str("x"));
     EXPECT_EQ(1, CFArrayGetFirstIndexOfValue(a, CFRangeMake(0, 3), x));
     EXPECT_TRUE(CFArrayContainsValue(a, CFRangeMake(0, 3), x));
     EXPECT_FALSE(CFArrayContainsValue(a, CFRangeMake(2, 1), x));
@@ -101,7 +101,7 @@ TEST(Arrays, EditingAndLookUp)
     CFArrayExchangeValuesAtIndices(a, 0, 2);
     EXPECT_EQ((std::vector<std::string>{"y", "q", "p"}), Texts(a));
     EXPECT_EQ(nullptr, CFArrayGetValueAtIndex(a, 3));  // refused, not a crash
-    Held<CFArrayRef> frozen(CFArrayCreateCopy(nullptr, a));
+    CFRef<CFArrayRef> frozen(CFArrayCreateCopy(nullptr, a));
     CFArrayAppendValue(const_cast<CFMutableArrayRef>(frozen.get()), CFSTR("z"));
     EXPECT_EQ(3, CFArrayGetCount(frozen));
     EXPECT_TRUE(CFEqual(frozen, a));
@@ -112,11 +112,11 @@ void CollectKeys(const void *key, const void *, void *context)
     static_cast<std::vector<std::string> *>(context)->push_back(Utf8(static_cast<CFStringRef>(key)));
 }
 
-TEST(Dictionaries, EnumerateInInsertionOrderThroughChanges)
+TEST(DictionaryTest, EnumerateInInsertionOrderThroughChanges)
 {
-    Held<CFMutableDictionaryRef> d(NewDict());
+    CFRef<CFMutableDictionaryRef> d(NewDict());
     for (const char *k : {"zeta", "alpha", "mu", "beta"}) {
-        Held<CFStringRef> key(Str(k));
+        CFRef<CFStringRef> key(Str(k));
         CFDictionarySetValue(d, key, kCFBooleanTrue);
     }
     CFDictionarySetValue(d, CFSTR("alpha"), kCFBooleanFalse);  // keeps its place
@@ -149,9 +149,9 @@ void RemoveLastWhileVisiting(const void *, void *context)
 }
 
 // An applier that shortens the array it walks ends the walk instead of reading past the end.
-TEST(Arrays, ApplierThatShortensTheArrayStopsAtItsEnd)
+TEST(ArrayTest, ApplierThatShortensTheArrayStopsAtItsEnd)
 {
-    Held<CFMutableArrayRef> a(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFRef<CFMutableArrayRef> a(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     for (int i = 0; i < 4; ++i) {
         CFArrayAppendValue(a, kCFBooleanTrue);
     }
@@ -174,9 +174,9 @@ void RemoveAllWhileVisiting(const void *key, const void *value, void *context)
 }
 
 // An applier that changes the dictionary it walks still gets every entry of the snapshot alive.
-TEST(Dictionaries, ApplierThatEmptiesTheDictionaryStillSeesLiveEntries)
+TEST(DictionaryTest, ApplierThatEmptiesTheDictionaryStillSeesLiveEntries)
 {
-    Held<CFMutableDictionaryRef> d(NewDict());
+    CFRef<CFMutableDictionaryRef> d(NewDict());
     for (const char *k : {"one", "two", "three"}) {
         CFStringRef key = Str(k);
         CFStringRef value = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("v-%@"), key);
@@ -192,21 +192,21 @@ TEST(Dictionaries, ApplierThatEmptiesTheDictionaryStillSeesLiveEntries)
     EXPECT_EQ(before - 6, PlatformTestingCFLiveObjectCount());
 }
 
-TEST(Dictionaries, ManyEntriesSurviveGrowthAndRemoval)
+TEST(DictionaryTest, ManyEntriesSurviveGrowthAndRemoval)
 {
-    Held<CFMutableDictionaryRef> d(NewDict());
+    CFRef<CFMutableDictionaryRef> d(NewDict());
     for (long i = 0; i < 2000; ++i) {
-        Held<CFNumberRef> key(Int(i));
-        Held<CFStringRef> value(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("v%ld"), i));
+        CFRef<CFNumberRef> key(Int(i));
+        CFRef<CFStringRef> value(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("v%ld"), i));
         CFDictionarySetValue(d, key, value);
     }
     for (long i = 0; i < 2000; i += 2) {
-        Held<CFNumberRef> key(Int(i));
+        CFRef<CFNumberRef> key(Int(i));
         CFDictionaryRemoveValue(d, key);
     }
     EXPECT_EQ(1000, CFDictionaryGetCount(d));
     for (long i = 0; i < 2000; ++i) {
-        Held<CFNumberRef> key(Int(i));
+        CFRef<CFNumberRef> key(Int(i));
         const void *value = nullptr;
         bool present = CFDictionaryGetValueIfPresent(d, key, &value);
         ASSERT_EQ(i % 2 == 1, present) << i;
@@ -214,23 +214,23 @@ TEST(Dictionaries, ManyEntriesSurviveGrowthAndRemoval)
             EXPECT_EQ("v" + std::to_string(i), Utf8(static_cast<CFStringRef>(value)));
         }
     }
-    Held<CFNumberRef> asReal(Real(1999.0));
+    CFRef<CFNumberRef> asReal(Real(1999.0));
     EXPECT_TRUE(CFDictionaryContainsKey(d, asReal));  // 1999.0 equals the integer key 1999
     CFDictionaryRemoveAllValues(d);
     EXPECT_EQ(0, CFDictionaryGetCount(d));
 }
 
-TEST(Dictionaries, PlainPointerCallbacksCompareByIdentity)
+TEST(DictionaryTest, PlainPointerCallbacksCompareByIdentity)
 {
     static int a = 1;
     static int b = 1;
-    Held<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr));
+    CFRef<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr));
     CFDictionarySetValue(d, &a, &b);
     EXPECT_EQ(&b, CFDictionaryGetValue(d, &a));
     EXPECT_FALSE(CFDictionaryContainsKey(d, &b));
-    Held<CFStringRef> key(Str("copied"));
-    Held<CFMutableStringRef> mutableKey(CFStringCreateMutableCopy(nullptr, 0, key));
-    Held<CFMutableDictionaryRef> c(
+    CFRef<CFStringRef> key(Str("copied"));
+    CFRef<CFMutableStringRef> mutableKey(CFStringCreateMutableCopy(nullptr, 0, key));
+    CFRef<CFMutableDictionaryRef> c(
         CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(c, mutableKey, kCFBooleanTrue);
     CFStringAppend(mutableKey, CFSTR("-changed"));
@@ -238,10 +238,10 @@ TEST(Dictionaries, PlainPointerCallbacksCompareByIdentity)
     EXPECT_EQ(1, CFGetRetainCount(mutableKey));
 }
 
-TEST(Sets, HoldDistinctValues)
+TEST(SetTest, HoldDistinctValues)
 {
-    Held<CFMutableSetRef> s(CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks));
-    Held<CFStringRef> one(Str("svc-1"));
+    CFRef<CFMutableSetRef> s(CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks));
+    CFRef<CFStringRef> one(Str("svc-1"));
     CFSetAddValue(s, one);
     CFSetAddValue(s, CFSTR("svc-1"));
     CFSetAddValue(s, CFSTR("svc-2"));
@@ -251,7 +251,7 @@ TEST(Sets, HoldDistinctValues)
     CFSetRemoveValue(s, one);
     EXPECT_EQ(1, CFGetRetainCount(one));
     EXPECT_FALSE(CFSetContainsValue(s, one));
-    Held<CFSetRef> copy(CFSetCreateCopy(nullptr, s));
+    CFRef<CFSetRef> copy(CFSetCreateCopy(nullptr, s));
     EXPECT_TRUE(CFEqual(copy, s));
 }
 
