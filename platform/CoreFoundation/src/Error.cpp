@@ -32,7 +32,8 @@ struct __CFError final : Object {
         if (text != nullptr && CFGetTypeID(text) == CFStringGetTypeID()) {
             return stringText(text);
         }
-        return u16("The operation couldn\u2019t be completed. (") + stringText(domain) + u16(" error ") +
+        // The apostrophe is U+2019, written as its UTF-8 bytes (u16 takes ASCII only).
+        return fromUTF8("The operation couldn\xE2\x80\x99t be completed. (") + stringText(domain) + u16(" error ") +
                u16(std::to_string(code).c_str()) + u16(".)");
     }
 };

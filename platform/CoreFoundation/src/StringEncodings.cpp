@@ -99,6 +99,60 @@ void putUnit32(std::vector<UInt8> &out, uint32_t c, bool little)
     }
 }
 
+// The bytes of one character in the encoding (at most 4, into out); 0 when the encoding cannot
+// hold it. In UTF-16 a lone surrogate is written as the unit it is; UTF-8 and UTF-32 refuse it.
+size_t encodeCharacter(uint32_t cp, CFStringEncoding e, const ByteEncoding *table, bool little, UInt8 *out)
+{
+    bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    size_t n = 0;
+    auto unit16 = [&](uint32_t u, bool le) {
+        out[n++] = static_cast<UInt8>(le ? u & 0xFF : u >> 8);
+        out[n++] = static_cast<UInt8>(le ? u >> 8 : u & 0xFF);
+    };
+    if (e == kCFStringEncodingUTF8) {
+        if (surrogate) {
+            return 0;
+        }
+        if (cp < 0x80) {
+            out[n++] = static_cast<UInt8>(cp);
+        } else if (cp < 0x800) {
+            out[n++] = static_cast<UInt8>(0xC0 | (cp >> 6));
+            out[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out[n++] = static_cast<UInt8>(0xE0 | (cp >> 12));
+            out[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
+            out[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+        } else {
+            out[n++] = static_cast<UInt8>(0xF0 | (cp >> 18));
+            out[n++] = static_cast<UInt8>(0x80 | ((cp >> 12) & 0x3F));
+            out[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
+            out[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
+        }
+    } else if (e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF16BE || e == kCFStringEncodingUTF16LE) {
+        bool le = e == kCFStringEncodingUTF16LE || (e == kCFStringEncodingUTF16 && little);
+        if (cp >= 0x10000) {
+            unit16(U16_LEAD(cp), le);
+            unit16(U16_TRAIL(cp), le);
+        } else {
+            unit16(cp, le);
+        }
+    } else if (e == kCFStringEncodingUTF32 || e == kCFStringEncodingUTF32BE || e == kCFStringEncodingUTF32LE) {
+        if (surrogate) {
+            return 0;
+        }
+        bool le = e == kCFStringEncodingUTF32LE || (e == kCFStringEncodingUTF32 && little);
+        for (int k = 0; k < 4; ++k) {
+            out[n++] = static_cast<UInt8>((cp >> (le ? 8 * k : 8 * (3 - k))) & 0xFF);
+        }
+    } else {
+        auto found = cp < 0x10000 ? table->fromUnicode.find(static_cast<char16_t>(cp)) : table->fromUnicode.end();
+        if (found == table->fromUnicode.end()) {
+            return 0;
+        }
+        out[n++] = found->second;
+    }
+    return n;
+}
 }  // namespace
 
 namespace cf {
@@ -209,8 +263,9 @@ CFIndex encodeRange(const __CFString *s, CFRange range, CFStringEncoding e, UInt
             return 0;
         }
     }
-    const ByteEncoding *table = isUnicodeEncoding(e) ? nullptr : byteEncoding(e);
-    if (!isUnicodeEncoding(e) && table == nullptr) {
+    bool unicode = isUnicodeEncoding(e);
+    const ByteEncoding *table = unicode ? nullptr : byteEncoding(e);
+    if (!unicode && table == nullptr) {
         return 0;
     }
     CFIndex end = range.location + range.length;
@@ -224,58 +279,17 @@ CFIndex encodeRange(const __CFString *s, CFRange range, CFStringEncoding e, UInt
             cp = U16_GET_SUPPLEMENTARY(c, s->at(i + 1));
             units = 2;
         }
-        size_t n = 0;
-        bool ok = true;
-        if (e == kCFStringEncodingUTF8) {
-            if (cp >= 0xD800 && cp <= 0xDFFF) {
-                ok = false;
-            } else if (cp < 0x80) {
-                buffer[n++] = static_cast<UInt8>(cp);
-            } else if (cp < 0x800) {
-                buffer[n++] = static_cast<UInt8>(0xC0 | (cp >> 6));
-                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                buffer[n++] = static_cast<UInt8>(0xE0 | (cp >> 12));
-                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
-                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
-            } else {
-                buffer[n++] = static_cast<UInt8>(0xF0 | (cp >> 18));
-                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 12) & 0x3F));
-                buffer[n++] = static_cast<UInt8>(0x80 | ((cp >> 6) & 0x3F));
-                buffer[n++] = static_cast<UInt8>(0x80 | (cp & 0x3F));
-            }
-        } else if (e == kCFStringEncodingUTF16 || e == kCFStringEncodingUTF16BE || e == kCFStringEncodingUTF16LE) {
-            bool le = e == kCFStringEncodingUTF16LE || (e == kCFStringEncodingUTF16 && little);
-            std::vector<UInt8> tmp;
-            for (CFIndex k = 0; k < units; ++k) {
-                putUnit16(tmp, s->at(i + k), le);
-            }
-            std::memcpy(buffer, tmp.data(), tmp.size());
-            n = tmp.size();
-        } else if (e == kCFStringEncodingUTF32 || e == kCFStringEncodingUTF32BE || e == kCFStringEncodingUTF32LE) {
-            if (cp >= 0xD800 && cp <= 0xDFFF) {
-                ok = false;
-            } else {
-                bool le = e == kCFStringEncodingUTF32LE || (e == kCFStringEncodingUTF32 && little);
-                std::vector<UInt8> tmp;
-                putUnit32(tmp, cp, le);
-                std::memcpy(buffer, tmp.data(), 4);
-                n = 4;
-            }
-        } else {
-            auto found = units == 1 ? table->fromUnicode.find(c) : table->fromUnicode.end();
-            if (found == table->fromUnicode.end()) {
-                ok = false;
-            } else {
-                buffer[n++] = found->second;
-            }
-        }
-        if (!ok) {
+        size_t n = encodeCharacter(cp, e, table, little, buffer);
+        if (n == 0) {
             if (lossByte == 0) {
                 break;
             }
-            n = 0;
-            buffer[n++] = lossByte;
+            // The loss byte stands for the character: a character of its own in the Unicode
+            // encodings (so that the bytes stay well formed), the byte itself in the others.
+            n = unicode ? encodeCharacter(lossByte, e, table, little, buffer) : 1;
+            if (!unicode) {
+                buffer[0] = lossByte;
+            }
         }
         if (maxBytes >= 0 && static_cast<CFIndex>(out.size() + n) > maxBytes) {
             break;

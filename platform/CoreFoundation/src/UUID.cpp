@@ -33,6 +33,51 @@ struct __CFUUID final : Object {
     std::u16string describe() const override { return u16("<CFUUID> ") + text(); }
 };
 
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The bytes of the text "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX" (hexadecimal digits of either
+// case); false for any other text, so that no malformed identifier passes as a UUID.
+bool parseUUID(const std::string &text, CFUUIDBytes &bytes)
+{
+    if (text.size() != 36) {
+        return false;
+    }
+    auto *b = reinterpret_cast<UInt8 *>(&bytes);
+    size_t at = 0;
+    for (size_t i = 0; i < 16; ++i) {
+        if (at == 8 || at == 13 || at == 18 || at == 23) {
+            if (text[at] != '-') {
+                return false;
+            }
+            ++at;
+        }
+        int high = hexValue(text[at]);
+        int low = hexValue(text[at + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        b[i] = static_cast<UInt8>(high * 16 + low);
+        at += 2;
+    }
+    return true;
+}
+
+}  // namespace
+
 extern "C" {
 
 CFTypeID CFUUIDGetTypeID(void) { return kTypeUUID; }
@@ -60,17 +105,9 @@ CFUUIDRef CFUUIDCreate(CFAllocatorRef alloc)
 
 CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef alloc, CFStringRef uuidStr)
 {
-    std::string text = stringUTF8(uuidStr);
-    unsigned v[16];
-    if (text.size() != 36 ||
-        std::sscanf(text.c_str(), "%2x%2x%2x%2x-%2x%2x-%2x%2x-%2x%2x-%2x%2x%2x%2x%2x%2x", &v[0], &v[1], &v[2], &v[3],
-                    &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &v[12], &v[13], &v[14], &v[15]) != 16) {
-        return nullptr;
-    }
     CFUUIDBytes bytes{};
-    auto *b = reinterpret_cast<UInt8 *>(&bytes);
-    for (int i = 0; i < 16; ++i) {
-        b[i] = static_cast<UInt8>(v[i]);
+    if (!parseUUID(stringUTF8(uuidStr), bytes)) {
+        return nullptr;
     }
     return CFUUIDCreateFromUUIDBytes(alloc, bytes);
 }

@@ -285,4 +285,52 @@ TEST_F(StandInClassTest, RegisteredClassesBehaveAsObjects)
     _CFStandInCreationEnd();
 }
 
+using UUIDTest = CoreFoundationTest;
+
+// Only the 8-4-4-4-12 text of hexadecimal digits is a UUID; the text form is upper case.
+TEST_F(UUIDTest, TextThatIsNotAUUIDIsRefused)
+{
+    const struct {
+        const char *text;
+        const char *canonical;  // NULL: refused
+    } cases[] = {
+        {"0a3f7100-1234-4abc-8def-00000000beef", "0A3F7100-1234-4ABC-8DEF-00000000BEEF"},
+        {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF"},
+        {"0a3f7100-1234-4abc-8def-00000000bee", nullptr},     // too short
+        {"0a3f7100-1234-4abc-8def-00000000beeff", nullptr},   // too long
+        {"0a3f71001-234-4abc-8def-00000000beef", nullptr},    // dash misplaced
+        {"0a3f7100-1234-4abc-8def-00000000beeg", nullptr},    // not a digit
+        {" a3f7100-1234-4abc-8def-00000000beef", nullptr},    // space
+        {"+a3f7100-1234-4abc-8def-00000000beef", nullptr},    // sign
+        {"-1-1-1-1-1234-4abc-8def-00000000beef", nullptr},    // signs inside
+        {"0x3f7100-1234-4abc-8def-00000000beef", nullptr},    // prefix
+        {"0a3f7100_1234_4abc_8def_00000000beef", nullptr},    // not dashes
+        {"", nullptr},
+    };
+    for (const auto &c : cases) {
+        CFRef<CFStringRef> text(Str(c.text));
+        CFRef<CFUUIDRef> uuid(CFUUIDCreateFromString(nullptr, text));
+        if (c.canonical == nullptr) {
+            EXPECT_EQ(nullptr, uuid.get()) << c.text;
+            continue;
+        }
+        ASSERT_NE(nullptr, uuid.get()) << c.text;
+        CFRef<CFStringRef> back(CFUUIDCreateString(nullptr, uuid));
+        EXPECT_EQ(c.canonical, Utf8(back));
+    }
+    EXPECT_EQ(nullptr, CFUUIDCreateFromString(nullptr, nullptr));
+}
+
+using ErrorTest = CoreFoundationTest;
+
+// The description made from the domain and code carries the typographic apostrophe as one
+// character (U+2019), not as the three bytes of its UTF-8 form.
+TEST_F(ErrorTest, DescriptionWithoutTextNamesTheDomainAndCode)
+{
+    CFRef<CFErrorRef> plain(CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr));
+    CFRef<CFStringRef> text(CFErrorCopyDescription(plain));
+    EXPECT_EQ("The operation couldn\xE2\x80\x99t be completed. (NSPOSIXErrorDomain error 2.)", Utf8(text));
+    EXPECT_EQ(0x2019, CFStringGetCharacterAtIndex(text, 20));
+}
+
 }  // namespace

@@ -105,6 +105,18 @@ TEST(StringEncodingTest, AsciiCannotHoldAccentedLetters)
     EXPECT_EQ(nullptr, CFStringCreateWithCString(nullptr, high, kCFStringEncodingUTF8));
     CFRef<CFStringRef> latin(CFStringCreateWithCString(nullptr, high, kCFStringEncodingISOLatin1));
     EXPECT_EQ(0x00C0, CFStringGetCharacterAtIndex(latin, 1));
+    // The loss byte of a Unicode encoding is written as a character of that encoding, so that the
+    // bytes stay well formed: a lone surrogate has no UTF-32 form.
+    const UniChar lone[] = {'a', 0xD800, 'b'};
+    CFRef<CFStringRef> broken(CFStringCreateWithCharacters(nullptr, lone, 3));
+    UInt32 units[3] = {};
+    EXPECT_EQ(3, CFStringGetBytes(broken, CFRangeMake(0, 3), kCFStringEncodingUTF32LE, '?', false,
+                                  reinterpret_cast<UInt8 *>(units), sizeof units, &used));
+    EXPECT_EQ(12, used);
+    EXPECT_EQ((std::vector<UInt32>{'a', '?', 'b'}), std::vector<UInt32>(units, units + 3));
+    UInt8 utf8[8] = {};
+    EXPECT_EQ(3, CFStringGetBytes(broken, CFRangeMake(0, 3), kCFStringEncodingUTF8, 0xE9, false, utf8, 8, &used));
+    EXPECT_EQ(std::string("a\xC3\xA9" "b"), std::string(reinterpret_cast<char *>(utf8), static_cast<size_t>(used)));
 }
 
 // A C string needs room for its terminator: 15 characters fit 16 bytes, 16 do not, whether the
