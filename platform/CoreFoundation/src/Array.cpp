@@ -164,21 +164,6 @@ CFArrayRef CFArrayCreate(CFAllocatorRef, const void **values, CFIndex numValues,
     return a;
 }
 
-CFArrayRef CFArrayCreateCopy(CFAllocatorRef, CFArrayRef theArray)
-{
-    const __CFArray *p = arr(theArray);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    auto *a = new __CFArray(&p->cb);
-    a->cfValues = p->cfValues;
-    for (const void *v : p->values) {
-        a->values.push_back(a->keep(v));
-    }
-    return a;
-}
-
 CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex, const CFArrayCallBacks *callBacks)
 {
     CF_CREATE_OR_RETURN(nullptr);
@@ -209,25 +194,6 @@ CFIndex CFArrayGetCount(CFArrayRef theArray)
     return p == nullptr ? 0 : static_cast<CFIndex>(p->values.size());
 }
 
-CFIndex CFArrayGetCountOfValue(CFArrayRef theArray, CFRange range, const void *value)
-{
-    const __CFArray *p = arr(theArray);
-    if (!validRange(p, range)) {
-        badRange("CFArrayGetCountOfValue");
-        return 0;
-    }
-    CFIndex count = 0;
-    for (CFIndex i = range.location; i < range.location + range.length; ++i) {
-        count += p->same(p->values[static_cast<size_t>(i)], value) ? 1 : 0;
-    }
-    return count;
-}
-
-Boolean CFArrayContainsValue(CFArrayRef theArray, CFRange range, const void *value)
-{
-    return CFArrayGetFirstIndexOfValue(theArray, range, value) != kCFNotFound;
-}
-
 const void *CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx)
 {
     const __CFArray *p = arr(theArray);
@@ -247,22 +213,6 @@ void CFArrayGetValues(CFArrayRef theArray, CFRange range, const void **values)
     }
     for (CFIndex i = 0; i < range.length; ++i) {
         values[i] = p->values[static_cast<size_t>(range.location + i)];
-    }
-}
-
-void CFArrayApplyFunction(CFArrayRef theArray, CFRange range, CFArrayApplierFunction applier, void *context)
-{
-    const __CFArray *p = arr(theArray);
-    if (!validRange(p, range) || applier == nullptr) {
-        badRange("CFArrayApplyFunction");
-        return;
-    }
-    // An applier that shortens the array ends the walk rather than reading past its end.
-    for (CFIndex i = range.location; i < range.location + range.length; ++i) {
-        if (static_cast<size_t>(i) >= p->values.size()) {
-            break;
-        }
-        applier(p->values[static_cast<size_t>(i)], context);
     }
 }
 
@@ -318,44 +268,12 @@ CFIndex CFArrayBSearchValues(CFArrayRef theArray, CFRange range, const void *val
     return lo;
 }
 
-void CFArrayInsertValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void *value)
-{
-    __CFArray *p = mutableArr(theArray, "CFArrayInsertValueAtIndex");
-    if (p == nullptr) {
-        return;
-    }
-    if (idx < 0 || static_cast<size_t>(idx) > p->values.size()) {
-        badRange("CFArrayInsertValueAtIndex");
-        return;
-    }
-    p->values.insert(p->values.begin() + idx, p->keep(value));
-}
-
 void CFArrayAppendValue(CFMutableArrayRef theArray, const void *value)
 {
     __CFArray *p = mutableArr(theArray, "CFArrayAppendValue");
     if (p != nullptr) {
         p->values.push_back(p->keep(value));
     }
-}
-
-void CFArraySetValueAtIndex(CFMutableArrayRef theArray, CFIndex idx, const void *value)
-{
-    __CFArray *p = mutableArr(theArray, "CFArraySetValueAtIndex");
-    if (p == nullptr) {
-        return;
-    }
-    if (idx < 0 || static_cast<size_t>(idx) > p->values.size()) {
-        badRange("CFArraySetValueAtIndex");
-        return;
-    }
-    if (static_cast<size_t>(idx) == p->values.size()) {
-        p->values.push_back(p->keep(value));
-        return;
-    }
-    const void *old = p->values[static_cast<size_t>(idx)];
-    p->values[static_cast<size_t>(idx)] = p->keep(value);
-    p->drop(old);
 }
 
 void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx)
@@ -373,56 +291,6 @@ void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx)
     p->drop(old);
 }
 
-void CFArrayRemoveAllValues(CFMutableArrayRef theArray)
-{
-    __CFArray *p = mutableArr(theArray, "CFArrayRemoveAllValues");
-    if (p == nullptr) {
-        return;
-    }
-    std::vector<const void *> old;
-    old.swap(p->values);
-    for (const void *v : old) {
-        p->drop(v);
-    }
-}
-
-void CFArrayReplaceValues(CFMutableArrayRef theArray, CFRange range, const void **newValues, CFIndex newCount)
-{
-    __CFArray *p = mutableArr(theArray, "CFArrayReplaceValues");
-    if (p == nullptr) {
-        return;
-    }
-    if (!validRange(p, range) || newCount < 0 || (newValues == nullptr && newCount > 0)) {
-        badRange("CFArrayReplaceValues");
-        return;
-    }
-    std::vector<const void *> added;
-    for (CFIndex i = 0; i < newCount; ++i) {
-        added.push_back(p->keep(newValues[i]));
-    }
-    std::vector<const void *> removed(p->values.begin() + range.location,
-                                      p->values.begin() + range.location + range.length);
-    p->values.erase(p->values.begin() + range.location, p->values.begin() + range.location + range.length);
-    p->values.insert(p->values.begin() + range.location, added.begin(), added.end());
-    for (const void *v : removed) {
-        p->drop(v);
-    }
-}
-
-void CFArrayExchangeValuesAtIndices(CFMutableArrayRef theArray, CFIndex idx1, CFIndex idx2)
-{
-    __CFArray *p = mutableArr(theArray, "CFArrayExchangeValuesAtIndices");
-    if (p == nullptr) {
-        return;
-    }
-    CFIndex n = static_cast<CFIndex>(p->values.size());
-    if (idx1 < 0 || idx2 < 0 || idx1 >= n || idx2 >= n) {
-        badRange("CFArrayExchangeValuesAtIndices");
-        return;
-    }
-    std::swap(p->values[static_cast<size_t>(idx1)], p->values[static_cast<size_t>(idx2)]);
-}
-
 void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFunction comparator, void *context)
 {
     __CFArray *p = mutableArr(theArray, "CFArraySortValues");
@@ -435,24 +303,6 @@ void CFArraySortValues(CFMutableArrayRef theArray, CFRange range, CFComparatorFu
     }
     mergeSort(p->values, static_cast<size_t>(range.location), static_cast<size_t>(range.location + range.length),
               comparator, context);
-}
-
-void CFArrayAppendArray(CFMutableArrayRef theArray, CFArrayRef otherArray, CFRange otherRange)
-{
-    __CFArray *p = mutableArr(theArray, "CFArrayAppendArray");
-    const __CFArray *o = arr(otherArray);
-    if (p == nullptr) {
-        return;
-    }
-    if (!validRange(o, otherRange)) {
-        badRange("CFArrayAppendArray");
-        return;
-    }
-    std::vector<const void *> added(o->values.begin() + otherRange.location,
-                                    o->values.begin() + otherRange.location + otherRange.length);
-    for (const void *v : added) {
-        p->values.push_back(p->keep(v));
-    }
 }
 
 }  // extern "C"

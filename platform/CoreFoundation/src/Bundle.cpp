@@ -421,8 +421,6 @@ void cf::resetMainBundle(const char *path)
 
 extern "C" {
 
-CFTypeID CFBundleGetTypeID(void) { return kTypeBundle; }
-
 CFBundleRef CFBundleGetMainBundle(void)
 {
     std::lock_guard<std::mutex> guard(gMainLock);
@@ -440,88 +438,6 @@ CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL)
     }
     CF_CREATE_OR_RETURN(nullptr);
     return new __CFBundle(path);
-}
-
-CFURLRef CFBundleCopyBundleURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return urlFromPath(p->path, true);
-}
-
-CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return urlFromPath(p->resources, true);
-}
-
-CFURLRef CFBundleCopyExecutableURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string exe = p->executablePath();
-    return exe.empty() ? nullptr : urlFromPath(exe, false);
-}
-
-CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    return p == nullptr ? nullptr : p->infoDictionary();
-}
-
-CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef b, CFStringRef key)
-{
-    __CFBundle *p = bundle(b);
-    return p == nullptr || key == nullptr ? nullptr : CFDictionaryGetValue(p->infoDictionary(), key);
-}
-
-CFStringRef CFBundleGetIdentifier(CFBundleRef b)
-{
-    CFTypeRef value = CFBundleGetValueForInfoDictionaryKey(b, kCFBundleIdentifierKey);
-    return (value != nullptr && CFGetTypeID(value) == CFStringGetTypeID()) ? static_cast<CFStringRef>(value) : nullptr;
-}
-
-CFURLRef CFBundleCopyResourceURL(CFBundleRef b, CFStringRef resourceName, CFStringRef resourceType, CFStringRef subDirName)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr || resourceName == nullptr) {
-        return nullptr;
-    }
-    std::string name = stringUTF8(resourceName);
-    if (resourceType != nullptr && CFStringGetLength(resourceType) > 0) {
-        std::string type = stringUTF8(resourceType);
-        if (type[0] != '.') {
-            name.push_back('.');
-        }
-        name.append(type);
-    }
-    std::string dir = p->resources;
-    if (subDirName != nullptr) {
-        dir.push_back('/');
-        dir.append(stringUTF8(subDirName));
-    }
-    std::vector<std::string> candidates = {dir + "/" + name};
-    for (const char *l : {"en", "English", "Base"}) {
-        candidates.push_back(dir + "/" + l + ".lproj/" + name);
-    }
-    for (const std::string &candidate : candidates) {
-        struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0) {
-            CF_CREATE_OR_RETURN(nullptr);
-            return urlFromPath(candidate, S_ISDIR(st.st_mode));
-        }
-    }
-    return nullptr;
 }
 
 CFStringRef CFBundleCopyLocalizedString(CFBundleRef b, CFStringRef key, CFStringRef value, CFStringRef tableName)
@@ -572,15 +488,6 @@ Boolean CFBundleIsExecutableLoaded(CFBundleRef b)
     return p != nullptr && p->handle != nullptr;
 }
 
-void CFBundleUnloadExecutable(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p != nullptr && p->handle != nullptr) {
-        dlclose(p->handle);
-        p->handle = nullptr;
-    }
-}
-
 void *CFBundleGetFunctionPointerForName(CFBundleRef b, CFStringRef functionName)
 {
     __CFBundle *p = bundle(b);
@@ -588,11 +495,6 @@ void *CFBundleGetFunctionPointerForName(CFBundleRef b, CFStringRef functionName)
         return nullptr;
     }
     return dlsym(p->handle, stringUTF8(functionName).c_str());
-}
-
-void *CFBundleGetDataPointerForName(CFBundleRef b, CFStringRef symbolName)
-{
-    return CFBundleGetFunctionPointerForName(b, symbolName);
 }
 
 }  // extern "C"

@@ -49,16 +49,4 @@ CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef date)
     return d == nullptr ? 0 : d->at;
 }
 
-CFTimeInterval CFDateGetTimeIntervalSinceDate(CFDateRef date, CFDateRef other)
-{
-    return CFDateGetAbsoluteTime(date) - CFDateGetAbsoluteTime(other);
-}
-
-CFComparisonResult CFDateCompare(CFDateRef date, CFDateRef other, void *)
-{
-    double a = CFDateGetAbsoluteTime(date);
-    double b = CFDateGetAbsoluteTime(other);
-    return a < b ? kCFCompareLessThan : (a > b ? kCFCompareGreaterThan : kCFCompareEqualTo);
-}
-
 }  // extern "C"

@@ -149,31 +149,10 @@ CFIndex CFDictionaryGetCount(CFDictionaryRef theDict)
     return p == nullptr ? 0 : static_cast<CFIndex>(p->core.live);
 }
 
-CFIndex CFDictionaryGetCountOfKey(CFDictionaryRef theDict, const void *key)
-{
-    return CFDictionaryContainsKey(theDict, key) ? 1 : 0;
-}
-
-CFIndex CFDictionaryGetCountOfValue(CFDictionaryRef theDict, const void *value)
-{
-    const __CFDictionary *p = dict(theDict);
-    if (p == nullptr) {
-        return 0;
-    }
-    CFIndex count = 0;
-    p->core.forEach([&](const void *, const void *v) { count += p->core.valuesEqual(v, value) ? 1 : 0; });
-    return count;
-}
-
 Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void *key)
 {
     const __CFDictionary *p = dict(theDict);
     return p != nullptr && p->core.find(key) >= 0;
-}
-
-Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void *value)
-{
-    return CFDictionaryGetCountOfValue(theDict, value) > 0;
 }
 
 Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void *key, const void **value)
@@ -240,27 +219,11 @@ void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void *key, const
     }
 }
 
-void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void *key, const void *value)
-{
-    __CFDictionary *p = mutableDict(theDict, "CFDictionaryReplaceValue");
-    if (p != nullptr) {
-        p->core.replace(key, value);
-    }
-}
-
 void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void *key)
 {
     __CFDictionary *p = mutableDict(theDict, "CFDictionaryRemoveValue");
     if (p != nullptr) {
         p->core.erase(key);
-    }
-}
-
-void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict)
-{
-    __CFDictionary *p = mutableDict(theDict, "CFDictionaryRemoveAllValues");
-    if (p != nullptr) {
-        p->core.clear();
     }
 }
 

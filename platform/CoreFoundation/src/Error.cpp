@@ -49,8 +49,6 @@ CF_CONSTANT_STRING(kCFErrorFilePathKey, "NSFilePath")
 
 extern "C" {
 
-CFTypeID CFErrorGetTypeID(void) { return kTypeError; }
-
 CFErrorRef CFErrorCreate(CFAllocatorRef, CFErrorDomain domain, CFIndex code, CFDictionaryRef userInfo)
 {
     if (domain == nullptr) {
@@ -66,26 +64,10 @@ CFErrorRef CFErrorCreate(CFAllocatorRef, CFErrorDomain domain, CFIndex code, CFD
     return e;
 }
 
-CFErrorDomain CFErrorGetDomain(CFErrorRef err)
-{
-    const __CFError *e = as<__CFError>(err, kTypeError);
-    return e == nullptr ? nullptr : e->domain;
-}
-
 CFIndex CFErrorGetCode(CFErrorRef err)
 {
     const __CFError *e = as<__CFError>(err, kTypeError);
     return e == nullptr ? 0 : e->code;
-}
-
-CFDictionaryRef CFErrorCopyUserInfo(CFErrorRef err)
-{
-    const __CFError *e = as<__CFError>(err, kTypeError);
-    if (e == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return static_cast<CFDictionaryRef>(CFRetain(e->info));
 }
 
 CFStringRef CFErrorCopyDescription(CFErrorRef err)

@@ -175,7 +175,7 @@ CFHashCode typeHash(const void *value);
 // the container), other objects retained.
 const void *copyStringRetain(CFAllocatorRef alloc, const void *value);
 
-// Indented description used by CFCopyDescription and CFShow.
+// Indented description used by CFCopyDescription.
 std::u16string describeValue(CFTypeRef cf, int indent);
 // Four spaces per level.
 std::u16string indentText(int indent);
@@ -211,9 +211,6 @@ constexpr int kMaxDepth = kCFPropertyListMaxDepth;
 // The decoded file-system path of a file URL (no trailing slash except for "/"); false for NULL
 // or a URL without a path.
 bool urlFilePath(CFURLRef u, std::string &path);
-// A file URL for the path (made absolute against the working folder), a directory URL when
-// isDirectory; NULL for an empty path.
-CFURLRef urlFromPath(const std::string &path, bool isDirectory);
 // Forgets the main bundle; the next CFBundleGetMainBundle finds it at the path (NULL: where it
 // is found without a test override). Reached through PlatformTestingSetMainBundlePath.
 void resetMainBundle(const char *path);

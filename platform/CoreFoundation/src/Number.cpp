@@ -255,16 +255,6 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void *valuePt
     }
 }
 
-CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void *)
-{
-    const __CFNumber *a = num(number);
-    const __CFNumber *b = num(otherNumber);
-    if (a == nullptr || b == nullptr) {
-        return a == b ? kCFCompareEqualTo : (a == nullptr ? kCFCompareLessThan : kCFCompareGreaterThan);
-    }
-    return compareNumbers(a, b);
-}
-
 // Used by the property-list reader for integers above the signed 64-bit range.
 CFNumberRef _CFNumberCreateUnsigned64(uint64_t value)
 {

@@ -326,8 +326,6 @@ const CFAllocatorRef kCFAllocatorNull = &gNullAllocator;
 const CFAllocatorRef kCFAllocatorUseContext = &gUseContext;
 const CFNullRef kCFNull = &gNull;
 
-CFRange __CFRangeMake(CFIndex loc, CFIndex len) { return CFRangeMake(loc, len); }
-
 CFTypeRef CFRetain(CFTypeRef cf)
 {
     if (cf == nullptr) {
@@ -353,8 +351,6 @@ void CFRelease(CFTypeRef cf)
         delete o;
     }
 }
-
-CFTypeRef CFAutorelease(CFTypeRef cf) { return cf; }
 
 CFIndex CFGetRetainCount(CFTypeRef cf) { return cf == nullptr ? 0 : obj(cf)->refs.load(); }
 
@@ -382,50 +378,6 @@ CFStringRef CFCopyDescription(CFTypeRef cf)
     return makeString(obj(cf)->describe());
 }
 
-CFStringRef CFCopyTypeIDDescription(CFTypeID type)
-{
-    CF_CREATE_OR_RETURN(nullptr);
-    const char *name = nullptr;
-    switch (type) {
-    case kTypeNull: name = "CFNull"; break;
-    case kTypeAllocator: name = "CFAllocator"; break;
-    case kTypeString: name = "CFString"; break;
-    case kTypeSet: name = "CFSet"; break;
-    case kTypeDictionary: name = "CFDictionary"; break;
-    case kTypeArray: name = "CFArray"; break;
-    case kTypeData: name = "CFData"; break;
-    case kTypeBoolean: name = "CFBoolean"; break;
-    case kTypeNumber: name = "CFNumber"; break;
-    case kTypeURL: name = "CFURL"; break;
-    case kTypeBundle: name = "CFBundle"; break;
-    case kTypeUUID: name = "CFUUID"; break;
-    case kTypeDate: name = "CFDate"; break;
-    case kTypeRunLoop: name = "CFRunLoop"; break;
-    case kTypeRunLoopSource: name = "CFRunLoopSource"; break;
-    case kTypeError: name = "CFError"; break;
-    case kTypeRunLoopTimer: name = "CFRunLoopTimer"; break;
-    case kTypeFileDescriptor: name = "CFFileDescriptor"; break;
-    default: {
-        const CFStandInClass *cls = standInClass(type);
-        name = cls != nullptr ? cls->className : nullptr;
-    }
-    }
-    return name == nullptr ? nullptr : makeString(u16(name));
-}
-
-CFAllocatorRef CFGetAllocator(CFTypeRef cf) { return kCFAllocatorSystemDefault; }
-
-void CFShow(CFTypeRef cf)
-{
-    std::string text = toUTF8(describeOf(cf));
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-CFTypeID CFNullGetTypeID(void) { return kTypeNull; }
-CFTypeID CFAllocatorGetTypeID(void) { return kTypeAllocator; }
-CFAllocatorRef CFAllocatorGetDefault(void) { return kCFAllocatorSystemDefault; }
-void CFAllocatorSetDefault(CFAllocatorRef) {}
-
 void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags)
 {
     if (size <= 0 || allocator == kCFAllocatorNull) {
@@ -435,30 +387,12 @@ void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags)
     return std::malloc(static_cast<size_t>(size));
 }
 
-void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize, CFOptionFlags hint)
-{
-    if (allocator == kCFAllocatorNull) {
-        return nullptr;
-    }
-    if (ptr == nullptr) {
-        return CFAllocatorAllocate(allocator, newsize, hint);
-    }
-    if (newsize <= 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return std::realloc(ptr, static_cast<size_t>(newsize));
-}
-
 void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr)
 {
     if (allocator != kCFAllocatorNull) {
         std::free(ptr);
     }
 }
-
-CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef, CFIndex size, CFOptionFlags) { return size; }
 
 // ---- Other stand-ins ----
 

@@ -1,6 +1,6 @@
-// CFString comparison and search: literal order of UTF-16 code units, case folding and numeric
-// runs, ICU's collator for localized and diacritic-insensitive comparison, and the ICU
-// normalizations that the nonliteral comparison and the mutations share.
+// CFString comparison: literal order of UTF-16 code units, case folding and numeric runs, ICU's
+// collator for localized and diacritic-insensitive comparison, and the ICU normalizations that
+// the nonliteral comparison and the mutations share.
 #include "StringInternal.h"
 
 #include <unicode/ucol.h>
@@ -188,90 +188,21 @@ CFComparisonResult compareText(std::u16string_view a, std::u16string_view b, CFS
 
 extern "C" {
 
-CFComparisonResult CFStringCompareWithOptionsAndLocale(CFStringRef a, CFStringRef b, CFRange range,
-                                                       CFStringCompareFlags flags, CFTypeRef)
+CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompareFlags flags)
 {
     const __CFString *pa = str(a);
     const __CFString *pb = str(b);
     if (pa == nullptr || pb == nullptr) {
         return pa == pb ? kCFCompareEqualTo : (pa == nullptr ? kCFCompareLessThan : kCFCompareGreaterThan);
     }
-    if (!validRange(pa, range)) {
-        reportRange("CFStringCompareWithOptions");
-        range = CFRangeMake(0, pa->length);
-    }
-    if (flags == 0 && pa->eight && pb->eight && range.location == 0 && range.length == pa->length) {
+    if (flags == 0 && pa->eight && pb->eight) {
+        // ASCII text both sides: byte order is code-unit order.
         std::string_view va(pa->bytes(), static_cast<size_t>(pa->length));
         std::string_view vb(pb->bytes(), static_cast<size_t>(pb->length));
         int r = va.compare(vb);
         return r < 0 ? kCFCompareLessThan : (r > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo);
     }
-    return compareText(pa->text(range), pb->text(), flags);
-}
-
-CFComparisonResult CFStringCompareWithOptions(CFStringRef a, CFStringRef b, CFRange range, CFStringCompareFlags flags)
-{
-    return CFStringCompareWithOptionsAndLocale(a, b, range, flags, nullptr);
-}
-
-CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompareFlags flags)
-{
-    return CFStringCompareWithOptionsAndLocale(a, b, CFRangeMake(0, CFStringGetLength(a)), flags, nullptr);
-}
-
-Boolean CFStringFindWithOptions(CFStringRef s, CFStringRef find, CFRange range, CFStringCompareFlags options,
-                                CFRange *result)
-{
-    const __CFString *p = str(s);
-    const __CFString *f = str(find);
-    if (p == nullptr || f == nullptr || !validRange(p, range) || f->length == 0 || f->length > range.length) {
-        return false;
-    }
-    bool fold = (options & kCFCompareCaseInsensitive) != 0;
-    auto same = [fold](char16_t x, char16_t y) {
-        return x == y || (fold && u_foldCase(x, U_FOLD_CASE_DEFAULT) == u_foldCase(y, U_FOLD_CASE_DEFAULT));
-    };
-    auto matchAt = [&](CFIndex pos) {
-        for (CFIndex k = 0; k < f->length; ++k) {
-            if (!same(p->at(pos + k), f->at(k))) {
-                return false;
-            }
-        }
-        return true;
-    };
-    CFIndex first = range.location;
-    CFIndex last = range.location + range.length - f->length;
-    bool backwards = (options & kCFCompareBackwards) != 0;
-    bool anchored = (options & kCFCompareAnchored) != 0;
-    if (anchored) {
-        CFIndex pos = backwards ? last : first;
-        if (matchAt(pos)) {
-            if (result != nullptr) {
-                *result = CFRangeMake(pos, f->length);
-            }
-            return true;
-        }
-        return false;
-    }
-    for (CFIndex k = 0; k <= last - first; ++k) {
-        CFIndex pos = backwards ? last - k : first + k;
-        if (matchAt(pos)) {
-            if (result != nullptr) {
-                *result = CFRangeMake(pos, f->length);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-CFRange CFStringFind(CFStringRef s, CFStringRef find, CFStringCompareFlags options)
-{
-    CFRange result = CFRangeMake(kCFNotFound, 0);
-    if (!CFStringFindWithOptions(s, find, CFRangeMake(0, CFStringGetLength(s)), options, &result)) {
-        return CFRangeMake(kCFNotFound, 0);
-    }
-    return result;
+    return compareText(pa->text(), pb->text(), flags);
 }
 
 Boolean CFStringHasPrefix(CFStringRef s, CFStringRef prefix)
@@ -283,22 +214,6 @@ Boolean CFStringHasPrefix(CFStringRef s, CFStringRef prefix)
     }
     for (CFIndex i = 0; i < f->length; ++i) {
         if (p->at(i) != f->at(i)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-Boolean CFStringHasSuffix(CFStringRef s, CFStringRef suffix)
-{
-    const __CFString *p = str(s);
-    const __CFString *f = str(suffix);
-    if (p == nullptr || f == nullptr || f->length > p->length) {
-        return false;
-    }
-    CFIndex offset = p->length - f->length;
-    for (CFIndex i = 0; i < f->length; ++i) {
-        if (p->at(offset + i) != f->at(i)) {
             return false;
         }
     }

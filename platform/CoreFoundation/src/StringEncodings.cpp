@@ -327,17 +327,6 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8 *bytes, CFIndex 
     return makeString(text);
 }
 
-CFStringRef CFStringCreateWithBytesNoCopy(CFAllocatorRef alloc, const UInt8 *bytes, CFIndex numBytes,
-                                          CFStringEncoding encoding, Boolean isExternalRepresentation,
-                                          CFAllocatorRef contentsDeallocator)
-{
-    CFStringRef s = CFStringCreateWithBytes(alloc, bytes, numBytes, encoding, isExternalRepresentation);
-    if (s != nullptr && contentsDeallocator != kCFAllocatorNull) {
-        CFAllocatorDeallocate(contentsDeallocator, const_cast<UInt8 *>(bytes));
-    }
-    return s;
-}
-
 CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char *cStr, CFStringEncoding encoding)
 {
     if (cStr == nullptr) {
@@ -345,24 +334,6 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char *cStr, CF
     }
     return CFStringCreateWithBytes(alloc, reinterpret_cast<const UInt8 *>(cStr), static_cast<CFIndex>(std::strlen(cStr)),
                                    encoding, false);
-}
-
-CFStringRef CFStringCreateWithCStringNoCopy(CFAllocatorRef alloc, const char *cStr, CFStringEncoding encoding,
-                                            CFAllocatorRef contentsDeallocator)
-{
-    CFStringRef s = CFStringCreateWithCString(alloc, cStr, encoding);
-    if (s != nullptr && contentsDeallocator != kCFAllocatorNull) {
-        CFAllocatorDeallocate(contentsDeallocator, const_cast<char *>(cStr));
-    }
-    return s;
-}
-
-CFStringRef CFStringCreateWithPascalString(CFAllocatorRef alloc, ConstStringPtr pStr, CFStringEncoding encoding)
-{
-    if (pStr == nullptr) {
-        return nullptr;
-    }
-    return CFStringCreateWithBytes(alloc, pStr + 1, pStr[0], encoding, false);
 }
 
 CFIndex CFStringGetBytes(CFStringRef s, CFRange range, CFStringEncoding encoding, UInt8 lossByte,
@@ -417,24 +388,6 @@ Boolean CFStringGetCString(CFStringRef s, char *buffer, CFIndex bufferSize, CFSt
     return true;
 }
 
-Boolean CFStringGetPascalString(CFStringRef s, StringPtr buffer, CFIndex bufferSize, CFStringEncoding encoding)
-{
-    const __CFString *p = str(s);
-    if (p == nullptr || buffer == nullptr || bufferSize <= 0) {
-        return false;
-    }
-    std::vector<UInt8> bytes;
-    CFIndex limit = std::min<CFIndex>(bufferSize - 1, 255);
-    CFIndex converted = encodeRange(p, CFRangeMake(0, p->length), encoding, 0, false, limit, bytes);
-    if (converted != p->length) {
-        buffer[0] = 0;
-        return false;
-    }
-    buffer[0] = static_cast<UInt8>(bytes.size());
-    std::memcpy(buffer + 1, bytes.data(), bytes.size());
-    return true;
-}
-
 const char *CFStringGetCStringPtr(CFStringRef s, CFStringEncoding encoding)
 {
     const __CFString *p = str(s);
@@ -450,30 +403,6 @@ const char *CFStringGetCStringPtr(CFStringRef s, CFStringEncoding encoding)
     return nullptr;
 }
 
-CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc, CFStringRef s, CFStringEncoding encoding,
-                                               UInt8 lossByte)
-{
-    const __CFString *p = str(s);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::vector<UInt8> bytes;
-    CFIndex converted = encodeRange(p, CFRangeMake(0, p->length), encoding, lossByte, true, -1, bytes);
-    if (converted != p->length) {
-        return nullptr;
-    }
-    return CFDataCreate(alloc, bytes.data(), static_cast<CFIndex>(bytes.size()));
-}
-
-CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc, CFDataRef data, CFStringEncoding encoding)
-{
-    if (data == nullptr) {
-        return nullptr;
-    }
-    return CFStringCreateWithBytes(alloc, CFDataGetBytePtr(data), CFDataGetLength(data), encoding, true);
-}
-
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding)
 {
     switch (encoding) {
@@ -485,51 +414,6 @@ CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encod
     case kCFStringEncodingUTF32BE:
     case kCFStringEncodingUTF32LE: return length * 4;
     default: return length;
-    }
-}
-
-CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef s) { return CFStringGetLength(s) * 3 + 1; }
-
-Boolean CFStringGetFileSystemRepresentation(CFStringRef s, char *buffer, CFIndex maxBufLen)
-{
-    return CFStringGetCString(s, buffer, maxBufLen, kCFStringEncodingUTF8);
-}
-
-CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef alloc, const char *buffer)
-{
-    return CFStringCreateWithCString(alloc, buffer, kCFStringEncodingUTF8);
-}
-
-CFStringEncoding CFStringGetSystemEncoding(void) { return kCFStringEncodingMacRoman; }
-
-CFStringEncoding CFStringGetFastestEncoding(CFStringRef s)
-{
-    const __CFString *p = str(s);
-    return (p != nullptr && p->eight) ? kCFStringEncodingASCII : kCFStringEncodingUnicode;
-}
-
-CFStringEncoding CFStringGetSmallestEncoding(CFStringRef s) { return CFStringGetFastestEncoding(s); }
-
-Boolean CFStringIsEncodingAvailable(CFStringEncoding encoding)
-{
-    return isUnicodeEncoding(encoding) || byteEncoding(encoding) != nullptr;
-}
-
-CFStringRef CFStringGetNameOfEncoding(CFStringEncoding encoding)
-{
-    switch (encoding) {
-    case kCFStringEncodingMacRoman: return CFSTR("Western (Mac OS Roman)");
-    case kCFStringEncodingWindowsLatin1: return CFSTR("Western (Windows Latin 1)");
-    case kCFStringEncodingISOLatin1: return CFSTR("Western (ISO Latin 1)");
-    case kCFStringEncodingASCII: return CFSTR("Western (ASCII)");
-    case kCFStringEncodingUTF8: return CFSTR("Unicode (UTF-8)");
-    case kCFStringEncodingUTF16: return CFSTR("Unicode (UTF-16)");
-    case kCFStringEncodingUTF16BE: return CFSTR("Unicode (UTF-16BE)");
-    case kCFStringEncodingUTF16LE: return CFSTR("Unicode (UTF-16LE)");
-    case kCFStringEncodingUTF32: return CFSTR("Unicode (UTF-32)");
-    case kCFStringEncodingUTF32BE: return CFSTR("Unicode (UTF-32BE)");
-    case kCFStringEncodingUTF32LE: return CFSTR("Unicode (UTF-32LE)");
-    default: return nullptr;
     }
 }
 

@@ -403,22 +403,4 @@ CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef forma
     return result;
 }
 
-void CFStringAppendFormatAndArguments(CFMutableStringRef s, CFDictionaryRef, CFStringRef format, va_list arguments)
-{
-    __CFString *p = mutableStr(s, "CFStringAppendFormat");
-    const __CFString *f = str(format);
-    if (p == nullptr || f == nullptr) {
-        return;
-    }
-    p->assign(p->text() + formatText(f->text(), arguments));
-}
-
-void CFStringAppendFormat(CFMutableStringRef s, CFDictionaryRef formatOptions, CFStringRef format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    CFStringAppendFormatAndArguments(s, formatOptions, format, args);
-    va_end(args);
-}
-
 }  // extern "C"

@@ -19,7 +19,6 @@ struct __CFString final : cf::Object {
     bool isMutable = false;
     bool eight = true;
     bool owned = false;                   // data was malloc'ed here
-    CFAllocatorRef deallocator = nullptr; // NoCopy: frees data (kCFAllocatorNull: nobody)
     CFIndex length = 0;
     const void *data = "";
     // Short text lives inside the object (one allocation per string).
@@ -28,7 +27,7 @@ struct __CFString final : cf::Object {
     __CFString() : Object(cf::kTypeString) {}
     __CFString(Immortal tag) : Object(cf::kTypeString, tag) {}
     constexpr __CFString(const char *literal, CFIndex len)
-        : Object(cf::kTypeString, Immortal{}), isMutable(false), eight(true), owned(false), deallocator(nullptr),
+        : Object(cf::kTypeString, Immortal{}), isMutable(false), eight(true), owned(false),
           length(len), data(literal)
     {
     }
@@ -38,11 +37,8 @@ struct __CFString final : cf::Object {
     {
         if (owned) {
             std::free(const_cast<void *>(data));
-        } else if (deallocator != nullptr && deallocator != kCFAllocatorNull) {
-            CFAllocatorDeallocate(deallocator, const_cast<void *>(data));
         }
         owned = false;
-        deallocator = nullptr;
         data = "";
         length = 0;
         eight = true;
@@ -103,7 +99,7 @@ struct __CFString final : cf::Object {
     {
         bool ascii = std::all_of(t.begin(), t.end(), [](char16_t c) { return c < 0x80; });
         size_t bytesNeeded = ascii ? t.size() + 1 : t.size() * 2 + 2;
-        if (owned || deallocator != nullptr) {
+        if (owned) {
             freeData();
         }
         bool inSmall = false;
@@ -121,7 +117,7 @@ struct __CFString final : cf::Object {
     }
     void assignASCII(std::string_view t)
     {
-        if (owned || deallocator != nullptr) {
+        if (owned) {
             freeData();
         }
         bool inSmall = false;

@@ -35,6 +35,12 @@ struct __CFUUID final : Object {
 
 namespace {
 
+CFUUIDRef createUUID(const CFUUIDBytes &bytes)
+{
+    CF_CREATE_OR_RETURN(nullptr);
+    return new __CFUUID(bytes);
+}
+
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -80,15 +86,7 @@ bool parseUUID(const std::string &text, CFUUIDBytes &bytes)
 
 extern "C" {
 
-CFTypeID CFUUIDGetTypeID(void) { return kTypeUUID; }
-
-CFUUIDRef CFUUIDCreateFromUUIDBytes(CFAllocatorRef, CFUUIDBytes bytes)
-{
-    CF_CREATE_OR_RETURN(nullptr);
-    return new __CFUUID(bytes);
-}
-
-CFUUIDRef CFUUIDCreate(CFAllocatorRef alloc)
+CFUUIDRef CFUUIDCreate(CFAllocatorRef)
 {
     CFUUIDBytes bytes{};
     auto *b = reinterpret_cast<UInt8 *>(&bytes);
@@ -100,16 +98,16 @@ CFUUIDRef CFUUIDCreate(CFAllocatorRef alloc)
     }
     b[6] = static_cast<UInt8>((b[6] & 0x0F) | 0x40);  // version 4
     b[8] = static_cast<UInt8>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    return CFUUIDCreateFromUUIDBytes(alloc, bytes);
+    return createUUID(bytes);
 }
 
-CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef alloc, CFStringRef uuidStr)
+CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef, CFStringRef uuidStr)
 {
     CFUUIDBytes bytes{};
     if (!parseUUID(stringUTF8(uuidStr), bytes)) {
         return nullptr;
     }
-    return CFUUIDCreateFromUUIDBytes(alloc, bytes);
+    return createUUID(bytes);
 }
 
 CFStringRef CFUUIDCreateString(CFAllocatorRef, CFUUIDRef uuid)
@@ -120,12 +118,6 @@ CFStringRef CFUUIDCreateString(CFAllocatorRef, CFUUIDRef uuid)
     }
     CF_CREATE_OR_RETURN(nullptr);
     return makeString(u->text());
-}
-
-CFUUIDBytes CFUUIDGetUUIDBytes(CFUUIDRef uuid)
-{
-    const __CFUUID *u = as<__CFUUID>(uuid, kTypeUUID);
-    return u == nullptr ? CFUUIDBytes{} : u->bytes;
 }
 
 }  // extern "C"

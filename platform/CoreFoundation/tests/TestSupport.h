@@ -55,6 +55,13 @@ inline std::string FormatText(CFStringRef format, ...)
     return Utf8(s);
 }
 
+// A file URL for the path (a directory URL when isDirectory).
+inline CFURLRef FileURL(const std::string &path, bool isDirectory = false)
+{
+    return CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8 *>(path.data()),
+                                                   static_cast<CFIndex>(path.size()), isDirectory);
+}
+
 inline CFMutableDictionaryRef NewDict()
 {
     return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -123,7 +124,7 @@ TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
         int value = static_cast<int>(rng() % 1000);
         CFRef<CFNumberRef> k(Int(key));
         CFRef<CFNumberRef> v(Int(value));
-        switch (rng() % 5) {
+        switch (rng() % 4) {
         case 0:
         case 1:
             CFDictionarySetValue(d, k, v);
@@ -139,16 +140,10 @@ TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
                 model.emplace_back(key, value);
             }
             break;
-        case 3:
+        default:
             CFDictionaryRemoveValue(d, k);
             if (findModel(key) >= 0) {
                 model.erase(model.begin() + findModel(key));
-            }
-            break;
-        default:
-            CFDictionaryReplaceValue(d, k, v);
-            if (findModel(key) >= 0) {
-                model[static_cast<size_t>(findModel(key))].second = value;
             }
         }
         ASSERT_EQ(static_cast<CFIndex>(model.size()), CFDictionaryGetCount(d));
@@ -170,6 +165,21 @@ TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
     }
 }
 
+long LongOf(const void *number)
+{
+    long v = -1;
+    CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberLongType, &v);
+    return v;
+}
+
+CFComparisonResult ByNumber(const void *a, const void *b, void *)
+{
+    long x = LongOf(a);
+    long y = LongOf(b);
+    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
+}
+
+// Appends, removals and sorts of part of the array, and look-ups after each, against a vector.
 TEST(DifferentialTest, ArrayMatchesAVectorModel)
 {
     std::mt19937 rng(9);
@@ -178,30 +188,35 @@ TEST(DifferentialTest, ArrayMatchesAVectorModel)
     for (int step = 0; step < 3000; ++step) {
         int value = static_cast<int>(rng() % 100);
         CFRef<CFNumberRef> v(Int(value));
-        size_t at = model.empty() ? 0 : rng() % (model.size() + 1);
         switch (rng() % 4) {
-        case 0: CFArrayAppendValue(a, v); model.push_back(value); break;
-        case 1: CFArrayInsertValueAtIndex(a, static_cast<CFIndex>(at), v); model.insert(model.begin() + static_cast<long>(at), value); break;
+        case 0:
+        case 1: CFArrayAppendValue(a, v); model.push_back(value); break;
         case 2:
             if (!model.empty()) {
-                at %= model.size();
+                size_t at = rng() % model.size();
                 CFArrayRemoveValueAtIndex(a, static_cast<CFIndex>(at));
                 model.erase(model.begin() + static_cast<long>(at));
             }
             break;
-        default:
-            if (!model.empty()) {
-                at %= model.size();
-                CFArraySetValueAtIndex(a, static_cast<CFIndex>(at), v);
-                model[at] = value;
-            }
+        default: {
+            size_t first = model.empty() ? 0 : rng() % model.size();
+            size_t last = first + (model.size() == first ? 0 : rng() % (model.size() - first + 1));
+            CFArraySortValues(a, CFRangeMake(static_cast<CFIndex>(first), static_cast<CFIndex>(last - first)), ByNumber,
+                              nullptr);
+            std::stable_sort(model.begin() + static_cast<long>(first), model.begin() + static_cast<long>(last));
+        }
         }
         ASSERT_EQ(static_cast<CFIndex>(model.size()), CFArrayGetCount(a));
+        CFRange all = CFRangeMake(0, CFArrayGetCount(a));
+        auto firstInModel = std::find(model.begin(), model.end(), value);
+        auto lastInModel = std::find(model.rbegin(), model.rend(), value);
+        CFIndex expectedFirst = firstInModel == model.end() ? CFIndex{kCFNotFound} : firstInModel - model.begin();
+        CFIndex expectedLast = lastInModel == model.rend() ? CFIndex{kCFNotFound} : model.rend() - lastInModel - 1;
+        ASSERT_EQ(expectedFirst, CFArrayGetFirstIndexOfValue(a, all, v)) << "step " << step;
+        ASSERT_EQ(expectedLast, CFArrayGetLastIndexOfValue(a, all, v)) << "step " << step;
     }
     for (size_t i = 0; i < model.size(); ++i) {
-        long v = -1;
-        CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(a, static_cast<CFIndex>(i))), kCFNumberLongType, &v);
-        ASSERT_EQ(model[i], v);
+        ASSERT_EQ(model[i], LongOf(CFArrayGetValueAtIndex(a, static_cast<CFIndex>(i))));
     }
 }
 
@@ -216,9 +231,12 @@ TEST(SeamSweepTest, EveryCreationFailsCleanly)
     CFArrayAppendValue(array, text);
     CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
     CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
-    CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
+    CFRef<CFURLRef> url(FileURL("/etc/hostname"));
     CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
-    CFRef<CFSetRef> set(CFSetCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeSetCallBacks));
+    CFRef<CFStringRef> uuidText(CFUUIDCreateString(nullptr, uuid));
+    CFRef<CFErrorRef> error(CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr));
+    CFRef<CFMutableDataRef> mutableData(CFDataCreateMutable(nullptr, 0));
+    CFDataAppendBytes(mutableData, reinterpret_cast<const UInt8 *>("abc"), 3);
     const UniChar units[] = {'a', 'b'};
     double real = 2.5;
     std::vector<std::pair<const char *, std::function<CFTypeRef()>>> creations = {
@@ -231,8 +249,6 @@ TEST(SeamSweepTest, EveryCreationFailsCleanly)
         {"CFStringCreateMutableCopy", [&] { return CFStringCreateMutableCopy(nullptr, 0, text); }},
         {"CFStringCreateWithFormat", [&] { return CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%d"), text.get(), 3); }},
         {"CFStringCreateArrayBySeparatingStrings", [&] { return CFStringCreateArrayBySeparatingStrings(nullptr, text, CFSTR("/")); }},
-        {"CFStringCreateByCombiningStrings", [&] { return CFStringCreateByCombiningStrings(nullptr, array, CFSTR(",")); }},
-        {"CFStringCreateExternalRepresentation", [&] { return CFStringCreateExternalRepresentation(nullptr, text, kCFStringEncodingUTF8, 0); }},
         {"CFCopyDescription", [&] { return CFCopyDescription(dict); }},
         {"CFNumberCreate", [&] { return CFNumberCreate(nullptr, kCFNumberDoubleType, &real); }},
         {"CFDateCreate", [] { return CFDateCreate(nullptr, 0); }},
@@ -240,19 +256,25 @@ TEST(SeamSweepTest, EveryCreationFailsCleanly)
         {"CFDataCreateCopy", [&] { return CFDataCreateCopy(nullptr, data); }},
         {"CFDataCreateMutableCopy", [&] { return CFDataCreateMutableCopy(nullptr, 0, data); }},
         {"CFArrayCreate", [&] { return CFArrayCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeArrayCallBacks); }},
-        {"CFArrayCreateCopy", [&] { return CFArrayCreateCopy(nullptr, array); }},
         {"CFArrayCreateMutableCopy", [&] { return CFArrayCreateMutableCopy(nullptr, 0, array); }},
         {"CFDictionaryCreateCopy", [&] { return CFDictionaryCreateCopy(nullptr, dict); }},
         {"CFDictionaryCreateMutableCopy", [&] { return CFDictionaryCreateMutableCopy(nullptr, 0, dict); }},
-        {"CFSetCreateMutableCopy", [&] { return CFSetCreateMutableCopy(nullptr, 0, set); }},
         {"CFPropertyListCreateDeepCopy", [&] { return CFPropertyListCreateDeepCopy(nullptr, dict, kCFPropertyListMutableContainersAndLeaves); }},
         {"CFPropertyListCreateFromXMLData", [&] { return CFPropertyListCreateFromXMLData(nullptr, xml, 0, nullptr); }},
         {"CFPropertyListCreateData", [&] { return CFPropertyListCreateData(nullptr, dict, kCFPropertyListBinaryFormat_v1_0, 0, nullptr); }},
-        {"CFURLCreateWithFileSystemPath", [] { return CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true); }},
         {"CFURLCreateCopyAppendingPathComponent", [&] { return CFURLCreateCopyAppendingPathComponent(nullptr, url, CFSTR("x"), false); }},
-        {"CFURLCopyFileSystemPath", [&] { return CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle); }},
-        {"CFURLCopyLastPathComponent", [&] { return CFURLCopyLastPathComponent(url); }},
         {"CFUUIDCreateString", [&] { return CFUUIDCreateString(nullptr, uuid); }},
+        {"CFUUIDCreate", [] { return CFUUIDCreate(nullptr); }},
+        {"CFUUIDCreateFromString", [&] { return CFUUIDCreateFromString(nullptr, uuidText); }},
+        {"CFErrorCopyDescription", [&] { return CFErrorCopyDescription(error); }},
+        {"CFDataCreateWithBytesNoCopy", [] { return CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>("x"), 1, kCFAllocatorNull); }},
+        {"CFDataCreateCopy of mutable data", [&] { return CFDataCreateCopy(nullptr, mutableData); }},
+        {"CFDataCreateMutable", [] { return CFDataCreateMutable(nullptr, 0); }},
+        {"CFArrayCreateMutable", [] { return CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks); }},
+        {"CFDictionaryCreate", [] { return CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks); }},
+        {"CFDictionaryCreateMutable", [] { return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks); }},
+        {"CFSetCreateMutable", [] { return CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks); }},
+        {"CFURLCreateFromFileSystemRepresentation", [] { return FileURL("/tmp", true); }},
         {"CFErrorCreate", [] { return CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr); }},
         {"CFBundleCopyLocalizedString", [] { return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("k"), nullptr, nullptr); }},
         {"CFRunLoopTimerCreate", [] { return CFRunLoopTimerCreate(nullptr, 0, 0, 0, 0, nullptr, nullptr); }},

@@ -341,7 +341,7 @@ TEST_F(PropertyListTest, WriterRefusesWhatCouldNotBeReadBack)
     CFRef<CFNumberRef> one(Int(1));
     CFDictionarySetValue(numberKey, one, CFSTR("x"));
     EXPECT_TRUE(refused(numberKey));
-    CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true));
+    CFRef<CFURLRef> url(FileURL("/tmp", true));
     CFRef<CFMutableArrayRef> holder(NewArray());
     CFArrayAppendValue(holder, url);
     EXPECT_TRUE(refused(holder));
@@ -350,7 +350,7 @@ TEST_F(PropertyListTest, WriterRefusesWhatCouldNotBeReadBack)
     EXPECT_TRUE(refused(cycle));
     EXPECT_FALSE(CFPropertyListIsValid(cycle, kCFPropertyListXMLFormat_v1_0));
     EXPECT_EQ(nullptr, CFPropertyListCreateDeepCopy(nullptr, cycle, kCFPropertyListImmutable));
-    CFArrayRemoveAllValues(cycle);
+    CFArrayRemoveValueAtIndex(cycle, 0);
 }
 
 std::string Nested(int depth)
