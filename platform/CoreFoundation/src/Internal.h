@@ -153,7 +153,6 @@ std::u16string fromUTF8(std::string_view text);      // invalid bytes become U+F
 bool fromUTF8Strict(std::string_view text, std::u16string &out);
 std::string toUTF8(std::u16string_view text);        // unpaired surrogates become U+FFFD
 std::u16string u16(const char *ascii);
-std::u16string describeOf(CFTypeRef cf);             // CFCopyDescription text, "(null)" for NULL
 std::u16string formatTextOf(CFTypeRef cf);           // %@ text
 std::u16string hexAddress(const void *p);
 

@@ -154,7 +154,6 @@ std::u16string Object::describe() const
     return u16("<") + u16(className()) + u16(" ") + hexAddress(this) + u16(">");
 }
 
-std::u16string describeOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->describe(); }
 std::u16string formatTextOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->formatText(); }
 
 // ---- Containers: the standard callbacks, descriptions and the depth guard ----
