@@ -1,6 +1,6 @@
 // CFBundle: bundle folders, their information dictionary, localized strings and executables
 // (loaded with dlopen).
-#include "Internal.h"
+#include "StringInternal.h"
 
 #include <cctype>
 #include <cstdio>
@@ -16,11 +16,6 @@
 #include <vector>
 
 using namespace cf;
-
-namespace cf {
-bool urlFilePath(CFURLRef u, std::string &path);
-CFURLRef urlFromPath(const std::string &path, bool isDirectory);
-}  // namespace cf
 
 namespace {
 
@@ -203,7 +198,7 @@ CFDictionaryRef loadStrings(const std::string &path)
             return static_cast<CFDictionaryRef>(plist);
         }
         CFRelease(plist);
-        std::fprintf(stderr, "CoreFoundation: strings file %s is not a dictionary; ignored\n", path.c_str());
+        report("strings file " + path + " is not a dictionary; ignored");
         return nullptr;
     }
     std::u16string text;
@@ -219,14 +214,14 @@ CFDictionaryRef loadStrings(const std::string &path)
                                                  static_cast<unsigned char>(bytes[i + 1])));
         }
     } else if (!fromUTF8Strict(bytes, text)) {
-        std::fprintf(stderr, "CoreFoundation: strings file %s is not UTF-8 or UTF-16; ignored\n", path.c_str());
+        report("strings file " + path + " is not UTF-8 or UTF-16; ignored");
         return nullptr;
     }
     CFMutableDictionaryRef table =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     StringsParser parser(text);
     if (!parser.parse(table)) {
-        std::fprintf(stderr, "CoreFoundation: strings file %s has a syntax error; ignored\n", path.c_str());
+        report("strings file " + path + " has a syntax error; ignored");
         CFRelease(table);
         return nullptr;
     }
@@ -291,8 +286,7 @@ struct __CFBundle final : Object {
                 info = static_cast<CFDictionaryRef>(plist);
             } else {
                 if (plist != nullptr || !bytes.empty()) {
-                    std::fprintf(stderr, "CoreFoundation: %s is not a property-list dictionary; ignored\n",
-                                 infoPath.c_str());
+                    report(infoPath + " is not a property-list dictionary; ignored");
                 }
                 CFRelease(plist);
                 info = CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
@@ -407,9 +401,14 @@ std::string mainBundlePath()
 
 }  // namespace
 
-extern "C" {
+CF_CONSTANT_STRING(kCFBundleInfoDictionaryVersionKey, "CFBundleInfoDictionaryVersion")
+CF_CONSTANT_STRING(kCFBundleExecutableKey, "CFBundleExecutable")
+CF_CONSTANT_STRING(kCFBundleIdentifierKey, "CFBundleIdentifier")
+CF_CONSTANT_STRING(kCFBundleVersionKey, "CFBundleVersion")
+CF_CONSTANT_STRING(kCFBundleDevelopmentRegionKey, "CFBundleDevelopmentRegion")
+CF_CONSTANT_STRING(kCFBundleNameKey, "CFBundleName")
 
-void _CFBundleResetMainBundleForTesting(const char *path)
+void cf::resetMainBundle(const char *path)
 {
     std::lock_guard<std::mutex> guard(gMainLock);
     gHaveOverride = path != nullptr;
@@ -420,7 +419,7 @@ void _CFBundleResetMainBundleForTesting(const char *path)
     }
 }
 
-CFTypeID CFBundleGetTypeID(void) { return kTypeBundle; }
+extern "C" {
 
 CFBundleRef CFBundleGetMainBundle(void)
 {
@@ -439,88 +438,6 @@ CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL)
     }
     CF_CREATE_OR_RETURN(nullptr);
     return new __CFBundle(path);
-}
-
-CFURLRef CFBundleCopyBundleURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return urlFromPath(p->path, true);
-}
-
-CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return urlFromPath(p->resources, true);
-}
-
-CFURLRef CFBundleCopyExecutableURL(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    std::string exe = p->executablePath();
-    return exe.empty() ? nullptr : urlFromPath(exe, false);
-}
-
-CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    return p == nullptr ? nullptr : p->infoDictionary();
-}
-
-CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef b, CFStringRef key)
-{
-    __CFBundle *p = bundle(b);
-    return p == nullptr || key == nullptr ? nullptr : CFDictionaryGetValue(p->infoDictionary(), key);
-}
-
-CFStringRef CFBundleGetIdentifier(CFBundleRef b)
-{
-    CFTypeRef value = CFBundleGetValueForInfoDictionaryKey(b, kCFBundleIdentifierKey);
-    return (value != nullptr && CFGetTypeID(value) == CFStringGetTypeID()) ? static_cast<CFStringRef>(value) : nullptr;
-}
-
-CFURLRef CFBundleCopyResourceURL(CFBundleRef b, CFStringRef resourceName, CFStringRef resourceType, CFStringRef subDirName)
-{
-    __CFBundle *p = bundle(b);
-    if (p == nullptr || resourceName == nullptr) {
-        return nullptr;
-    }
-    std::string name = stringUTF8(resourceName);
-    if (resourceType != nullptr && CFStringGetLength(resourceType) > 0) {
-        std::string type = stringUTF8(resourceType);
-        if (type[0] != '.') {
-            name.push_back('.');
-        }
-        name.append(type);
-    }
-    std::string dir = p->resources;
-    if (subDirName != nullptr) {
-        dir.push_back('/');
-        dir.append(stringUTF8(subDirName));
-    }
-    std::vector<std::string> candidates = {dir + "/" + name};
-    for (const char *l : {"en", "English", "Base"}) {
-        candidates.push_back(dir + "/" + l + ".lproj/" + name);
-    }
-    for (const std::string &candidate : candidates) {
-        struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0) {
-            CF_CREATE_OR_RETURN(nullptr);
-            return urlFromPath(candidate, S_ISDIR(st.st_mode));
-        }
-    }
-    return nullptr;
 }
 
 CFStringRef CFBundleCopyLocalizedString(CFBundleRef b, CFStringRef key, CFStringRef value, CFStringRef tableName)
@@ -553,14 +470,13 @@ Boolean CFBundleLoadExecutable(CFBundleRef b)
     }
     std::string exe = p->executablePath();
     if (exe.empty()) {
-        std::fprintf(stderr, "CoreFoundation: bundle %s has no executable to load\n", p->path.c_str());
+        report("bundle " + p->path + " has no executable to load");
         return false;
     }
     p->handle = dlopen(exe.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (p->handle == nullptr) {
         const char *why = dlerror();
-        std::fprintf(stderr, "CoreFoundation: bundle executable %s not loaded: %s\n", exe.c_str(),
-                     why != nullptr ? why : "unknown error");
+        report("bundle executable " + exe + " not loaded: " + (why != nullptr ? why : "unknown error"));
         return false;
     }
     return true;
@@ -572,15 +488,6 @@ Boolean CFBundleIsExecutableLoaded(CFBundleRef b)
     return p != nullptr && p->handle != nullptr;
 }
 
-void CFBundleUnloadExecutable(CFBundleRef b)
-{
-    __CFBundle *p = bundle(b);
-    if (p != nullptr && p->handle != nullptr) {
-        dlclose(p->handle);
-        p->handle = nullptr;
-    }
-}
-
 void *CFBundleGetFunctionPointerForName(CFBundleRef b, CFStringRef functionName)
 {
     __CFBundle *p = bundle(b);
@@ -588,11 +495,6 @@ void *CFBundleGetFunctionPointerForName(CFBundleRef b, CFStringRef functionName)
         return nullptr;
     }
     return dlsym(p->handle, stringUTF8(functionName).c_str());
-}
-
-void *CFBundleGetDataPointerForName(CFBundleRef b, CFStringRef symbolName)
-{
-    return CFBundleGetFunctionPointerForName(b, symbolName);
 }
 
 }  // extern "C"

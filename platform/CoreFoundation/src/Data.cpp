@@ -58,20 +58,8 @@ struct __CFData final : Object {
 namespace {
 const __CFData *dat(CFDataRef d) { return as<__CFData>(d, kTypeData); }
 
-__CFData *mutableData(CFMutableDataRef d, const char *function)
-{
-    auto *p = const_cast<__CFData *>(dat(d));
-    if (p == nullptr || !p->isMutable) {
-        std::fprintf(stderr, "CoreFoundation: %s on data that is not mutable; ignored\n", function);
-        return nullptr;
-    }
-    return p;
-}
+__CFData *mutableData(CFMutableDataRef d, const char *function) { return mutableOrReport(dat(d), function, "data"); }
 
-bool validRange(const __CFData *p, CFRange r)
-{
-    return r.location >= 0 && r.length >= 0 && r.location <= p->length() && r.length <= p->length() - r.location;
-}
 }  // namespace
 
 extern "C" {
@@ -155,40 +143,6 @@ const UInt8 *CFDataGetBytePtr(CFDataRef theData)
     return p == nullptr ? nullptr : p->ptr();
 }
 
-UInt8 *CFDataGetMutableBytePtr(CFMutableDataRef theData)
-{
-    __CFData *p = mutableData(theData, "CFDataGetMutableBytePtr");
-    return p == nullptr ? nullptr : p->bytes.data();
-}
-
-void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8 *buffer)
-{
-    const __CFData *p = dat(theData);
-    if (p == nullptr || buffer == nullptr || !validRange(p, range)) {
-        std::fprintf(stderr, "CoreFoundation: CFDataGetBytes with a range outside the data; ignored\n");
-        return;
-    }
-    if (range.length > 0) {
-        std::memcpy(buffer, p->ptr() + range.location, static_cast<size_t>(range.length));
-    }
-}
-
-void CFDataSetLength(CFMutableDataRef theData, CFIndex length)
-{
-    __CFData *p = mutableData(theData, "CFDataSetLength");
-    if (p != nullptr && length >= 0) {
-        p->bytes.resize(static_cast<size_t>(length), 0);
-    }
-}
-
-void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength)
-{
-    __CFData *p = mutableData(theData, "CFDataIncreaseLength");
-    if (p != nullptr && extraLength > 0) {
-        p->bytes.resize(p->bytes.size() + static_cast<size_t>(extraLength), 0);
-    }
-}
-
 void CFDataAppendBytes(CFMutableDataRef theData, const UInt8 *bytes, CFIndex length)
 {
     __CFData *p = mutableData(theData, "CFDataAppendBytes");
@@ -196,19 +150,5 @@ void CFDataAppendBytes(CFMutableDataRef theData, const UInt8 *bytes, CFIndex len
         p->bytes.insert(p->bytes.end(), bytes, bytes + length);
     }
 }
-
-void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8 *newBytes, CFIndex newLength)
-{
-    __CFData *p = mutableData(theData, "CFDataReplaceBytes");
-    if (p == nullptr || !validRange(p, range) || newLength < 0 || (newBytes == nullptr && newLength > 0)) {
-        return;
-    }
-    std::vector<UInt8> replacement(newBytes, newBytes + newLength);
-    auto first = p->bytes.begin() + range.location;
-    p->bytes.erase(first, first + range.length);
-    p->bytes.insert(p->bytes.begin() + range.location, replacement.begin(), replacement.end());
-}
-
-void CFDataDeleteBytes(CFMutableDataRef theData, CFRange range) { CFDataReplaceBytes(theData, range, nullptr, 0); }
 
 }  // extern "C"

@@ -1,22 +1,13 @@
-// CFNumber, CFBoolean and CFDate.
+// CFNumber: integers (signed 64-bit, and unsigned above that range for the property-list
+// reader) and floating-point values, compared by value across their types.
 #include "Internal.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <limits>
-#include <sys/time.h>
 
 using namespace cf;
-
-struct __CFBoolean final : Object {
-    bool value;
-    constexpr explicit __CFBoolean(bool v) : Object(kTypeBoolean, Immortal{}), value(v) {}
-    const char *className() const override { return "CFBoolean"; }
-    CFHashCode hash() const override { return value ? 1 : 0; }
-    std::u16string describe() const override { return u16(value ? "true" : "false"); }
-};
 
 struct __CFNumber final : Object {
     CFNumberType type = kCFNumberSInt32Type;  // storage type
@@ -81,8 +72,6 @@ struct __CFNumber final : Object {
 
 namespace {
 
-constinit __CFBoolean gTrue(true);
-constinit __CFBoolean gFalse(false);
 constinit __CFNumber gPositiveInfinity(std::numeric_limits<double>::infinity());
 constinit __CFNumber gNegativeInfinity(-std::numeric_limits<double>::infinity());
 constinit __CFNumber gNaN(std::numeric_limits<double>::quiet_NaN());
@@ -170,39 +159,11 @@ bool __CFNumber::equal(const Object *other) const
     return compareNumbers(this, static_cast<const __CFNumber *>(other)) == kCFCompareEqualTo;
 }
 
-struct __CFDate final : Object {
-    CFAbsoluteTime at;
-    explicit __CFDate(CFAbsoluteTime t) : Object(kTypeDate), at(t) {}
-    const char *className() const override { return "CFDate"; }
-    bool equal(const Object *other) const override { return at == static_cast<const __CFDate *>(other)->at; }
-    CFHashCode hash() const override { return static_cast<CFHashCode>(static_cast<int64_t>(at)); }
-    std::u16string describe() const override
-    {
-        double seconds = std::floor(at + static_cast<double>(kCFAbsoluteTimeIntervalSince1970));
-        time_t t = static_cast<time_t>(seconds);
-        struct tm parts {};
-        gmtime_r(&t, &parts);
-        char buffer[64];
-        std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S +0000", &parts);
-        return u16(buffer);
-    }
-};
-
 extern "C" {
 
-const CFBooleanRef kCFBooleanTrue = &gTrue;
-const CFBooleanRef kCFBooleanFalse = &gFalse;
 const CFNumberRef kCFNumberPositiveInfinity = &gPositiveInfinity;
 const CFNumberRef kCFNumberNegativeInfinity = &gNegativeInfinity;
 const CFNumberRef kCFNumberNaN = &gNaN;
-
-CFTypeID CFBooleanGetTypeID(void) { return kTypeBoolean; }
-
-Boolean CFBooleanGetValue(CFBooleanRef b)
-{
-    const __CFBoolean *p = as<__CFBoolean>(b, kTypeBoolean);
-    return p != nullptr && p->value;
-}
 
 CFTypeID CFNumberGetTypeID(void) { return kTypeNumber; }
 
@@ -294,16 +255,6 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void *valuePt
     }
 }
 
-CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void *)
-{
-    const __CFNumber *a = num(number);
-    const __CFNumber *b = num(otherNumber);
-    if (a == nullptr || b == nullptr) {
-        return a == b ? kCFCompareEqualTo : (a == nullptr ? kCFCompareLessThan : kCFCompareGreaterThan);
-    }
-    return compareNumbers(a, b);
-}
-
 // Used by the property-list reader for integers above the signed 64-bit range.
 CFNumberRef _CFNumberCreateUnsigned64(uint64_t value)
 {
@@ -330,42 +281,6 @@ Boolean _CFNumberGetInteger(CFNumberRef number, int64_t *value, uint64_t *bigVal
     *value = n->i;
     *bigValue = n->u;
     return true;
-}
-
-// ---- Dates ----
-
-CFAbsoluteTime CFAbsoluteTimeGetCurrent(void)
-{
-    struct timeval now {};
-    gettimeofday(&now, nullptr);
-    return static_cast<double>(now.tv_sec) - static_cast<double>(kCFAbsoluteTimeIntervalSince1970) +
-           static_cast<double>(now.tv_usec) * 1e-6;
-}
-
-CFTypeID CFDateGetTypeID(void) { return kTypeDate; }
-
-CFDateRef CFDateCreate(CFAllocatorRef, CFAbsoluteTime at)
-{
-    CF_CREATE_OR_RETURN(nullptr);
-    return new __CFDate(at);
-}
-
-CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef date)
-{
-    const __CFDate *d = as<__CFDate>(date, kTypeDate);
-    return d == nullptr ? 0 : d->at;
-}
-
-CFTimeInterval CFDateGetTimeIntervalSinceDate(CFDateRef date, CFDateRef other)
-{
-    return CFDateGetAbsoluteTime(date) - CFDateGetAbsoluteTime(other);
-}
-
-CFComparisonResult CFDateCompare(CFDateRef date, CFDateRef other, void *)
-{
-    double a = CFDateGetAbsoluteTime(date);
-    double b = CFDateGetAbsoluteTime(other);
-    return a < b ? kCFCompareLessThan : (a > b ? kCFCompareGreaterThan : kCFCompareEqualTo);
 }
 
 }  // extern "C"

@@ -19,11 +19,6 @@
 using namespace cf;
 using namespace cf::plist;
 
-extern "C" {
-CFNumberRef _CFNumberCreateUnsigned64(uint64_t value);
-Boolean _CFNumberGetInteger(CFNumberRef number, int64_t *value, uint64_t *bigValue, Boolean *isBig);
-}
-
 namespace {
 
 // ---- Reading ----

@@ -31,8 +31,6 @@
 
 using namespace cf;
 
-extern "C" Boolean _CFNumberGetInteger(CFNumberRef number, int64_t *value, uint64_t *bigValue, Boolean *isBig);
-
 namespace cf::plist {
 
 bool xmlCarries(std::u16string_view text)

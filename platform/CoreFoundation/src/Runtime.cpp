@@ -6,6 +6,7 @@
 
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,31 @@ void creationEnd()
     if (tCreationDepth > 0) {
         --tCreationDepth;
     }
+}
+
+// ---- Diagnostics ----
+
+void report(std::string_view line)
+{
+    std::string text = "CoreFoundation: ";
+    for (char c : line) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text.push_back(c);
+        }
+    }
+    text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+void reportIgnored(const char *function, std::string_view problem)
+{
+    report(std::string(function) + " " + std::string(problem) + "; ignored");
 }
 
 // ---- Text helpers ----
@@ -128,8 +154,84 @@ std::u16string Object::describe() const
     return u16("<") + u16(className()) + u16(" ") + hexAddress(this) + u16(">");
 }
 
-std::u16string describeOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->describe(); }
 std::u16string formatTextOf(CFTypeRef cf) { return cf == nullptr ? u16("(null)") : obj(cf)->formatText(); }
+
+// ---- Containers: the standard callbacks, descriptions and the depth guard ----
+
+namespace {
+thread_local int tDepth = 0;
+
+bool needsQuotes(const std::u16string &text)
+{
+    if (text.empty()) {
+        return true;
+    }
+    return !std::all_of(text.begin(), text.end(), [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+               c == u'.' || c == u'$' || c == u'/' || c == u':' || c == u'-';
+    });
+}
+}  // namespace
+
+DepthGuard::DepthGuard() { ++tDepth; }
+DepthGuard::~DepthGuard() { --tDepth; }
+bool DepthGuard::tooDeep() const { return tDepth > kMaxDepth; }
+
+const void *typeRetain(CFAllocatorRef, const void *value) { return CFRetain(value); }
+void typeRelease(CFAllocatorRef, const void *value) { CFRelease(value); }
+CFStringRef typeDescription(const void *value) { return CFCopyDescription(value); }
+Boolean typeEqual(const void *a, const void *b) { return CFEqual(a, b); }
+CFHashCode typeHash(const void *value) { return CFHash(value); }
+
+const void *copyStringRetain(CFAllocatorRef alloc, const void *value)
+{
+    if (CFGetTypeID(value) != CFStringGetTypeID()) {
+        return CFRetain(value);
+    }
+    UncountedCreationScope scope;
+    return CFStringCreateCopy(alloc, static_cast<CFStringRef>(value));
+}
+
+std::u16string indentText(int indent) { return std::u16string(static_cast<size_t>(indent) * 4, u' '); }
+
+std::u16string describeHeld(const void *value, CFStringRef (*copyDescription)(const void *), bool isCF, int indent)
+{
+    if (isCF) {
+        return describeValue(value, indent);
+    }
+    if (copyDescription != nullptr) {
+        CFStringRef text = copyDescription(value);
+        if (text != nullptr) {
+            std::u16string out = stringText(text);
+            CFRelease(text);
+            return out;
+        }
+    }
+    return hexAddress(value);
+}
+
+std::u16string describeValue(CFTypeRef cf, int indent)
+{
+    if (cf == nullptr) {
+        return u16("(null)");
+    }
+    if (obj(cf)->typeID != kTypeString) {
+        return obj(cf)->describeAt(indent);
+    }
+    // Strings inside a container are quoted unless they are plain words.
+    std::u16string text = stringText(static_cast<CFStringRef>(cf));
+    if (indent == 0 || !needsQuotes(text)) {
+        return text;
+    }
+    std::u16string quoted = u16("\"");
+    for (char16_t c : text) {
+        if (c == u'"' || c == u'\\') {
+            quoted.push_back(u'\\');
+        }
+        quoted.push_back(c);
+    }
+    return quoted + u16("\"");
+}
 
 // ---- Allocators and null ----
 
@@ -223,8 +325,6 @@ const CFAllocatorRef kCFAllocatorNull = &gNullAllocator;
 const CFAllocatorRef kCFAllocatorUseContext = &gUseContext;
 const CFNullRef kCFNull = &gNull;
 
-CFRange __CFRangeMake(CFIndex loc, CFIndex len) { return CFRangeMake(loc, len); }
-
 CFTypeRef CFRetain(CFTypeRef cf)
 {
     if (cf == nullptr) {
@@ -250,8 +350,6 @@ void CFRelease(CFTypeRef cf)
         delete o;
     }
 }
-
-CFTypeRef CFAutorelease(CFTypeRef cf) { return cf; }
 
 CFIndex CFGetRetainCount(CFTypeRef cf) { return cf == nullptr ? 0 : obj(cf)->refs.load(); }
 
@@ -279,50 +377,6 @@ CFStringRef CFCopyDescription(CFTypeRef cf)
     return makeString(obj(cf)->describe());
 }
 
-CFStringRef CFCopyTypeIDDescription(CFTypeID type)
-{
-    CF_CREATE_OR_RETURN(nullptr);
-    const char *name = nullptr;
-    switch (type) {
-    case kTypeNull: name = "CFNull"; break;
-    case kTypeAllocator: name = "CFAllocator"; break;
-    case kTypeString: name = "CFString"; break;
-    case kTypeSet: name = "CFSet"; break;
-    case kTypeDictionary: name = "CFDictionary"; break;
-    case kTypeArray: name = "CFArray"; break;
-    case kTypeData: name = "CFData"; break;
-    case kTypeBoolean: name = "CFBoolean"; break;
-    case kTypeNumber: name = "CFNumber"; break;
-    case kTypeURL: name = "CFURL"; break;
-    case kTypeBundle: name = "CFBundle"; break;
-    case kTypeUUID: name = "CFUUID"; break;
-    case kTypeDate: name = "CFDate"; break;
-    case kTypeRunLoop: name = "CFRunLoop"; break;
-    case kTypeRunLoopSource: name = "CFRunLoopSource"; break;
-    case kTypeError: name = "CFError"; break;
-    case kTypeRunLoopTimer: name = "CFRunLoopTimer"; break;
-    case kTypeFileDescriptor: name = "CFFileDescriptor"; break;
-    default: {
-        const CFStandInClass *cls = standInClass(type);
-        name = cls != nullptr ? cls->className : nullptr;
-    }
-    }
-    return name == nullptr ? nullptr : makeString(u16(name));
-}
-
-CFAllocatorRef CFGetAllocator(CFTypeRef cf) { return kCFAllocatorSystemDefault; }
-
-void CFShow(CFTypeRef cf)
-{
-    std::string text = toUTF8(describeOf(cf));
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-CFTypeID CFNullGetTypeID(void) { return kTypeNull; }
-CFTypeID CFAllocatorGetTypeID(void) { return kTypeAllocator; }
-CFAllocatorRef CFAllocatorGetDefault(void) { return kCFAllocatorSystemDefault; }
-void CFAllocatorSetDefault(CFAllocatorRef) {}
-
 void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags)
 {
     if (size <= 0 || allocator == kCFAllocatorNull) {
@@ -332,30 +386,12 @@ void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags)
     return std::malloc(static_cast<size_t>(size));
 }
 
-void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize, CFOptionFlags hint)
-{
-    if (allocator == kCFAllocatorNull) {
-        return nullptr;
-    }
-    if (ptr == nullptr) {
-        return CFAllocatorAllocate(allocator, newsize, hint);
-    }
-    if (newsize <= 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return std::realloc(ptr, static_cast<size_t>(newsize));
-}
-
 void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr)
 {
     if (allocator != kCFAllocatorNull) {
         std::free(ptr);
     }
 }
-
-CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef, CFIndex size, CFOptionFlags) { return size; }
 
 // ---- Other stand-ins ----
 
@@ -412,9 +448,7 @@ long PlatformTestingCFCreationCount(void) { return gCreations.load(); }
 long PlatformTestingCFFailedCreationCount(void) { return gFailedCreations.load(); }
 long PlatformTestingCFLiveObjectCount(void) { return gLiveObjects.load(); }
 
-void _CFBundleResetMainBundleForTesting(const char *path);
-
-void PlatformTestingSetMainBundlePath(const char *path) { _CFBundleResetMainBundleForTesting(path); }
+void PlatformTestingSetMainBundlePath(const char *path) { resetMainBundle(path); }
 
 void PlatformTestingResetCoreFoundation(void)
 {
@@ -423,7 +457,7 @@ void PlatformTestingResetCoreFoundation(void)
     gArmedBase.store(0);
     gCreations.store(0);
     gFailedCreations.store(0);
-    _CFBundleResetMainBundleForTesting(nullptr);
+    resetMainBundle(nullptr);
 }
 
 }  // extern "C"

@@ -1,5 +1,5 @@
-// CFURL (file URLs and plain URL strings) and reading and writing the resources file URLs name.
-#include "Internal.h"
+// CFURL (file URLs) and reading the resources they name.
+#include "StringInternal.h"
 
 #include <cerrno>
 #include <climits>
@@ -121,12 +121,6 @@ bool filePath(CFURLRef u, std::string &out)
     return !out.empty();
 }
 
-bool isFileURL(CFURLRef u)
-{
-    std::string text = urlText(u);
-    return text.compare(0, 5, "file:") == 0;
-}
-
 CFURLRef createFromPath(const std::string &rawPath, bool isDirectory)
 {
     std::string path = rawPath;
@@ -175,18 +169,14 @@ template <typename Edit> CFURLRef copyWithEditedPath(CFURLRef u, Edit edit)
 
 }  // namespace
 
+CF_CONSTANT_STRING(kCFURLFileExists, "kCFURLFileExists")
+CF_CONSTANT_STRING(kCFURLFileDirectoryContents, "kCFURLFileDirectoryContents")
+CF_CONSTANT_STRING(kCFURLFileLength, "kCFURLFileLength")
+CF_CONSTANT_STRING(kCFURLFileLastModificationTime, "kCFURLFileLastModificationTime")
+CF_CONSTANT_STRING(kCFURLFilePOSIXMode, "kCFURLFilePOSIXMode")
+CF_CONSTANT_STRING(kCFURLFileOwnerID, "kCFURLFileOwnerID")
+
 extern "C" {
-
-CFTypeID CFURLGetTypeID(void) { return kTypeURL; }
-
-CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef filePath, CFURLPathStyle pathStyle, Boolean isDirectory)
-{
-    if (filePath == nullptr || pathStyle != kCFURLPOSIXPathStyle) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return createFromPath(stringUTF8(filePath), isDirectory != 0);
-}
 
 CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef, const UInt8 *buffer, CFIndex bufLen, Boolean isDirectory)
 {
@@ -200,80 +190,6 @@ CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef, const UInt8 *bu
         path.resize(nul);
     }
     return createFromPath(path, isDirectory != 0);
-}
-
-CFURLRef CFURLCreateWithString(CFAllocatorRef, CFStringRef URLString, CFURLRef baseURL)
-{
-    if (URLString == nullptr) {
-        return nullptr;
-    }
-    std::string text = stringUTF8(URLString);
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-            c == '{' || c == '|' || c == '}') {
-            return nullptr;  // not a valid URL text
-        }
-    }
-    size_t colon = text.find(':');
-    bool hasScheme = colon != std::string::npos && colon > 0 && text.find('/') > colon;
-    if (!hasScheme && url(baseURL) == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    if (hasScheme) {
-        return makeURL(text);
-    }
-    std::string prefix;
-    std::string path;
-    splitURL(urlText(baseURL), prefix, path);
-    if (!text.empty() && text[0] == '/') {
-        return makeURL(prefix + text);
-    }
-    size_t cut = path.rfind('/');
-    std::string dir = cut == std::string::npos ? "/" : path.substr(0, cut + 1);
-    return makeURL(prefix + dir + text);
-}
-
-CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL)
-{
-    if (url(relativeURL) == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    CFRetain(relativeURL);
-    return relativeURL;
-}
-
-CFStringRef CFURLGetString(CFURLRef anURL)
-{
-    const __CFURL *p = url(anURL);
-    return p == nullptr ? nullptr : p->text;
-}
-
-CFURLRef CFURLGetBaseURL(CFURLRef) { return nullptr; }
-
-CFStringRef CFURLCopyScheme(CFURLRef anURL)
-{
-    if (url(anURL) == nullptr) {
-        return nullptr;
-    }
-    std::string text = urlText(anURL);
-    size_t colon = text.find(':');
-    if (colon == std::string::npos) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return makeStringUTF8(text.substr(0, colon));
-}
-
-CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pathStyle)
-{
-    std::string path;
-    if (pathStyle != kCFURLPOSIXPathStyle || !filePath(anURL, path)) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return makeStringUTF8(path);
 }
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef u, Boolean, UInt8 *buffer, CFIndex maxBufLen)
@@ -297,32 +213,6 @@ Boolean CFURLHasDirectoryPath(CFURLRef anURL)
     return !path.empty() && path.back() == '/';
 }
 
-CFStringRef CFURLCopyLastPathComponent(CFURLRef u)
-{
-    std::string path;
-    if (!filePath(u, path)) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    size_t cut = path.rfind('/');
-    return makeStringUTF8(path == "/" ? path : path.substr(cut + 1));
-}
-
-CFStringRef CFURLCopyPathExtension(CFURLRef u)
-{
-    std::string path;
-    if (!filePath(u, path)) {
-        return nullptr;
-    }
-    std::string last = path.substr(path.rfind('/') + 1);
-    size_t dot = last.rfind('.');
-    if (dot == std::string::npos || dot == 0) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    return makeStringUTF8(last.substr(dot + 1));
-}
-
 CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef, CFURLRef u, CFStringRef pathComponent, Boolean isDirectory)
 {
     if (pathComponent == nullptr) {
@@ -343,53 +233,6 @@ CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef, CFURLRef u, CFStr
     });
 }
 
-CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef, CFURLRef u)
-{
-    return copyWithEditedPath(u, [](std::string &path) {
-        while (path.size() > 1 && path.back() == '/') {
-            path.pop_back();
-        }
-        size_t cut = path.rfind('/');
-        path = cut == std::string::npos ? "/" : path.substr(0, cut + 1);
-    });
-}
-
-CFURLRef CFURLCreateCopyAppendingPathExtension(CFAllocatorRef, CFURLRef u, CFStringRef extension)
-{
-    if (extension == nullptr) {
-        return nullptr;
-    }
-    return copyWithEditedPath(u, [&](std::string &path) {
-        bool dir = !path.empty() && path.back() == '/';
-        if (dir) {
-            path.pop_back();
-        }
-        path.push_back('.');
-        path.append(percentEncode(stringUTF8(extension)));
-        if (dir) {
-            path.push_back('/');
-        }
-    });
-}
-
-CFURLRef CFURLCreateCopyDeletingPathExtension(CFAllocatorRef, CFURLRef u)
-{
-    return copyWithEditedPath(u, [](std::string &path) {
-        bool dir = !path.empty() && path.back() == '/' && path.size() > 1;
-        if (dir) {
-            path.pop_back();
-        }
-        size_t slash = path.rfind('/');
-        size_t dot = path.rfind('.');
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
-            path.resize(dot);
-        }
-        if (dir) {
-            path.push_back('/');
-        }
-    });
-}
-
 // ---- Resources ----
 
 static CFDictionaryRef fileProperties(const std::string &path, CFArrayRef desired, const struct stat *st)
@@ -397,7 +240,7 @@ static CFDictionaryRef fileProperties(const std::string &path, CFArrayRef desire
     CFMutableDictionaryRef props =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     auto wanted = [desired](CFStringRef key) {
-        return desired == nullptr || CFArrayContainsValue(desired, CFRangeMake(0, CFArrayGetCount(desired)), key);
+        return desired == nullptr || CFArrayGetFirstIndexOfValue(desired, CFRangeMake(0, CFArrayGetCount(desired)), key) != kCFNotFound;
     };
     if (wanted(kCFURLFileExists)) {
         CFDictionarySetValue(props, kCFURLFileExists, st != nullptr ? kCFBooleanTrue : kCFBooleanFalse);
@@ -465,20 +308,12 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef u, CFD
     SInt32 ignored = 0;
     SInt32 &code = errorCode != nullptr ? *errorCode : ignored;
     code = 0;
-    if (url(u) == nullptr) {
-        code = kCFURLImproperArgumentsError;
-        return false;
-    }
-    if (!isFileURL(u)) {
-        code = kCFURLUnknownSchemeError;
-        return false;
-    }
-    CF_CREATE_OR_RETURN(false);
     std::string path;
     if (!filePath(u, path)) {
         code = kCFURLImproperArgumentsError;
         return false;
     }
+    CF_CREATE_OR_RETURN(false);
     struct stat st {};
     bool exists = stat(path.c_str(), &st) == 0;
     int statErrno = errno;
@@ -522,99 +357,9 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef u, CFD
     return true;
 }
 
-Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef u, CFDataRef dataToWrite, CFDictionaryRef, SInt32 *errorCode)
-{
-    SInt32 ignored = 0;
-    SInt32 &code = errorCode != nullptr ? *errorCode : ignored;
-    code = 0;
-    std::string path;
-    if (url(u) == nullptr || !isFileURL(u) || !filePath(u, path)) {
-        code = url(u) == nullptr ? kCFURLImproperArgumentsError : kCFURLUnknownSchemeError;
-        return false;
-    }
-    if (CFURLHasDirectoryPath(u)) {
-        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
-            code = errorFromErrno(errno);
-            return false;
-        }
-        return true;
-    }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        code = errorFromErrno(errno);
-        return false;
-    }
-    const UInt8 *p = dataToWrite != nullptr ? CFDataGetBytePtr(dataToWrite) : nullptr;
-    CFIndex left = dataToWrite != nullptr ? CFDataGetLength(dataToWrite) : 0;
-    while (left > 0) {
-        ssize_t n = write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            code = errorFromErrno(errno);
-            close(fd);
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    if (close(fd) != 0) {
-        code = errorFromErrno(errno);
-        return false;
-    }
-    return true;
-}
-
-Boolean CFURLDestroyResource(CFURLRef u, SInt32 *errorCode)
-{
-    SInt32 ignored = 0;
-    SInt32 &code = errorCode != nullptr ? *errorCode : ignored;
-    code = 0;
-    std::string path;
-    if (url(u) == nullptr || !isFileURL(u) || !filePath(u, path)) {
-        code = kCFURLImproperArgumentsError;
-        return false;
-    }
-    if (unlink(path.c_str()) != 0 && (errno != EISDIR || rmdir(path.c_str()) != 0)) {
-        if (errno == EISDIR || errno == EPERM) {
-            if (rmdir(path.c_str()) == 0) {
-                return true;
-            }
-        }
-        code = errorFromErrno(errno);
-        return false;
-    }
-    return true;
-}
-
-CFTypeRef CFURLCreatePropertyFromResource(CFAllocatorRef alloc, CFURLRef u, CFStringRef property, SInt32 *errorCode)
-{
-    if (property == nullptr) {
-        return nullptr;
-    }
-    CF_CREATE_OR_RETURN(nullptr);
-    const void *keys[] = {property};
-    CFArrayRef desired = CFArrayCreate(alloc, keys, 1, &kCFTypeArrayCallBacks);
-    CFDictionaryRef props = nullptr;
-    CFTypeRef result = nullptr;
-    if (CFURLCreateDataAndPropertiesFromResource(alloc, u, nullptr, &props, desired, errorCode) && props != nullptr) {
-        result = CFDictionaryGetValue(props, property);
-        if (result != nullptr) {
-            CFRetain(result);
-        } else if (errorCode != nullptr) {
-            *errorCode = kCFURLPropertyKeyUnavailableError;
-        }
-    }
-    CFRelease(props);
-    CFRelease(desired);
-    return result;
-}
-
 }  // extern "C"
 
 namespace cf {
 // For the bundle code: the file-system path of a file URL.
 bool urlFilePath(CFURLRef u, std::string &path) { return filePath(u, path); }
-CFURLRef urlFromPath(const std::string &path, bool isDirectory) { return createFromPath(path, isDirectory); }
 }  // namespace cf

@@ -35,8 +35,8 @@ void PlatformTestingResetSleep(void);
 
 /* ---- CoreFoundation: object creation fails on demand ---- */
 
-/* Every Create or Copy function of the CoreFoundation stand-in (and CFAllocatorAllocate and
- * CFAllocatorReallocate) counts as one creation; the creations it makes inside itself do not.
+/* Every Create or Copy function of the CoreFoundation stand-in (and CFAllocatorAllocate) counts
+ * as one creation; the creations it makes inside itself do not.
  * A creation the seam fails returns NULL and allocates nothing (CFURLCreateDataAndProperties-
  * FromResource returns false with error code 0). Other stand-ins count their Create functions
  * the same way. */

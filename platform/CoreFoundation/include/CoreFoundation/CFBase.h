@@ -77,7 +77,6 @@ CF_INLINE CFRange CFRangeMake(CFIndex loc, CFIndex len)
     range.length = len;
     return range;
 }
-CF_EXPORT CFRange __CFRangeMake(CFIndex loc, CFIndex len);
 
 typedef CFIndex CFComparisonResult;
 enum {
@@ -94,23 +93,17 @@ enum { kCFNotFound = -1 };
 
 CF_EXPORT CFTypeRef CFRetain(CFTypeRef cf);
 CF_EXPORT void CFRelease(CFTypeRef cf);
-CF_EXPORT CFTypeRef CFAutorelease(CFTypeRef cf); /* no pool here: the object is kept (leaked) */
 /* The exact count of references. Objects that live forever (CFSTR constants, kCFBooleanTrue,
  * kCFBooleanFalse, kCFNull, the constant allocators) report a very large fixed count. */
 CF_EXPORT CFIndex CFGetRetainCount(CFTypeRef cf);
 CF_EXPORT CFTypeID CFGetTypeID(CFTypeRef cf);
-CF_EXPORT CFStringRef CFCopyTypeIDDescription(CFTypeID type_id);
 CF_EXPORT Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
 CF_EXPORT CFHashCode CFHash(CFTypeRef cf);
 CF_EXPORT CFStringRef CFCopyDescription(CFTypeRef cf);
-CF_EXPORT CFAllocatorRef CFGetAllocator(CFTypeRef cf);
-/* Writes the description of the object to standard error, followed by a line feed. */
-CF_EXPORT void CFShow(CFTypeRef obj);
 
 /* ---- Null ---- */
 
 CF_EXPORT const CFNullRef kCFNull;
-CF_EXPORT CFTypeID CFNullGetTypeID(void);
 
 /* ---- Allocators ----
  * All allocators here allocate with malloc; kCFAllocatorNull allocates nothing and frees nothing
@@ -123,15 +116,10 @@ CF_EXPORT const CFAllocatorRef kCFAllocatorMallocZone;
 CF_EXPORT const CFAllocatorRef kCFAllocatorNull;
 CF_EXPORT const CFAllocatorRef kCFAllocatorUseContext;
 
-CF_EXPORT CFTypeID CFAllocatorGetTypeID(void);
-CF_EXPORT CFAllocatorRef CFAllocatorGetDefault(void);
-CF_EXPORT void CFAllocatorSetDefault(CFAllocatorRef allocator); /* ignored: the default is fixed */
 /* A size of 0 or below returns NULL. Counts as a creation for the test seam (see
  * PlatformTesting.h): a failed allocation returns NULL. */
 CF_EXPORT void *CFAllocatorAllocate(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint);
-CF_EXPORT void *CFAllocatorReallocate(CFAllocatorRef allocator, void *ptr, CFIndex newsize, CFOptionFlags hint);
 CF_EXPORT void CFAllocatorDeallocate(CFAllocatorRef allocator, void *ptr);
-CF_EXPORT CFIndex CFAllocatorGetPreferredSizeForSize(CFAllocatorRef allocator, CFIndex size, CFOptionFlags hint);
 
 /* ---- Constant strings ----
  * CFSTR("text") yields an immortal string (ASCII or UTF-8 text); the same text always yields

@@ -31,20 +31,11 @@ CF_EXPORT const CFStringRef kCFBundleVersionKey;
 CF_EXPORT const CFStringRef kCFBundleDevelopmentRegionKey;
 CF_EXPORT const CFStringRef kCFBundleNameKey;
 
-CF_EXPORT CFTypeID CFBundleGetTypeID(void);
 /* The main bundle is created once and kept for the life of the process (borrowed). */
 CF_EXPORT CFBundleRef CFBundleGetMainBundle(void);
 /* NULL when the URL does not name an existing folder. */
 CF_EXPORT CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL);
 
-CF_EXPORT CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
-CF_EXPORT CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);
-CF_EXPORT CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
-CF_EXPORT CFStringRef CFBundleGetIdentifier(CFBundleRef bundle);
-/* Never NULL: an empty dictionary when the bundle has no Info.plist. */
-CF_EXPORT CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);
-CF_EXPORT CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);
-CF_EXPORT CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, CFStringRef resourceType, CFStringRef subDirName);
 /* The translation of key in tableName ("Localizable" when NULL); when there is none, value (when
  * given and not empty), else key itself. */
 CF_EXPORT CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName);
@@ -54,9 +45,7 @@ CF_EXPORT CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRe
 
 CF_EXPORT Boolean CFBundleLoadExecutable(CFBundleRef bundle);
 CF_EXPORT Boolean CFBundleIsExecutableLoaded(CFBundleRef bundle);
-CF_EXPORT void CFBundleUnloadExecutable(CFBundleRef bundle);
 CF_EXPORT void *CFBundleGetFunctionPointerForName(CFBundleRef bundle, CFStringRef functionName);
-CF_EXPORT void *CFBundleGetDataPointerForName(CFBundleRef bundle, CFStringRef symbolName);
 
 CF_EXTERN_C_END
 

@@ -23,14 +23,8 @@ CF_EXPORT CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef allocator, CFI
 
 CF_EXPORT CFIndex CFDataGetLength(CFDataRef theData);
 CF_EXPORT const UInt8 *CFDataGetBytePtr(CFDataRef theData);
-CF_EXPORT UInt8 *CFDataGetMutableBytePtr(CFMutableDataRef theData);
-CF_EXPORT void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8 *buffer);
 
-CF_EXPORT void CFDataSetLength(CFMutableDataRef theData, CFIndex length);
-CF_EXPORT void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength);
 CF_EXPORT void CFDataAppendBytes(CFMutableDataRef theData, const UInt8 *bytes, CFIndex length);
-CF_EXPORT void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8 *newBytes, CFIndex newLength);
-CF_EXPORT void CFDataDeleteBytes(CFMutableDataRef theData, CFRange range);
 
 CF_EXTERN_C_END
 

@@ -21,8 +21,6 @@ typedef const struct __CFDate *CFDateRef;
 CF_EXPORT CFTypeID CFDateGetTypeID(void);
 CF_EXPORT CFDateRef CFDateCreate(CFAllocatorRef allocator, CFAbsoluteTime at);
 CF_EXPORT CFAbsoluteTime CFDateGetAbsoluteTime(CFDateRef theDate);
-CF_EXPORT CFTimeInterval CFDateGetTimeIntervalSinceDate(CFDateRef theDate, CFDateRef otherDate);
-CF_EXPORT CFComparisonResult CFDateCompare(CFDateRef theDate, CFDateRef otherDate, void *context);
 
 CF_EXTERN_C_END
 

@@ -52,10 +52,7 @@ CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef alloca
 CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity, CFDictionaryRef theDict);
 
 CF_EXPORT CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
-CF_EXPORT CFIndex CFDictionaryGetCountOfKey(CFDictionaryRef theDict, const void *key);
-CF_EXPORT CFIndex CFDictionaryGetCountOfValue(CFDictionaryRef theDict, const void *value);
 CF_EXPORT Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void *key);
-CF_EXPORT Boolean CFDictionaryContainsValue(CFDictionaryRef theDict, const void *value);
 CF_EXPORT const void *CFDictionaryGetValue(CFDictionaryRef theDict, const void *key);
 CF_EXPORT Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef theDict, const void *key, const void **value);
 /* Either array may be NULL. */
@@ -67,10 +64,7 @@ CF_EXPORT void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void *
 /* Adds or replaces; the new value is retained before the old one is released, so storing the
  * value that is already there is safe. */
 CF_EXPORT void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void *key, const void *value);
-/* Replaces only when the key is present. */
-CF_EXPORT void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void *key, const void *value);
 CF_EXPORT void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void *key);
-CF_EXPORT void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict);
 
 CF_EXTERN_C_END
 

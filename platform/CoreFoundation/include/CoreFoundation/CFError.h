@@ -22,11 +22,8 @@ CF_EXPORT const CFStringRef kCFErrorDebugDescriptionKey;
 CF_EXPORT const CFStringRef kCFErrorLocalizedDescriptionKey;
 CF_EXPORT const CFStringRef kCFErrorFilePathKey;
 
-CF_EXPORT CFTypeID CFErrorGetTypeID(void);
 CF_EXPORT CFErrorRef CFErrorCreate(CFAllocatorRef allocator, CFErrorDomain domain, CFIndex code, CFDictionaryRef userInfo);
-CF_EXPORT CFErrorDomain CFErrorGetDomain(CFErrorRef err);
 CF_EXPORT CFIndex CFErrorGetCode(CFErrorRef err);
-CF_EXPORT CFDictionaryRef CFErrorCopyUserInfo(CFErrorRef err);
 /* The kCFErrorDescriptionKey text when there is one, else "The operation couldn't be
  * completed. (<domain> error <code>.)". */
 CF_EXPORT CFStringRef CFErrorCopyDescription(CFErrorRef err);

@@ -1,6 +1,6 @@
 /*
  * CFNumber and CFBoolean. A number keeps an integer (up to unsigned 64-bit) or a floating value;
- * CFEqual and CFNumberCompare compare numbers of different types by value. A boolean is never
+ * CFEqual compares numbers of different types by value. A boolean is never
  * equal to a number.
  */
 #ifndef CF_NUMBER_H
@@ -60,7 +60,6 @@ CF_EXPORT Boolean CFNumberIsFloatType(CFNumberRef number);
 /* Converts to the requested type, C-style; returns false when the conversion lost anything
  * (out of range, a fraction cut off, precision lost). */
 CF_EXPORT Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void *valuePtr);
-CF_EXPORT CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, void *context);
 
 CF_EXTERN_C_END
 

@@ -1,5 +1,5 @@
 /*
- * Reading and writing the resource a file URL names.
+ * Reading the resource a file URL names.
  */
 #ifndef CF_URL_ACCESS_H
 #define CF_URL_ACCESS_H
@@ -37,14 +37,10 @@ CF_EXPORT const CFStringRef kCFURLFileOwnerID;
 /* Reads the file's bytes into *resourceData (when the slot is given) and the desired
  * properties (all of the above when desiredProperties is NULL) into *properties. On failure
  * returns false with *errorCode set: kCFURLResourceNotFoundError for a missing file,
- * kCFURLResourceAccessViolationError for a permission failure, kCFURLUnknownError otherwise,
- * kCFURLUnknownSchemeError for a URL that is not a file URL. When the data object itself cannot
+ * kCFURLResourceAccessViolationError for a permission failure, kCFURLUnknownError otherwise (a
+ * folder has no data), kCFURLImproperArgumentsError for NULL. When the data object itself cannot
  * be created (creation failure), returns false with *errorCode 0. */
 CF_EXPORT Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef url, CFDataRef *resourceData, CFDictionaryRef *properties, CFArrayRef desiredProperties, SInt32 *errorCode);
-/* Writes (replaces) the file with the data; a directory URL creates the directory. */
-CF_EXPORT Boolean CFURLWriteDataAndPropertiesToResource(CFURLRef url, CFDataRef dataToWrite, CFDictionaryRef propertiesToWrite, SInt32 *errorCode);
-CF_EXPORT Boolean CFURLDestroyResource(CFURLRef url, SInt32 *errorCode);
-CF_EXPORT CFTypeRef CFURLCreatePropertyFromResource(CFAllocatorRef alloc, CFURLRef url, CFStringRef property, SInt32 *errorCode);
 
 CF_EXTERN_C_END
 

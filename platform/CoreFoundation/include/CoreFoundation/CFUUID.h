@@ -15,12 +15,9 @@ typedef struct {
     UInt8 byte8, byte9, byte10, byte11, byte12, byte13, byte14, byte15;
 } CFUUIDBytes;
 
-CF_EXPORT CFTypeID CFUUIDGetTypeID(void);
 CF_EXPORT CFUUIDRef CFUUIDCreate(CFAllocatorRef alloc);
 CF_EXPORT CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef alloc, CFStringRef uuidStr);
-CF_EXPORT CFUUIDRef CFUUIDCreateFromUUIDBytes(CFAllocatorRef alloc, CFUUIDBytes bytes);
 CF_EXPORT CFStringRef CFUUIDCreateString(CFAllocatorRef alloc, CFUUIDRef uuid);
-CF_EXPORT CFUUIDBytes CFUUIDGetUUIDBytes(CFUUIDRef uuid);
 
 CF_EXTERN_C_END
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,18 +21,9 @@
 
 namespace {
 
-std::string FormatOne(CFStringRef format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    Held<CFStringRef> s(CFStringCreateWithFormatAndArguments(nullptr, nullptr, format, args));
-    va_end(args);
-    return Utf8(s);
-}
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
+TEST(DifferentialTest, RandomIntegerAndRealConversionsMatchSnprintf)
 {
     std::mt19937 rng(11);
     const char *flagSets[] = {"", "-", "+", " ", "0", "#", "-+", "0+", "- "};
@@ -57,24 +49,24 @@ TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
         std::string modifier = real ? "" : integer.first;
         spec += real ? std::string(realConversions[rng() % 5]) : modifier + integer.second;
         std::string format = "<" + spec + ">";
-        Held<CFStringRef> cfFormat(Str(format.c_str()));
+        CFRef<CFStringRef> cfFormat(Str(format.c_str()));
         char expected[512];
         std::string actual;
         if (real) {
             double v = std::ldexp(static_cast<double>(static_cast<int32_t>(rng())), static_cast<int>(rng() % 80) - 40);
             std::snprintf(expected, sizeof expected, format.c_str(), v);
-            actual = FormatOne(cfFormat, v);
+            actual = FormatText(cfFormat, v);
         } else {
             long long v = static_cast<long long>((static_cast<uint64_t>(rng()) << 32) | rng());
             if (modifier == "ll") {
                 std::snprintf(expected, sizeof expected, format.c_str(), v);
-                actual = FormatOne(cfFormat, v);
+                actual = FormatText(cfFormat, v);
             } else if (modifier == "l") {
                 std::snprintf(expected, sizeof expected, format.c_str(), static_cast<long>(v));
-                actual = FormatOne(cfFormat, static_cast<long>(v));
+                actual = FormatText(cfFormat, static_cast<long>(v));
             } else {
                 std::snprintf(expected, sizeof expected, format.c_str(), static_cast<int>(v));
-                actual = FormatOne(cfFormat, static_cast<int>(v));
+                actual = FormatText(cfFormat, static_cast<int>(v));
             }
         }
         ASSERT_EQ(expected, actual) << "format " << format;
@@ -82,17 +74,17 @@ TEST(Differential, RandomIntegerAndRealConversionsMatchSnprintf)
 }
 #pragma GCC diagnostic pop
 
-TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
+TEST(DifferentialTest, SingleByteEncodingsMatchPythonsCodecs)
 {
     if (std::system("python3 -c 'import codecs' >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "python3 is not available";
     }
-    std::string path = "/tmp/cf-codec-" + std::to_string(getpid());
+    standintest::TempFolder folder("cf-codec");
+    std::string path = folder / "codecs";
     std::string command = "python3 -c \"import sys\nfor name in ('mac_roman','latin_1'):\n"
                           "    print(' '.join('%04x' % ord(bytes([b]).decode(name)) for b in range(256)))\" > " + path;
     ASSERT_EQ(0, std::system(command.c_str()));
     std::ifstream in(path);
-    std::remove(path.c_str());
     for (CFStringEncoding encoding : {kCFStringEncodingMacRoman, kCFStringEncodingISOLatin1}) {
         std::string line;
         ASSERT_TRUE(std::getline(in, line));
@@ -101,7 +93,7 @@ TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
             unsigned expected = 0;
             values >> std::hex >> expected;
             const UInt8 byte = static_cast<UInt8>(b);
-            Held<CFStringRef> s(CFStringCreateWithBytes(nullptr, &byte, 1, encoding, false));
+            CFRef<CFStringRef> s(CFStringCreateWithBytes(nullptr, &byte, 1, encoding, false));
             ASSERT_NE(nullptr, s.get()) << "byte " << b;
             ASSERT_EQ(1, CFStringGetLength(s));
             EXPECT_EQ(expected, CFStringGetCharacterAtIndex(s, 0)) << "byte " << b << " encoding " << encoding;
@@ -114,10 +106,10 @@ TEST(Differential, SingleByteEncodingsMatchPythonsCodecs)
 }
 
 // Dictionaries and arrays under random edits, checked against plain models after every step.
-TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
+TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
 {
     std::mt19937 rng(5);
-    Held<CFMutableDictionaryRef> d(NewDict());
+    CFRef<CFMutableDictionaryRef> d(NewDict());
     std::vector<std::pair<int, int>> model;  // insertion order
     auto findModel = [&](int key) {
         for (size_t i = 0; i < model.size(); ++i) {
@@ -130,9 +122,9 @@ TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
     for (int step = 0; step < 4000; ++step) {
         int key = static_cast<int>(rng() % 40);
         int value = static_cast<int>(rng() % 1000);
-        Held<CFNumberRef> k(Int(key));
-        Held<CFNumberRef> v(Int(value));
-        switch (rng() % 5) {
+        CFRef<CFNumberRef> k(Int(key));
+        CFRef<CFNumberRef> v(Int(value));
+        switch (rng() % 4) {
         case 0:
         case 1:
             CFDictionarySetValue(d, k, v);
@@ -148,16 +140,10 @@ TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
                 model.emplace_back(key, value);
             }
             break;
-        case 3:
+        default:
             CFDictionaryRemoveValue(d, k);
             if (findModel(key) >= 0) {
                 model.erase(model.begin() + findModel(key));
-            }
-            break;
-        default:
-            CFDictionaryReplaceValue(d, k, v);
-            if (findModel(key) >= 0) {
-                model[static_cast<size_t>(findModel(key))].second = value;
             }
         }
         ASSERT_EQ(static_cast<CFIndex>(model.size()), CFDictionaryGetCount(d));
@@ -172,62 +158,85 @@ TEST(Differential, DictionaryMatchesAnInsertionOrderedModel)
             ASSERT_EQ(model[i].first, k2) << "step " << step;
             ASSERT_EQ(model[i].second, v2) << "step " << step;
         }
-        Held<CFNumberRef> probe(Int(static_cast<int>(rng() % 40)));
+        CFRef<CFNumberRef> probe(Int(static_cast<int>(rng() % 40)));
         long probeKey = 0;
         CFNumberGetValue(probe, kCFNumberLongType, &probeKey);
         ASSERT_EQ(findModel(static_cast<int>(probeKey)) >= 0, CFDictionaryContainsKey(d, probe) != 0);
     }
 }
 
-TEST(Differential, ArrayMatchesAVectorModel)
+long LongOf(const void *number)
+{
+    long v = -1;
+    CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberLongType, &v);
+    return v;
+}
+
+CFComparisonResult ByNumber(const void *a, const void *b, void *)
+{
+    long x = LongOf(a);
+    long y = LongOf(b);
+    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
+}
+
+// Appends, removals and sorts of part of the array, and look-ups after each, against a vector.
+TEST(DifferentialTest, ArrayMatchesAVectorModel)
 {
     std::mt19937 rng(9);
-    Held<CFMutableArrayRef> a(NewArray());
+    CFRef<CFMutableArrayRef> a(NewArray());
     std::vector<int> model;
     for (int step = 0; step < 3000; ++step) {
         int value = static_cast<int>(rng() % 100);
-        Held<CFNumberRef> v(Int(value));
-        size_t at = model.empty() ? 0 : rng() % (model.size() + 1);
+        CFRef<CFNumberRef> v(Int(value));
         switch (rng() % 4) {
-        case 0: CFArrayAppendValue(a, v); model.push_back(value); break;
-        case 1: CFArrayInsertValueAtIndex(a, static_cast<CFIndex>(at), v); model.insert(model.begin() + static_cast<long>(at), value); break;
+        case 0:
+        case 1: CFArrayAppendValue(a, v); model.push_back(value); break;
         case 2:
             if (!model.empty()) {
-                at %= model.size();
+                size_t at = rng() % model.size();
                 CFArrayRemoveValueAtIndex(a, static_cast<CFIndex>(at));
                 model.erase(model.begin() + static_cast<long>(at));
             }
             break;
-        default:
-            if (!model.empty()) {
-                at %= model.size();
-                CFArraySetValueAtIndex(a, static_cast<CFIndex>(at), v);
-                model[at] = value;
-            }
+        default: {
+            size_t first = model.empty() ? 0 : rng() % model.size();
+            size_t last = first + (model.size() == first ? 0 : rng() % (model.size() - first + 1));
+            CFArraySortValues(a, CFRangeMake(static_cast<CFIndex>(first), static_cast<CFIndex>(last - first)), ByNumber,
+                              nullptr);
+            std::stable_sort(model.begin() + static_cast<long>(first), model.begin() + static_cast<long>(last));
+        }
         }
         ASSERT_EQ(static_cast<CFIndex>(model.size()), CFArrayGetCount(a));
+        CFRange all = CFRangeMake(0, CFArrayGetCount(a));
+        auto firstInModel = std::find(model.begin(), model.end(), value);
+        auto lastInModel = std::find(model.rbegin(), model.rend(), value);
+        CFIndex expectedFirst = firstInModel == model.end() ? CFIndex{kCFNotFound} : firstInModel - model.begin();
+        CFIndex expectedLast = lastInModel == model.rend() ? CFIndex{kCFNotFound} : model.rend() - lastInModel - 1;
+        ASSERT_EQ(expectedFirst, CFArrayGetFirstIndexOfValue(a, all, v)) << "step " << step;
+        ASSERT_EQ(expectedLast, CFArrayGetLastIndexOfValue(a, all, v)) << "step " << step;
     }
     for (size_t i = 0; i < model.size(); ++i) {
-        long v = -1;
-        CFNumberGetValue(static_cast<CFNumberRef>(CFArrayGetValueAtIndex(a, static_cast<CFIndex>(i))), kCFNumberLongType, &v);
-        ASSERT_EQ(model[i], v);
+        ASSERT_EQ(model[i], LongOf(CFArrayGetValueAtIndex(a, static_cast<CFIndex>(i))));
     }
 }
 
 // Every Create or Copy of the interface, failed through the seam: NULL, nothing allocated.
-TEST(SeamSweep, EveryCreationFailsCleanly)
+TEST(SeamSweepTest, EveryCreationFailsCleanly)
 {
     PlatformTestingResetCoreFoundation();
-    Held<CFStringRef> text(Str("Gr\xC3\xBC\xC3\x9F" "e /Library/Modem Scripts"));
-    Held<CFMutableDictionaryRef> dict(NewDict());
+    CFRef<CFStringRef> text(Str("Gr\xC3\xBC\xC3\x9F" "e /Library/Modem Scripts"));
+    CFRef<CFMutableDictionaryRef> dict(NewDict());
     CFDictionarySetValue(dict, CFSTR("k"), text);
-    Held<CFMutableArrayRef> array(NewArray());
+    CFRef<CFMutableArrayRef> array(NewArray());
     CFArrayAppendValue(array, text);
-    Held<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
-    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
-    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/etc/hostname"), kCFURLPOSIXPathStyle, false));
-    Held<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
-    Held<CFSetRef> set(CFSetCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeSetCallBacks));
+    CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>("abc"), 3));
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, dict));
+    CFRef<CFURLRef> url(FileURL("/etc/hostname"));
+    CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    CFRef<CFStringRef> uuidText(CFUUIDCreateString(nullptr, uuid));
+    CFRef<CFErrorRef> error(CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr));
+    CFRef<CFMutableDataRef> mutableData(CFDataCreateMutable(nullptr, 0));
+    CFDataAppendBytes(mutableData, reinterpret_cast<const UInt8 *>("abc"), 3);
     const UniChar units[] = {'a', 'b'};
     double real = 2.5;
     std::vector<std::pair<const char *, std::function<CFTypeRef()>>> creations = {
@@ -240,8 +249,6 @@ TEST(SeamSweep, EveryCreationFailsCleanly)
         {"CFStringCreateMutableCopy", [&] { return CFStringCreateMutableCopy(nullptr, 0, text); }},
         {"CFStringCreateWithFormat", [&] { return CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@/%d"), text.get(), 3); }},
         {"CFStringCreateArrayBySeparatingStrings", [&] { return CFStringCreateArrayBySeparatingStrings(nullptr, text, CFSTR("/")); }},
-        {"CFStringCreateByCombiningStrings", [&] { return CFStringCreateByCombiningStrings(nullptr, array, CFSTR(",")); }},
-        {"CFStringCreateExternalRepresentation", [&] { return CFStringCreateExternalRepresentation(nullptr, text, kCFStringEncodingUTF8, 0); }},
         {"CFCopyDescription", [&] { return CFCopyDescription(dict); }},
         {"CFNumberCreate", [&] { return CFNumberCreate(nullptr, kCFNumberDoubleType, &real); }},
         {"CFDateCreate", [] { return CFDateCreate(nullptr, 0); }},
@@ -249,19 +256,25 @@ TEST(SeamSweep, EveryCreationFailsCleanly)
         {"CFDataCreateCopy", [&] { return CFDataCreateCopy(nullptr, data); }},
         {"CFDataCreateMutableCopy", [&] { return CFDataCreateMutableCopy(nullptr, 0, data); }},
         {"CFArrayCreate", [&] { return CFArrayCreate(nullptr, reinterpret_cast<const void **>(&text), 1, &kCFTypeArrayCallBacks); }},
-        {"CFArrayCreateCopy", [&] { return CFArrayCreateCopy(nullptr, array); }},
         {"CFArrayCreateMutableCopy", [&] { return CFArrayCreateMutableCopy(nullptr, 0, array); }},
         {"CFDictionaryCreateCopy", [&] { return CFDictionaryCreateCopy(nullptr, dict); }},
         {"CFDictionaryCreateMutableCopy", [&] { return CFDictionaryCreateMutableCopy(nullptr, 0, dict); }},
-        {"CFSetCreateMutableCopy", [&] { return CFSetCreateMutableCopy(nullptr, 0, set); }},
         {"CFPropertyListCreateDeepCopy", [&] { return CFPropertyListCreateDeepCopy(nullptr, dict, kCFPropertyListMutableContainersAndLeaves); }},
         {"CFPropertyListCreateFromXMLData", [&] { return CFPropertyListCreateFromXMLData(nullptr, xml, 0, nullptr); }},
         {"CFPropertyListCreateData", [&] { return CFPropertyListCreateData(nullptr, dict, kCFPropertyListBinaryFormat_v1_0, 0, nullptr); }},
-        {"CFURLCreateWithFileSystemPath", [] { return CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true); }},
         {"CFURLCreateCopyAppendingPathComponent", [&] { return CFURLCreateCopyAppendingPathComponent(nullptr, url, CFSTR("x"), false); }},
-        {"CFURLCopyFileSystemPath", [&] { return CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle); }},
-        {"CFURLCopyLastPathComponent", [&] { return CFURLCopyLastPathComponent(url); }},
         {"CFUUIDCreateString", [&] { return CFUUIDCreateString(nullptr, uuid); }},
+        {"CFUUIDCreate", [] { return CFUUIDCreate(nullptr); }},
+        {"CFUUIDCreateFromString", [&] { return CFUUIDCreateFromString(nullptr, uuidText); }},
+        {"CFErrorCopyDescription", [&] { return CFErrorCopyDescription(error); }},
+        {"CFDataCreateWithBytesNoCopy", [] { return CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8 *>("x"), 1, kCFAllocatorNull); }},
+        {"CFDataCreateCopy of mutable data", [&] { return CFDataCreateCopy(nullptr, mutableData); }},
+        {"CFDataCreateMutable", [] { return CFDataCreateMutable(nullptr, 0); }},
+        {"CFArrayCreateMutable", [] { return CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks); }},
+        {"CFDictionaryCreate", [] { return CFDictionaryCreate(nullptr, nullptr, nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks); }},
+        {"CFDictionaryCreateMutable", [] { return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks); }},
+        {"CFSetCreateMutable", [] { return CFSetCreateMutable(nullptr, 0, &kCFTypeSetCallBacks); }},
+        {"CFURLCreateFromFileSystemRepresentation", [] { return FileURL("/tmp", true); }},
         {"CFErrorCreate", [] { return CFErrorCreate(nullptr, kCFErrorDomainPOSIX, 2, nullptr); }},
         {"CFBundleCopyLocalizedString", [] { return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("k"), nullptr, nullptr); }},
         {"CFRunLoopTimerCreate", [] { return CFRunLoopTimerCreate(nullptr, 0, 0, 0, 0, nullptr, nullptr); }},

@@ -44,26 +44,26 @@ CFRunLoopTimerRef AddTimer(Tagged *tagged, double delay, double interval = 0)
     return timer;
 }
 
-TEST(RunLoop, TimersFireInOrderOfTheirDatesAndStopEndsTheRun)
+TEST(RunLoopTest, TimersFireInOrderOfTheirDatesAndStopEndsTheRun)
 {
     Trace trace;
     trace.stopAfter = 3;
     Tagged late{&trace, "late"}, early{&trace, "early"}, middle{&trace, "middle"};
-    Held<CFRunLoopTimerRef> a(AddTimer(&late, 0.06));
-    Held<CFRunLoopTimerRef> b(AddTimer(&early, 0.02));
-    Held<CFRunLoopTimerRef> c(AddTimer(&middle, 0.04));
+    CFRef<CFRunLoopTimerRef> a(AddTimer(&late, 0.06));
+    CFRef<CFRunLoopTimerRef> b(AddTimer(&early, 0.02));
+    CFRef<CFRunLoopTimerRef> c(AddTimer(&middle, 0.04));
     CFRunLoopRun();
     EXPECT_EQ((std::vector<std::string>{"early", "middle", "late"}), trace.events);
     EXPECT_FALSE(CFRunLoopTimerIsValid(a));  // one-shot timers end after firing
     EXPECT_EQ(kCFRunLoopRunFinished, CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1, false));
 }
 
-TEST(RunLoop, RepeatingTimerAndReturnCodes)
+TEST(RunLoopTest, RepeatingTimerAndReturnCodes)
 {
     Trace trace;
     trace.stopAfter = 3;
     Tagged tick{&trace, "tick"};
-    Held<CFRunLoopTimerRef> timer(AddTimer(&tick, 0.0, 0.01));
+    CFRef<CFRunLoopTimerRef> timer(AddTimer(&tick, 0.0, 0.01));
     EXPECT_EQ(kCFRunLoopRunStopped, CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, false));
     EXPECT_EQ(3u, trace.events.size());
     CFRunLoopTimerSetNextFireDate(timer, CFAbsoluteTimeGetCurrent() + 3600);
@@ -97,7 +97,7 @@ void WriteFromTimer(CFRunLoopTimerRef, void *info)
     (void)n;
 }
 
-TEST(RunLoop, DescriptorEventsArriveInOrderWithTimersAndAreOneShot)
+TEST(RunLoopTest, DescriptorEventsArriveInOrderWithTimersAndAreOneShot)
 {
     int fds[2];
     ASSERT_EQ(0, pipe(fds));
@@ -106,17 +106,17 @@ TEST(RunLoop, DescriptorEventsArriveInOrderWithTimersAndAreOneShot)
     trace.pipeWrite = fds[1];
     trace.stopAfter = 4;
     CFFileDescriptorContext context = {0, &trace, nullptr, nullptr, nullptr};
-    Held<CFFileDescriptorRef> watcher(CFFileDescriptorCreate(nullptr, fds[0], true, ReadPipe, &context));
-    Held<CFRunLoopSourceRef> source(CFFileDescriptorCreateRunLoopSource(nullptr, watcher, 0));
+    CFRef<CFFileDescriptorRef> watcher(CFFileDescriptorCreate(nullptr, fds[0], true, ReadPipe, &context));
+    CFRef<CFRunLoopSourceRef> source(CFFileDescriptorCreateRunLoopSource(nullptr, watcher, 0));
     CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
     CFFileDescriptorEnableCallBacks(watcher, kCFFileDescriptorReadCallBack);
 
     Tagged first{&trace, "timer1"}, second{&trace, "timer2"};
     CFRunLoopTimerContext c1 = {0, &first, nullptr, nullptr, nullptr};
     CFRunLoopTimerContext c2 = {0, &second, nullptr, nullptr, nullptr};
-    Held<CFRunLoopTimerRef> t1(
+    CFRef<CFRunLoopTimerRef> t1(
         CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 0.01, 0, 0, 0, WriteFromTimer, &c1));
-    Held<CFRunLoopTimerRef> t2(
+    CFRef<CFRunLoopTimerRef> t2(
         CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 0.05, 0, 0, 0, WriteFromTimer, &c2));
     CFRunLoopAddTimer(CFRunLoopGetCurrent(), t1, kCFRunLoopDefaultMode);
     CFRunLoopAddTimer(CFRunLoopGetCurrent(), t2, kCFRunLoopDefaultMode);
@@ -154,17 +154,17 @@ void CancelOther(CFRunLoopTimerRef, void *info)
     CFRunLoopTimerInvalidate(c->victim);
 }
 
-TEST(RunLoop, ATimerInvalidatedByAnEarlierOneNeverFires)
+TEST(RunLoopTest, ATimerInvalidatedByAnEarlierOneNeverFires)
 {
     Trace trace;
     Tagged victim{&trace, "victim"};
     CFRunLoopTimerContext victimContext = {0, &victim, nullptr, nullptr, nullptr};
     // Both are due by the time the loop runs; the canceller's date is earlier.
     CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
-    Held<CFRunLoopTimerRef> target(CFRunLoopTimerCreate(nullptr, now - 1, 0, 0, 0, RecordTimer, &victimContext));
+    CFRef<CFRunLoopTimerRef> target(CFRunLoopTimerCreate(nullptr, now - 1, 0, 0, 0, RecordTimer, &victimContext));
     Canceller canceller{&trace, target};
     CFRunLoopTimerContext cancellerContext = {0, &canceller, nullptr, nullptr, nullptr};
-    Held<CFRunLoopTimerRef> first(CFRunLoopTimerCreate(nullptr, now - 2, 0, 0, 0, CancelOther, &cancellerContext));
+    CFRef<CFRunLoopTimerRef> first(CFRunLoopTimerCreate(nullptr, now - 2, 0, 0, 0, CancelOther, &cancellerContext));
     CFRunLoopAddTimer(CFRunLoopGetCurrent(), target, kCFRunLoopDefaultMode);
     CFRunLoopAddTimer(CFRunLoopGetCurrent(), first, kCFRunLoopDefaultMode);
     EXPECT_EQ(kCFRunLoopRunFinished, CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, false));
@@ -186,13 +186,13 @@ void Perform(void *info)
     }
 }
 
-TEST(RunLoop, SourcesSignalledFromAnotherThreadRunOnTheLoopsThread)
+TEST(RunLoopTest, SourcesSignalledFromAnotherThreadRunOnTheLoopsThread)
 {
     Signalled state;
     CFRunLoopSourceContext context = {};
     context.info = &state;
     context.perform = Perform;
-    Held<CFRunLoopSourceRef> source(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRef<CFRunLoopSourceRef> source(CFRunLoopSourceCreate(nullptr, 0, &context));
     CFRunLoopRef loop = CFRunLoopGetCurrent();
     CFRunLoopAddSource(loop, source, kCFRunLoopCommonModes);
     EXPECT_TRUE(CFRunLoopContainsSource(loop, source, kCFRunLoopDefaultMode));
@@ -215,7 +215,7 @@ TEST(RunLoop, SourcesSignalledFromAnotherThreadRunOnTheLoopsThread)
 
 void CountCancel(void *info, CFRunLoopRef, CFRunLoopMode) { ++*static_cast<int *>(info); }
 
-TEST(RunLoop, OnlyTheLoopsASourceRunsOnHearOfItsCancellation)
+TEST(RunLoopTest, OnlyTheLoopsASourceRunsOnHearOfItsCancellation)
 {
     int cancelled = 0;
     CFRunLoopSourceContext context = {};
@@ -225,11 +225,11 @@ TEST(RunLoop, OnlyTheLoopsASourceRunsOnHearOfItsCancellation)
     // A second loop exists (another thread's); the source never runs on it.
     std::thread([] { (void) CFRunLoopGetCurrent(); }).join();
 
-    Held<CFRunLoopSourceRef> unscheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRef<CFRunLoopSourceRef> unscheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
     CFRunLoopSourceInvalidate(unscheduled);
     EXPECT_EQ(0, cancelled);
 
-    Held<CFRunLoopSourceRef> scheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRef<CFRunLoopSourceRef> scheduled(CFRunLoopSourceCreate(nullptr, 0, &context));
     CFRunLoopAddSource(here, scheduled, kCFRunLoopDefaultMode);
     CFRunLoopAddSource(here, scheduled, kCFRunLoopDefaultMode);  // already there: no second reference
     EXPECT_EQ(2, CFGetRetainCount(scheduled));

@@ -18,16 +18,6 @@
 
 namespace {
 
-CFDataRef DataOf(const std::string &bytes)
-{
-    return CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
-}
-
-std::string TextOf(CFDataRef data)
-{
-    return std::string(reinterpret_cast<const char *>(CFDataGetBytePtr(data)), static_cast<size_t>(CFDataGetLength(data)));
-}
-
 CFPropertyListRef Read(CFDataRef data, CFOptionFlags option = kCFPropertyListImmutable, CFIndex *errorCode = nullptr)
 {
     CFErrorRef error = nullptr;
@@ -43,7 +33,7 @@ CFPropertyListRef Read(CFDataRef data, CFOptionFlags option = kCFPropertyListImm
 
 void Put(CFMutableDictionaryRef d, const char *key, CFTypeRef value)
 {
-    Held<CFStringRef> k(Str(key));
+    CFRef<CFStringRef> k(Str(key));
     CFDictionarySetValue(d, k, value);
     CFRelease(value);
 }
@@ -60,7 +50,7 @@ CFMutableDictionaryRef EveryType()
     Put(root, "int64 max", Int(std::numeric_limits<long long>::max()));
     Put(root, "reals", CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     for (double v : {0.1, -2.5, 1e-300, 1e300, 123456789.125}) {
-        Held<CFNumberRef> n(Real(v));
+        CFRef<CFNumberRef> n(Real(v));
         CFArrayAppendValue(static_cast<CFMutableArrayRef>(const_cast<void *>(CFDictionaryGetValue(root, CFSTR("reals")))), n);
     }
     Put(root, "yes", CFRetain(kCFBooleanTrue));
@@ -87,22 +77,17 @@ CFMutableDictionaryRef EveryType()
     return root;
 }
 
-class PropertyLists : public ::testing::Test {
-protected:
-    void SetUp() override { live_ = PlatformTestingCFLiveObjectCount(); }
-    void TearDown() override { EXPECT_EQ(live_, PlatformTestingCFLiveObjectCount()) << "objects leaked by the test"; }
-    long live_ = 0;
-};
+using PropertyListTest = CoreFoundationTest;
 
-TEST_F(PropertyLists, EveryValueTypeSurvivesWriteAndRead)
+TEST_F(PropertyListTest, EveryValueTypeSurvivesWriteAndRead)
 {
-    Held<CFMutableDictionaryRef> original(EveryType());
-    Held<CFDataRef> bigXML(DataOf("<plist version=\"1.0\"><integer>18446744073709551615</integer></plist>"));
+    CFRef<CFMutableDictionaryRef> original(EveryType());
+    CFRef<CFDataRef> bigXML(DataOf("<plist version=\"1.0\"><integer>18446744073709551615</integer></plist>"));
     Put(original, "uint64 max", Read(bigXML));
     Put(original, "carriage", Str("a\r\nb"));
-    Held<CFDataRef> xml(CFPropertyListCreateData(nullptr, original, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+    CFRef<CFDataRef> xml(CFPropertyListCreateData(nullptr, original, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
     ASSERT_NE(nullptr, xml.get());
-    Held<CFPropertyListRef> back(Read(xml));
+    CFRef<CFPropertyListRef> back(Read(xml));
     ASSERT_NE(nullptr, back.get());
     EXPECT_TRUE(CFEqual(original, back));
     std::string text = TextOf(xml);
@@ -119,19 +104,19 @@ TEST_F(PropertyLists, EveryValueTypeSurvivesWriteAndRead)
     CFNumberRef n = static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(back.get()), CFSTR("uint64 max")));
     EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt64Type, &big));
     EXPECT_EQ(std::numeric_limits<uint64_t>::max(), big);
-    Held<CFNumberRef> minusOne(Int(-1));
+    CFRef<CFNumberRef> minusOne(Int(-1));
     EXPECT_FALSE(CFEqual(n, minusOne));
     // The older interface reads and writes the same.
-    Held<CFDataRef> old(CFPropertyListCreateXMLData(nullptr, back));
+    CFRef<CFDataRef> old(CFPropertyListCreateXMLData(nullptr, back));
     EXPECT_TRUE(CFEqual(old, xml));
-    Held<CFPropertyListRef> oldBack(CFPropertyListCreateFromXMLData(nullptr, old, kCFPropertyListImmutable, nullptr));
+    CFRef<CFPropertyListRef> oldBack(CFPropertyListCreateFromXMLData(nullptr, old, kCFPropertyListImmutable, nullptr));
     EXPECT_TRUE(CFEqual(oldBack, original));
     // Binary writing goes through libplist as well.
-    Held<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    CFRef<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
     ASSERT_NE(nullptr, binary.get());
     EXPECT_EQ("bplist00", TextOf(binary).substr(0, 8));
     CFPropertyListFormat format = 0;
-    Held<CFPropertyListRef> binaryBack(CFPropertyListCreateWithData(nullptr, binary, 0, &format, nullptr));
+    CFRef<CFPropertyListRef> binaryBack(CFPropertyListCreateWithData(nullptr, binary, 0, &format, nullptr));
     EXPECT_EQ(kCFPropertyListBinaryFormat_v1_0, format);
     EXPECT_TRUE(CFEqual(original, binaryBack));
 }
@@ -171,14 +156,14 @@ std::string BinaryChain(unsigned count, bool cycle)
     return body + trailer;
 }
 
-TEST_F(PropertyLists, BinaryReaderChecksTheStructureFirst)
+TEST_F(PropertyListTest, BinaryReaderChecksTheStructureFirst)
 {
-    Held<CFDataRef> fine(DataOf(BinaryChain(kCFPropertyListMaxDepth, false)));
-    Held<CFPropertyListRef> ok(Read(fine));
+    CFRef<CFDataRef> fine(DataOf(BinaryChain(kCFPropertyListMaxDepth, false)));
+    CFRef<CFPropertyListRef> ok(Read(fine));
     EXPECT_NE(nullptr, ok.get());
-    Held<CFDataRef> deep(DataOf(BinaryChain(100000, false)));  // would overflow libplist's recursion
+    CFRef<CFDataRef> deep(DataOf(BinaryChain(100000, false)));  // would overflow libplist's recursion
     EXPECT_EQ(nullptr, Read(deep));
-    Held<CFDataRef> cycle(DataOf(BinaryChain(3, true)));
+    CFRef<CFDataRef> cycle(DataOf(BinaryChain(3, true)));
     EXPECT_EQ(nullptr, Read(cycle));
     // A key holding U+0000 makes libplist abort: it is refused before libplist sees it.
     std::string nulKey = "bplist00";
@@ -188,18 +173,18 @@ TEST_F(PropertyLists, BinaryReaderChecksTheStructureFirst)
     nulKey += std::string("\x08\x0B\x0F", 3);       // offset table at 16
     nulKey += std::string(6, '\0') + std::string("\x01\x01", 2) + std::string(7, '\0') + "\x03" +
               std::string(8, '\0') + std::string(7, '\0') + "\x10";
-    Held<CFDataRef> nul(DataOf(nulKey));
+    CFRef<CFDataRef> nul(DataOf(nulKey));
     EXPECT_EQ(nullptr, Read(nul));
     std::string truncated = BinaryChain(10, false);
     truncated.erase(20, 5);
-    Held<CFDataRef> broken(DataOf(truncated));
+    CFRef<CFDataRef> broken(DataOf(truncated));
     EXPECT_EQ(nullptr, Read(broken));
 }
 
 // Binary lists whose structure lies about itself are refused before libplist reads them, and the
 // lists the stand-in's own binary writer makes are read back, shared values and all, dates to
 // their fraction of a second.
-TEST_F(PropertyLists, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDates)
+TEST_F(PropertyListTest, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDates)
 {
     // The offset table claimed to start inside the 32-byte trailer itself (offset 0x27 of 40 bytes).
     std::string inTrailer = "bplist00" + std::string(6, '\0') + std::string("\x08\x01", 2) + std::string(7, '\0') +
@@ -209,7 +194,7 @@ TEST_F(PropertyLists, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDat
     for (unsigned table : {0x20u, 0x27u, 0x28u, 0xFFu}) {
         std::string bad = inTrailer;
         bad.back() = static_cast<char>(table);
-        Held<CFDataRef> data(DataOf(bad));
+        CFRef<CFDataRef> data(DataOf(bad));
         CFIndex code = 0;
         EXPECT_EQ(nullptr, Read(data, 0, &code)) << "table at " << table;
         EXPECT_EQ(kCFPropertyListReadCorruptError, code);
@@ -226,51 +211,46 @@ TEST_F(PropertyLists, BinaryFormatRefusesLyingTrailersAndKeepsSharedValuesAndDat
     }
     doubling += std::string(6, '\0') + std::string("\x01\x01", 2) + std::string(7, '\0') + "\x40" + std::string(8, '\0') +
                 std::string(7, '\0') + static_cast<char>(doublingTable);
-    Held<CFDataRef> bomb(DataOf(doubling));
+    CFRef<CFDataRef> bomb(DataOf(doubling));
     EXPECT_EQ(nullptr, Read(bomb));
     // XML to binary and back: arrays, sets of references and dictionaries repeat equal values,
     // which the binary writer stores once.
-    Held<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>flags</key><array><true/><true/><true/><true/><true/>"
+    CFRef<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>flags</key><array><true/><true/><true/><true/><true/>"
                                "<true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/>"
                                "<true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/><true/>"
                                "<true/><true/><true/><true/></array><key>a</key><string>same</string><key>b</key><string>same</string>"
                                "<key>c</key><dict><key>x</key><string>same</string><key>y</key><string>same</string>"
                                "</dict><key>d</key><array><string>same</string><string>same</string><string>same</string>"
                                "<string>same</string><string>same</string><string>same</string></array></dict></plist>"));
-    Held<CFPropertyListRef> original(Read(xml));
+    CFRef<CFPropertyListRef> original(Read(xml));
     ASSERT_NE(nullptr, original.get());
-    Held<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    CFRef<CFDataRef> binary(CFPropertyListCreateData(nullptr, original, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
     ASSERT_NE(nullptr, binary.get());
-    Held<CFPropertyListRef> back(Read(binary));
+    CFRef<CFPropertyListRef> back(Read(binary));
     ASSERT_NE(nullptr, back.get());
     EXPECT_TRUE(CFEqual(original, back));
     // Binary dates keep their fraction of a second.
-    Held<CFMutableArrayRef> dates(NewArray());
+    CFRef<CFMutableArrayRef> dates(NewArray());
     for (double at : {-86400000.25, 0.75, 123456789.5}) {
-        Held<CFDateRef> date(CFDateCreate(nullptr, at));
+        CFRef<CFDateRef> date(CFDateCreate(nullptr, at));
         CFArrayAppendValue(dates, date);
     }
-    Held<CFDataRef> datesBinary(CFPropertyListCreateData(nullptr, dates, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
-    Held<CFPropertyListRef> datesBack(Read(datesBinary));
+    CFRef<CFDataRef> datesBinary(CFPropertyListCreateData(nullptr, dates, kCFPropertyListBinaryFormat_v1_0, 0, nullptr));
+    CFRef<CFPropertyListRef> datesBack(Read(datesBinary));
     EXPECT_TRUE(CFEqual(dates, datesBack));
 }
 
-std::string TempPath(const char *name)
-{
-    const char *dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr ? dir : "/tmp") + "/cf-test-" + std::to_string(getpid()) + "-" + name;
-}
-
-TEST_F(PropertyLists, PythonPlistlibReadsTheWrittenFileWithTheSameContent)
+TEST_F(PropertyListTest, PythonPlistlibReadsTheWrittenFileWithTheSameContent)
 {
     if (std::system("python3 -c 'import plistlib' >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "python3 with plistlib is not available";
     }
-    Held<CFMutableDictionaryRef> original(EveryType());
-    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
+    CFRef<CFMutableDictionaryRef> original(EveryType());
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
     ASSERT_NE(nullptr, xml.get());
-    std::string ours = TempPath("ours.plist");
-    std::string theirs = TempPath("theirs.plist");
+    standintest::TempFolder folder("cf-plistlib");
+    std::string ours = folder / "ours.plist";
+    std::string theirs = folder / "theirs.plist";
     std::ofstream(ours, std::ios::binary) << TextOf(xml);
     // Python checks a few values itself, then writes what it read in its own XML.
     std::string script =
@@ -287,43 +267,39 @@ TEST_F(PropertyLists, PythonPlistlibReadsTheWrittenFileWithTheSameContent)
         "assert d['nested']['list'][1]=={'k':'v'}\n"
         "assert d['yes'] is True and d['no'] is False\n"
         "plistlib.dump(d,open(sys.argv[2],'wb'),fmt=plistlib.FMT_XML)\n";
-    std::string scriptPath = TempPath("check.py");
+    std::string scriptPath = folder / "check.py";
     std::ofstream(scriptPath) << script;
-    Held<CFMutableDictionaryRef> carriage(NewDict());
+    CFRef<CFMutableDictionaryRef> carriage(NewDict());
     Put(carriage, "carriage", Str("a\r\nb"));
-    Held<CFDataRef> carriageXML(CFPropertyListCreateXMLData(nullptr, carriage));
-    std::string crPath = TempPath("cr.plist");
+    CFRef<CFDataRef> carriageXML(CFPropertyListCreateXMLData(nullptr, carriage));
+    std::string crPath = folder / "cr.plist";
     std::ofstream(crPath, std::ios::binary) << TextOf(carriageXML);
     std::string command = "python3 " + scriptPath + " " + ours + " " + theirs + " " + crPath;
     ASSERT_EQ(0, std::system(command.c_str())) << "plistlib refused or misread " << ours;
     std::ifstream in(theirs, std::ios::binary);
     std::stringstream buffer;
     buffer << in.rdbuf();
-    Held<CFDataRef> pythonXML(DataOf(buffer.str()));
-    Held<CFPropertyListRef> pythonRead(Read(pythonXML));
+    CFRef<CFDataRef> pythonXML(DataOf(buffer.str()));
+    CFRef<CFPropertyListRef> pythonRead(Read(pythonXML));
     ASSERT_NE(nullptr, pythonRead.get());
     EXPECT_TRUE(CFEqual(original, pythonRead));
-    std::remove(ours.c_str());
-    std::remove(theirs.c_str());
-    std::remove(scriptPath.c_str());
-    std::remove(crPath.c_str());
 }
 
 // Keys are written in UTF-16 code-unit order whatever their storage: a character above the
 // surrogates (U+FF01) sorts after one written with surrogates (U+1F600), unlike in UTF-8 byte
 // order; dictionaries past the small size sort the same way.
-TEST_F(PropertyLists, KeysAreWrittenInCodeUnitOrder)
+TEST_F(PropertyListTest, KeysAreWrittenInCodeUnitOrder)
 {
     const std::vector<std::string> expected = {"A", "B", "Z", "a", "b", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xEF\xBC\x81"};
     for (int padding : {0, 40}) {
-        Held<CFMutableDictionaryRef> d(NewDict());
+        CFRef<CFMutableDictionaryRef> d(NewDict());
         for (auto it = expected.rbegin(); it != expected.rend(); ++it) {
             Put(d, it->c_str(), Int(1));
         }
         for (int i = 0; i < padding; ++i) {
             Put(d, ("~" + std::to_string(100 + i)).c_str(), Int(i));  // '~' sorts after the ASCII letters
         }
-        Held<CFDataRef> xml(CFPropertyListCreateData(nullptr, d, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
+        CFRef<CFDataRef> xml(CFPropertyListCreateData(nullptr, d, kCFPropertyListXMLFormat_v1_0, 0, nullptr));
         ASSERT_NE(nullptr, xml.get());
         std::string text = TextOf(xml);
         size_t last = 0;
@@ -337,12 +313,12 @@ TEST_F(PropertyLists, KeysAreWrittenInCodeUnitOrder)
             EXPECT_LT(text.find("<key>~139</key>"), text.find("<key>\xC3\xA9</key>"));
             EXPECT_LT(text.find("<key>b</key>"), text.find("<key>~100</key>"));
         }
-        Held<CFPropertyListRef> back(Read(xml));
+        CFRef<CFPropertyListRef> back(Read(xml));
         EXPECT_TRUE(CFEqual(d, back));
     }
 }
 
-TEST_F(PropertyLists, WriterRefusesWhatCouldNotBeReadBack)
+TEST_F(PropertyListTest, WriterRefusesWhatCouldNotBeReadBack)
 {
     auto refused = [](CFTypeRef value) {
         CFErrorRef error = nullptr;
@@ -356,25 +332,25 @@ TEST_F(PropertyLists, WriterRefusesWhatCouldNotBeReadBack)
         }
         return result;
     };
-    Held<CFStringRef> control(Str("bell\x07"));
+    CFRef<CFStringRef> control(Str("bell\x07"));
     EXPECT_TRUE(refused(control));
     const UniChar lone[] = {'a', 0xD800, 'b'};
-    Held<CFStringRef> surrogate(CFStringCreateWithCharacters(nullptr, lone, 3));
+    CFRef<CFStringRef> surrogate(CFStringCreateWithCharacters(nullptr, lone, 3));
     EXPECT_TRUE(refused(surrogate));
-    Held<CFMutableDictionaryRef> numberKey(NewDict());
-    Held<CFNumberRef> one(Int(1));
+    CFRef<CFMutableDictionaryRef> numberKey(NewDict());
+    CFRef<CFNumberRef> one(Int(1));
     CFDictionarySetValue(numberKey, one, CFSTR("x"));
     EXPECT_TRUE(refused(numberKey));
-    Held<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp"), kCFURLPOSIXPathStyle, true));
-    Held<CFMutableArrayRef> holder(NewArray());
+    CFRef<CFURLRef> url(FileURL("/tmp", true));
+    CFRef<CFMutableArrayRef> holder(NewArray());
     CFArrayAppendValue(holder, url);
     EXPECT_TRUE(refused(holder));
-    Held<CFMutableArrayRef> cycle(NewArray());
+    CFRef<CFMutableArrayRef> cycle(NewArray());
     CFArrayAppendValue(cycle, cycle);  // holds itself
     EXPECT_TRUE(refused(cycle));
     EXPECT_FALSE(CFPropertyListIsValid(cycle, kCFPropertyListXMLFormat_v1_0));
     EXPECT_EQ(nullptr, CFPropertyListCreateDeepCopy(nullptr, cycle, kCFPropertyListImmutable));
-    CFArrayRemoveAllValues(cycle);
+    CFArrayRemoveValueAtIndex(cycle, 0);
 }
 
 std::string Nested(int depth)
@@ -389,16 +365,16 @@ std::string Nested(int depth)
     return text + "</plist>";
 }
 
-TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
+TEST_F(PropertyListTest, ReaderCapsNestingAndRefusesMalformedInput)
 {
-    Held<CFDataRef> fine(DataOf(Nested(kCFPropertyListMaxDepth)));
-    Held<CFPropertyListRef> ok(Read(fine));
+    CFRef<CFDataRef> fine(DataOf(Nested(kCFPropertyListMaxDepth)));
+    CFRef<CFPropertyListRef> ok(Read(fine));
     EXPECT_NE(nullptr, ok.get());
     CFIndex code = 0;
-    Held<CFDataRef> deep(DataOf(Nested(kCFPropertyListMaxDepth + 1)));
+    CFRef<CFDataRef> deep(DataOf(Nested(kCFPropertyListMaxDepth + 1)));
     EXPECT_EQ(nullptr, Read(deep, 0, &code));
     EXPECT_EQ(kCFPropertyListReadCorruptError, code);
-    Held<CFDataRef> hostile(DataOf(Nested(200000)));  // would overflow libplist's recursion
+    CFRef<CFDataRef> hostile(DataOf(Nested(200000)));  // would overflow libplist's recursion
     EXPECT_EQ(nullptr, Read(hostile));
     // Every spelling of a start tag that libplist's parser accepts counts as one level, whatever
     // comes before it: an apostrophe is no attribute quote to the parser (a double quote is), and
@@ -413,13 +389,13 @@ TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
         for (int i = 0; i < 200000; ++i) {
             text += open;
         }
-        Held<CFDataRef> data(DataOf(text));
+        CFRef<CFDataRef> data(DataOf(text));
         CFIndex deepCode = 0;
         EXPECT_EQ(nullptr, Read(data, 0, &deepCode)) << prefix << open;
         EXPECT_EQ(kCFPropertyListReadCorruptError, deepCode) << prefix << open;
     }
     // A writer of nesting deeper than the reader accepts refuses to write it.
-    Held<CFMutableArrayRef> top(NewArray());
+    CFRef<CFMutableArrayRef> top(NewArray());
     CFMutableArrayRef current = top;
     for (int i = 0; i < kCFPropertyListMaxDepth + 1; ++i) {
         CFMutableArrayRef next = NewArray();
@@ -432,28 +408,28 @@ TEST_F(PropertyLists, ReaderCapsNestingAndRefusesMalformedInput)
     for (const char *bad : {"", "garbage", "<plist><dict><key>a</key><string>x</string>",
                             "<plist version=\"1.0\"><string>\xC3\x28</string></plist>",
                             "<plist><array><!-- <array> --></array></plist><<<"}) {
-        Held<CFDataRef> data(DataOf(bad));
-        Held<CFPropertyListRef> result(Read(data));
+        CFRef<CFDataRef> data(DataOf(bad));
+        CFRef<CFPropertyListRef> result(Read(data));
         if (std::string(bad).find("<!--") != std::string::npos) {
             continue;  // comments do not count as nesting; whatever libplist makes of the tail is fine
         }
         EXPECT_EQ(nullptr, result.get()) << bad;
     }
-    Held<CFStringRef> errorString;
-    Held<CFDataRef> garbage(DataOf("garbage"));
-    EXPECT_EQ(nullptr, CFPropertyListCreateFromXMLData(nullptr, garbage, 0, errorString.out()));
+    CFRef<CFStringRef> errorString;
+    CFRef<CFDataRef> garbage(DataOf("garbage"));
+    EXPECT_EQ(nullptr, CFPropertyListCreateFromXMLData(nullptr, garbage, 0, errorString.slot()));
     EXPECT_NE(nullptr, errorString.get());
 }
 
-TEST_F(PropertyLists, MutabilityOptionsOfTheReader)
+TEST_F(PropertyListTest, MutabilityOptionsOfTheReader)
 {
-    Held<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>name</key><string>Modem</string>"
+    CFRef<CFDataRef> xml(DataOf("<plist version=\"1.0\"><dict><key>name</key><string>Modem</string>"
                                "<key>list</key><array><string>a</string></array></dict></plist>"));
-    Held<CFDictionaryRef> frozen(static_cast<CFDictionaryRef>(Read(xml, kCFPropertyListImmutable)));
+    CFRef<CFDictionaryRef> frozen(static_cast<CFDictionaryRef>(Read(xml, kCFPropertyListImmutable)));
     CFDictionarySetValue(const_cast<CFMutableDictionaryRef>(frozen.get()), CFSTR("x"), CFSTR("y"));
     EXPECT_EQ(2, CFDictionaryGetCount(frozen));
 
-    Held<CFMutableDictionaryRef> containers(
+    CFRef<CFMutableDictionaryRef> containers(
         static_cast<CFMutableDictionaryRef>(const_cast<void *>(Read(xml, kCFPropertyListMutableContainers))));
     CFDictionarySetValue(containers, CFSTR("x"), CFSTR("y"));
     EXPECT_EQ(3, CFDictionaryGetCount(containers));
@@ -464,17 +440,17 @@ TEST_F(PropertyLists, MutabilityOptionsOfTheReader)
     CFStringAppend(name, CFSTR("!"));
     EXPECT_EQ("Modem", Utf8(name));
 
-    Held<CFMutableDictionaryRef> leaves(
+    CFRef<CFMutableDictionaryRef> leaves(
         static_cast<CFMutableDictionaryRef>(const_cast<void *>(Read(xml, kCFPropertyListMutableContainersAndLeaves))));
     name = static_cast<CFMutableStringRef>(const_cast<void *>(CFDictionaryGetValue(leaves, CFSTR("name"))));
     CFStringAppend(name, CFSTR("!"));
     EXPECT_EQ("Modem!", Utf8(name));
 }
 
-TEST_F(PropertyLists, EveryReaderCreationFailureLeavesNothingBehind)
+TEST_F(PropertyListTest, EveryReaderCreationFailureLeavesNothingBehind)
 {
-    Held<CFMutableDictionaryRef> original(EveryType());
-    Held<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
+    CFRef<CFMutableDictionaryRef> original(EveryType());
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, original));
     long live = PlatformTestingCFLiveObjectCount();
     PlatformTestingCFFailNthCreation(1);
     CFErrorRef error = nullptr;
