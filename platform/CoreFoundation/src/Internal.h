@@ -202,6 +202,22 @@ inline void freeze(CFTypeRef container)
     }
 }
 
+// The value of a hexadecimal digit, either case; -1 for any other character (URL escapes, UUID
+// text).
+inline int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // Deep structures: the depth past which recursion (copy, write, equality, description) stops.
 constexpr int kMaxDepth = kCFPropertyListMaxDepth;
 

@@ -51,20 +51,6 @@ std::string percentEncode(const std::string &bytes)
     return out;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string percentDecode(const std::string &text)
 {
     std::string out;

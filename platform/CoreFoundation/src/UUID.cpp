@@ -41,20 +41,6 @@ CFUUIDRef createUUID(const CFUUIDBytes &bytes)
     return new __CFUUID(bytes);
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The bytes of the text "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX" (hexadecimal digits of either
 // case); false for any other text, so that no malformed identifier passes as a UUID.
 bool parseUUID(const std::string &text, CFUUIDBytes &bytes)
