@@ -163,14 +163,6 @@ void HashTable::set(const void *key, const void *value)
     }
 }
 
-void HashTable::replace(const void *key, const void *value)
-{
-    long at = find(key);
-    if (at >= 0) {
-        replaceValue(at, value);
-    }
-}
-
 void HashTable::erase(const void *key)
 {
     long at = find(key);

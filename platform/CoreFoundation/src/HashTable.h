@@ -48,10 +48,9 @@ public:
     void insert(const void *key, const void *value);
     void replaceValue(long at, const void *value);
 
-    // Keyed edits: add only when absent, set (add or replace), replace only when present, erase.
+    // Keyed edits: add only when absent, set (add or replace), erase.
     void add(const void *key, const void *value);
     void set(const void *key, const void *value);
-    void replace(const void *key, const void *value);
     void erase(const void *key);
     // The stored entry for the key, or NULL.
     const Entry *lookUp(const void *key) const;
