@@ -69,6 +69,22 @@ inline CFMutableDictionaryRef NewDict()
 
 inline CFMutableArrayRef NewArray() { return CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks); }
 
+// A number's value as long (-1 when it does not convert), and the comparator that orders
+// numbers by it, for sorting and searching arrays of numbers.
+inline long LongOf(const void *number)
+{
+    long v = -1;
+    CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberLongType, &v);
+    return v;
+}
+
+inline CFComparisonResult ByNumber(const void *a, const void *b, void *)
+{
+    long x = LongOf(a);
+    long y = LongOf(b);
+    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
+}
+
 // Seams neutral before and after; every object the test made is gone at its end.
 class CoreFoundationTest : public standintest::SeamTest {
 protected:

@@ -18,20 +18,6 @@ CFComparisonResult ByFirstChar(const void *a, const void *b, void *)
     return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
 }
 
-long LongOf(const void *number)
-{
-    long v = 0;
-    CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberLongType, &v);
-    return v;
-}
-
-CFComparisonResult ByNumber(const void *a, const void *b, void *)
-{
-    long x = LongOf(a);
-    long y = LongOf(b);
-    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
-}
-
 CFComparisonResult Random(const void *, const void *, void *context)
 {
     auto *rng = static_cast<std::mt19937 *>(context);

@@ -165,20 +165,6 @@ TEST(DifferentialTest, DictionaryMatchesAnInsertionOrderedModel)
     }
 }
 
-long LongOf(const void *number)
-{
-    long v = -1;
-    CFNumberGetValue(static_cast<CFNumberRef>(number), kCFNumberLongType, &v);
-    return v;
-}
-
-CFComparisonResult ByNumber(const void *a, const void *b, void *)
-{
-    long x = LongOf(a);
-    long y = LongOf(b);
-    return x < y ? kCFCompareLessThan : (x > y ? kCFCompareGreaterThan : kCFCompareEqualTo);
-}
-
 // Appends, removals and sorts of part of the array, and look-ups after each, against a vector.
 TEST(DifferentialTest, ArrayMatchesAVectorModel)
 {
