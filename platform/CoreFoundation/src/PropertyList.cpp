@@ -14,7 +14,6 @@
 //    second is written as a character reference.
 #include "PropertyListInternal.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -235,7 +234,7 @@ CFDataRef CFPropertyListCreateXMLData(CFAllocatorRef, CFPropertyListRef property
     CFIndex code = 0;
     CFDataRef data = writeData(propertyList, kCFPropertyListXMLFormat_v1_0, reason, code);
     if (data == nullptr) {
-        std::fprintf(stderr, "CoreFoundation: property list not written: %s\n", reason.c_str());
+        report("property list not written: " + reason);
     }
     return data;
 }
