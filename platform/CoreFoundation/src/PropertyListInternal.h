@@ -141,8 +141,10 @@ private:
     std::deque<std::pair<size_t, std::string>> converted_;  // entry index, text of a non-ASCII key
 };
 
-// "YYYY-MM-DDTHH:MM:SSZ" of a date's whole seconds (UTC), for years 0 to 9999.
-bool dateText(CFAbsoluteTime at, char (&out)[32]);
+// "YYYY-MM-DDTHH:MM:SSZ" of a date's whole seconds (UTC), for years 0 to 9999. The buffer has
+// room for any int fields, so that no compiler can see the text cut.
+constexpr size_t kDateTextRoom = 80;
+bool dateText(CFAbsoluteTime at, char (&out)[kDateTextRoom]);
 
 }  // namespace cf::plist
 

@@ -263,7 +263,7 @@ plist_t dataNode(CFDataRef d)
 // A date outside libplist's 32-bit seconds, through its text (whole seconds, years 0 to 9999).
 plist_t wideDateNode(double seconds, std::string &reason)
 {
-    char text[32];
+    char text[kDateTextRoom];
     plist_t node = dateText(seconds, text) ? parsedNode(std::string("<date>") + text + "</date>") : nullptr;
     if (node == nullptr) {
         reason = "a date out of range";

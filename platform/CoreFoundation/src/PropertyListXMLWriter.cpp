@@ -124,7 +124,7 @@ void EntryStack::pop(size_t first)
     }
 }
 
-bool dateText(CFAbsoluteTime at, char (&out)[32])
+bool dateText(CFAbsoluteTime at, char (&out)[kDateTextRoom])
 {
     double unixSeconds = std::floor(at) + static_cast<double>(kCFAbsoluteTimeIntervalSince1970);
     if (!(std::fabs(unixSeconds) < 1e15)) {
@@ -391,7 +391,7 @@ private:
 
     bool date(CFDateRef date, int depth)
     {
-        char text[32];
+        char text[cf::plist::kDateTextRoom];
         if (!cf::plist::dateText(CFDateGetAbsoluteTime(date), text)) {
             return fail("a date out of range");
         }
