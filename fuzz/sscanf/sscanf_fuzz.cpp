@@ -2,7 +2,7 @@
 //
 // Data: one control byte, then the format, a zero byte, and the input. The control byte picks
 // the byte or the wide scanner, a string or a file source, and the room given to each text
-// destination. The harness walks the format with the scanner's own specification parser to
+// destination. The harness walks the format with the scanner's own directive parser to
 // pass a destination (and, for c, s and [, its size) for each of the first six conversions; the
 // format is cut before a seventh. Every destination is a guarded slot, so a write past the room
 // the scanner was given is reported by AddressSanitizer.

@@ -3,7 +3,7 @@
  * engine over char, sealedc_winput_s over wchar_t.
  *
  * Format rules. White space in the format skips any white space in the input; any other
- * character outside a specification must equal the next input character. A specification is
+ * character outside a directive must equal the next input character. A directive is
  * "%", an optional "*" (convert, do not assign), an optional decimal width (a width written as 0
  * is an error), size modifiers (hh h l ll L q j z t I64 I32 I w; F and N are accepted and
  * ignored) and the conversion character, compared without regard to case. Every conversion but
@@ -17,7 +17,7 @@
  *    stopped the scan had a character (as the C library does);
  *    -2 when the scan is stopped by an error of the caller rather than of the input: a width
  *    of 0, a NULL destination, a text size of 0 or above the limit, an unknown conversion, a
- *    format ending inside a specification or a scan set, a text too long for its destination
+ *    format ending inside a directive or a scan set, a text too long for its destination
  *    (emptied) and a floating text that cannot get more memory. Fields assigned before a stop
  *    stay assigned.
  *  - Numbers are gathered in 64 bits. A value beyond 64 bits saturates as strtoll/strtoull do:
@@ -38,7 +38,7 @@
  *    of the byte engine one multi-byte character counts once.
  *
  * The engine is split along its seams: input_source.h (the characters and where they come
- * from), input_format.h (conversion specifications and scan sets), input_readers.h (the scanner
+ * from), input_format.h (conversion directives and scan sets), input_readers.h (the scanner
  * and its conversion readers), and this file, the driver over the format.
  *
  * Fixed names (callers rely on them): Scan and ClearFirstText (input_engine.cpp and
@@ -56,7 +56,7 @@ namespace sealedc {
 
 /* ---- the driver ----------------------------------------------------------------------- */
 
-/* Walks the format: white space, literal characters, "%%" and conversion specifications, each
+/* Walks the format: white space, literal characters, "%%" and conversion directives, each
  * conversion handed to its reader; stops at the first item that does not match or fails. */
 template <typename CharT>
 int Scanner<CharT>::Run(va_list &ap)

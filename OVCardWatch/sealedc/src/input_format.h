@@ -1,5 +1,5 @@
 /*
- * The format side of a scan: one conversion specification parsed into a ScanSpec, and the scan
+ * The format side of a scan: one conversion directive parsed into a ScanSpec, and the scan
  * set of a [ conversion.
  *
  * Fixed names (callers rely on them): ScanSpec with its fields, SetText, ParseSpec, ScanSet
@@ -41,7 +41,7 @@ struct SetText {
 
 inline bool IsDigit(Ch c) { return c >= '0' && c <= '9'; }
 
-/* Parses one specification; f points just after "%" and is left after the conversion
+/* Parses one directive; f points just after "%" and is left after the conversion
  * character (after the closing ] of a scan set). false: the format is in error. */
 template <typename CharT>
 bool ParseSpec(const CharT *&f, ScanSpec &sp, SetText<CharT> &set)

@@ -119,7 +119,7 @@ extern "C" void write_string_a(const char *string, int len, sealedc_out_stream *
     sealedc::WriteString(string, len, stream, counter);
 }
 
-/* No size limit: the engine sizes the buffer for the longest text of the conversion specification. */
+/* No size limit: the engine sizes the buffer for the longest text of the conversion directive. */
 extern "C" int indirectSprintf(char *buffer, const char *format, ...)
 {
     va_list argList;

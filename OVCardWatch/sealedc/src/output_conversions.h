@@ -25,7 +25,7 @@
 
 namespace sealedc {
 
-/* ---- the conversion specification ----------------------------------------------------- */
+/* ---- the conversion directive ----------------------------------------------------- */
 
 /* What the parser gathered between "%" and the conversion character; reset at each "%". */
 struct ConversionSpec {
@@ -203,11 +203,11 @@ constexpr int kDoubleExtra = 349;
 constexpr int kLongDoubleExtra = 4972;
 
 /* Formats one floating value with the platform's formatter and writes its text unchanged.
- * The conversion specification handed to the formatter is built from what the parser
+ * The conversion directive handed to the formatter is built from what the parser
  * understood (flags, "*" for the width and ".*" for the precision, L for a long double, the
  * conversion letter), never copied from the format: the engine's own size letters (ll, I64,
  * w, N, ...) would make the platform read another type or refuse the conversion
- * specification. */
+ * directive. */
 template <typename Traits>
 void FormatFloat(char conversion, uint32_t flags, int width, int precision, double value,
                   long double ldValue, typename Traits::StreamType *stream, int *counter,

@@ -8,7 +8,7 @@
  *
  * Its shape is a small C library's formatter core:
  *   - the driver (WalkFormat) writes plain text in runs (WritePlainText) and hands each
- *     conversion specification to the parser (ParseSpecification: the class-and-state table,
+ *     conversion directive to the parser (ParseDirective: the class-and-state table,
  *     the flags, width, precision and size letters), then to one conversion (Convert);
  *   - the conversions make their text: ConvertInteger (with FetchInteger for the argument and
  *     IntegerDigits for the digits), ConvertCharacter, ConvertText and ConvertFloat (the
@@ -51,7 +51,7 @@
  *
  * The pieces live in output_tables.h (flags, states, classes, tables), output_writers.h (the
  * cursor writers, plain text and the field) and output_conversions.h (one helper per kind of
- * conversion); this file holds the parser of a conversion specification and the driver.
+ * conversion); this file holds the parser of a conversion directive and the driver.
  *
  * Fixed names (callers rely on them): OutputEngine (output.cpp and woutput_engine.cpp), and the
  * members a Traits type supplies, listed above, which both engines' Traits define under these
@@ -72,15 +72,15 @@
 
 namespace sealedc {
 
-/* ---- the parser of a conversion specification ----------------------------------------- */
+/* ---- the parser of a conversion directive ----------------------------------------- */
 
-/* How the parse of one conversion specification ended. */
+/* How the parse of one conversion directive ended. */
 enum class SpecEnd {
     Conversion, /* at a conversion character, which is to be converted */
     Percent,    /* at the second "%" of "%%", which is plain text */
-    PlainI,     /* at an I that is no size: the I is plain text and the specification ends */
+    PlainI,     /* at an I that is no size: the I is plain text and the directive ends */
     Invalid,    /* a byte that cannot stand where it stands, or a width or precision too large */
-    Unfinished, /* the format ends inside the specification */
+    Unfinished, /* the format ends inside the directive */
 };
 
 template <typename C>
@@ -184,10 +184,10 @@ inline bool AddSize(uint32_t &flags, C ch, const C *&fmt)
     return true;
 }
 
-/* Parses one conversion specification with the class-and-state table; `fmt` points just after
+/* Parses one conversion directive with the class-and-state table; `fmt` points just after
  * its "%" and is left after the byte that ended it, which for a conversion is in *conversion. */
 template <typename Traits>
-SpecEnd ParseSpecification(const typename Traits::CharType *&fmt, ConversionSpec &spec,
+SpecEnd ParseDirective(const typename Traits::CharType *&fmt, ConversionSpec &spec,
                            typename Traits::CharType *conversion, va_list &ap)
 {
     using C = typename Traits::CharType;
@@ -294,7 +294,7 @@ bool Convert(typename Traits::CharType conversion, ConversionSpec &spec, va_list
     }
 }
 
-/* Walks the format: plain text in runs, each conversion specification parsed and converted.
+/* Walks the format: plain text in runs, each conversion directive parsed and converted.
  * Stops at the first failure or overflow (-1). */
 template <typename Traits>
 int WalkFormat(typename Traits::StreamType *stream, const typename Traits::CharType *fmt, va_list &ap)
@@ -309,7 +309,7 @@ int WalkFormat(typename Traits::StreamType *stream, const typename Traits::CharT
             ++fmt;
             ConversionSpec spec;
             C conversion = C('\0');
-            switch (ParseSpecification<Traits>(fmt, spec, &conversion, ap)) {
+            switch (ParseDirective<Traits>(fmt, spec, &conversion, ap)) {
             case SpecEnd::Conversion:
                 if (!Convert<Traits>(conversion, spec, ap, stream, &counter, area)) {
                     return -1;

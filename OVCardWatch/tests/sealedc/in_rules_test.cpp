@@ -73,7 +73,7 @@ TEST(InputFormatRulesTest, CallerErrorsEndTheScanWithMinusTwo)
     EXPECT_EQ(-2, sscanf_s("12 34", "%d %d", &a, static_cast<int *>(nullptr))); // NULL destination
     EXPECT_EQ(-2, sscanf_s("12", "%y", &a));     // no such conversion
     EXPECT_EQ(-2, sscanf_s("12", "%a", &a));
-    EXPECT_EQ(-2, sscanf_s("12", "%", &a));      // format ends inside a specification
+    EXPECT_EQ(-2, sscanf_s("12", "%", &a));      // format ends inside a directive
     EXPECT_EQ(-2, sscanf_s("12", "%5l", &a));
     char buf[8];
     EXPECT_EQ(-2, sscanf_s("ab", "%[ab", buf, 8u)); // scan set without its closing bracket

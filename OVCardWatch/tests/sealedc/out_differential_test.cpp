@@ -41,7 +41,7 @@ public:
         return s;
     }
 
-    // One specification: "%" flags width precision size conversion.
+    // One directive: "%" flags width precision size conversion.
     Spec Make(const char *flagSet, bool allowPrecision, const char *size, char conversion)
     {
         Spec spec;

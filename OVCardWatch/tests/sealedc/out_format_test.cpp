@@ -160,7 +160,7 @@ TEST(FormatTest, SizeModifiers)
     EXPECT_EQ("7", F("%Nd", 7));
     EXPECT_EQ("7", F("%Zd", 7));
     EXPECT_EQ("-1", F("%lhd", -1L));  // long wins over short
-    // I followed by anything else is plain text and ends the conversion specification.
+    // I followed by anything else is plain text and ends the conversion directive.
     EXPECT_EQ("Iq", F("%Iq"));
     EXPECT_EQ("Iq|7", F("%-5Iq|%d", 7));
     EXPECT_EQ("I", F("%I"));
@@ -230,7 +230,7 @@ TEST(FormatTest, Pointers)
     EXPECT_EQ("  0x1234abcd", F("%12p", p));
 }
 
-TEST(FormatTest, InvalidSpecifications)
+TEST(FormatTest, InvalidDirectives)
 {
     int n = 0;
     EXPECT_EQ("<-1>", F("%n", &n));
@@ -238,7 +238,7 @@ TEST(FormatTest, InvalidSpecifications)
     EXPECT_EQ("<-1>", F("%A", 1.0));
     EXPECT_EQ("<-1>", F("%b", 1));
     EXPECT_EQ("<-1>", F("%k", 1));
-    EXPECT_EQ("<-1>", F("%5%"));  // a percent sign inside a specification
+    EXPECT_EQ("<-1>", F("%5%"));  // a percent sign inside a directive
     EXPECT_EQ("<-1>", F("%-**d", 1, 2, 3));
     EXPECT_EQ("<-1>", F("%5*d", 1, 2));
     EXPECT_EQ("<-1>", F("%..3d", 1));
@@ -246,7 +246,7 @@ TEST(FormatTest, InvalidSpecifications)
     EXPECT_EQ("<-1>", F("%.3-d", 1));
     EXPECT_EQ("<-1>", F("%h5d", 1));
     EXPECT_EQ("<-1>", F("%\xc3\xa9", 1));
-    // A format that ends inside a specification.
+    // A format that ends inside a directive.
     EXPECT_EQ("<-1>", F("abc%"));
     EXPECT_EQ("<-1>", F("abc%-5"));
     EXPECT_EQ("<-1>", F("%.3"));
@@ -310,7 +310,7 @@ TEST(FormatTest, FloatingConversionsAreTheirOwnText)
     EXPECT_EQ("[]7", F("[%.*Lf]%d", 2147478676, 1.0L, 7));
 }
 
-TEST(FormatTest, FloatingSpecificationBuiltFromWhatWasParsed)
+TEST(FormatTest, FloatingDirectiveBuiltFromWhatWasParsed)
 {
     // The engine's own size letters never reach the platform's formatter: each of these is a
     // double formatted as "%f" would format it, and the next argument is still in place.
@@ -325,7 +325,7 @@ TEST(FormatTest, FloatingSpecificationBuiltFromWhatWasParsed)
     EXPECT_EQ("   +2.50e+00|7", F("%+12.2I64e|%d", 2.5, 7));
     EXPECT_EQ("+2.50|7", F("%+.2I64f|%d", 2.5, 7));
     EXPECT_EQ("0002.5|7", F("%06.1I64f|%d", 2.5, 7));
-    // Long specifications (more than 15 characters in the format) are no different.
+    // Long directives (more than 15 characters in the format) are no different.
     EXPECT_EQ("+2.500    ", F("%+-+-+-+- 010.3f", 2.5));
     EXPECT_EQ("+2.500    |7", F("%+-+-+-+-010.3Lf|%d", 2.5L, 7));
 }

@@ -1,5 +1,5 @@
 // CFStringCreateWithFormat: printf-style conversions (numbers through the C library's snprintf,
-// one specification at a time), %@ for objects, positional arguments ("%2$@") and widths or
+// one directive at a time), %@ for objects, positional arguments ("%2$@") and widths or
 // precisions taken from arguments.
 #include "StringInternal.h"
 
@@ -115,7 +115,7 @@ template <typename T> std::u16string cFormat(const std::string &fmt, T value)
 }
 #pragma GCC diagnostic pop
 
-// Reads one specification starting after its '%' at j; false when the format ends inside it (the
+// Reads one directive starting after its '%' at j; false when the format ends inside it (the
 // rest is then copied as text). Arguments are not numbered yet.
 bool parseSpec(std::u16string_view f, size_t j, Spec &s)
 {
@@ -178,7 +178,7 @@ bool parseSpec(std::u16string_view f, size_t j, Spec &s)
     return true;
 }
 
-// The specifications of the format in order, with the arguments they read numbered (maxArg: the
+// The directives of the format in order, with the arguments they read numbered (maxArg: the
 // highest argument number). Unknown conversions stay text.
 std::vector<Spec> parseSpecs(std::u16string_view f, int &maxArg)
 {
@@ -200,7 +200,7 @@ std::vector<Spec> parseSpecs(std::u16string_view f, int &maxArg)
             continue;
         }
         if (!parseSpec(f, j, s)) {
-            break;  // an incomplete specification at the end is copied as text
+            break;  // an incomplete directive at the end is copied as text
         }
         i = s.end - 1;
         if (kindFor(s) == ArgKind::None) {

@@ -103,7 +103,7 @@ struct FSCatalogInfo {
 typedef struct FSCatalogInfo FSCatalogInfo;
 typedef FSCatalogInfo *FSCatalogInfoPtr;
 
-/* Classic file specifications are not supported; the argument is accepted and must be NULL. */
+/* Classic FSSpec records are not supported; the argument is accepted and must be NULL. */
 typedef struct FSSpec *FSSpecPtr;
 
 /* Flat iteration over a folder's entries. */
