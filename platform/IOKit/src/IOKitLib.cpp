@@ -263,9 +263,14 @@ CFTypeRef CopyForCaller(CFTypeRef value)
     return value != nullptr ? CFRetain(value) : nullptr;
 }
 
+// A name longer than an io_name_t holds is cut before the character that does not fit, so what
+// the caller gets is still whole UTF-8.
 void CopyName(const std::string &text, char *buffer)
 {
     std::size_t length = std::min(text.size(), sizeof(io_name_t) - 1);
+    while (length < text.size() && length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
 }

@@ -2,7 +2,8 @@
 //
 // The top level is a dictionary; its IORegistryEntryChildren array holds the top-level entries
 // (children of the root). Each entry is a dictionary with
-//   IOObjectClass              string, required: the entry's class
+//   IOObjectClass              string, required: the entry's class (at most 127 bytes, as an
+//                              io_name_t holds it)
 //   IOSuperclasses             array of strings, optional: its ancestry, nearest first
 //   IORegistryEntryName        string, optional (default: the class)
 //   IORegistryEntryProperties  dictionary, optional: the property table
@@ -11,6 +12,8 @@
 // children where the entry itself is unusable); the rest of the registry stays.
 #include "CFSupport.h"
 #include "Registry.h"
+
+#include <IOKit/IOTypes.h>
 
 #include <map>
 
@@ -120,6 +123,12 @@ private:
             Problem(entryName + ": " + kClassKey + " is " + TypeName(classValue) +
                     (className.empty() && CFGetTypeID(classValue) == CFStringGetTypeID() ? " (empty)" : "") +
                     ", not a class name; left out with its children");
+            return;
+        }
+        if (className.size() >= sizeof(io_name_t)) {
+            Problem(entryName + ": " + kClassKey + " is " + std::to_string(className.size()) +
+                    " bytes long, more than a class name can be (" + std::to_string(sizeof(io_name_t) - 1) +
+                    "); left out with its children");
             return;
         }
         entryName += " (" + className + ")";

@@ -364,7 +364,8 @@ TEST_F(IOKitSnapshotTest, BadEntriesAreLeftOutAndTheRestStays)
         "<key>IORegistryEntryName</key><integer>1</integer>"
         "<key>BSD Name</key><string>misplaced</string>"
         "<key>IORegistryEntryChildren</key><dict/></dict>" +
-        good);                                                                               // /5
+        good +                                                                               // /5
+        "<dict><key>IOObjectClass</key><string>" + std::string(128, 'C') + "</string></dict>"); // /6 class too long
     std::string errors = LoadText(xml);
     EXPECT_EQ(2u, count_) << errors;
     for (const char *expected : {
@@ -376,6 +377,7 @@ TEST_F(IOKitSnapshotTest, BadEntriesAreLeftOutAndTheRestStays)
              "entry /4 (IOService): IORegistryEntryName is a number, not a string; the class name is used",
              "entry /4 (IOService): unknown key \"BSD Name\"; ignored",
              "entry /4 (IOService): IORegistryEntryChildren is a dictionary, not an array; no children",
+             "entry /6: IOObjectClass is 128 bytes long, more than a class name can be (127); left out with its children",
          }) {
         EXPECT_NE(std::string::npos, errors.find(expected)) << expected << "\n" << errors;
     }
@@ -384,7 +386,21 @@ TEST_F(IOKitSnapshotTest, BadEntriesAreLeftOutAndTheRestStays)
     for (std::size_t at = 0; (at = errors.find('\n', at)) != std::string::npos; ++at) {
         ++lines;
     }
-    EXPECT_EQ(8u, lines) << errors;
+    EXPECT_EQ(9u, lines) << errors;
+}
+
+TEST_F(IOKitSnapshotTest, ALongEntryNameIsCutBeforeTheCharacterThatDoesNotFit)
+{
+    // 126 ASCII bytes and a two-byte character: 128 bytes, one more than an io_name_t holds.
+    std::string name = std::string(126, 'n') + "\xc3\xa9";
+    LoadText(Top("<dict><key>IOObjectClass</key><string>IOService</string>"
+                 "<key>IORegistryEntryName</key><string>" + name + "</string></dict>"));
+    std::vector<io_object_t> objects = Matching(IOServiceMatching("IOService"));
+    ASSERT_EQ(1u, objects.size());
+    io_name_t got;
+    ASSERT_EQ(KERN_SUCCESS, IORegistryEntryGetName(objects[0], got));
+    EXPECT_EQ(std::string(126, 'n'), std::string(got));
+    ReleaseAll(objects);
 }
 
 TEST_F(IOKitSnapshotTest, WellKnownPropertiesOfTheWrongTypeAreReportedAndKept)
