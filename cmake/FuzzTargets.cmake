@@ -3,7 +3,8 @@
 # One fuzz target from one folder under fuzz/: SOURCES define LLVMFuzzerTestOneInput (and may
 # define LLVMFuzzerInitialize). The folder holds corpus/ (seed inputs, required) and crashes/
 # (saved inputs that once failed; may be empty).
-#  - <name>_fuzz: the libFuzzer program, built only with MODEM_BUILD_FUZZ (the clang preset).
+#  - <name>_fuzz: the libFuzzer program, built only with MODEM_BUILD_FUZZ (the clang and
+#    fuzz-volume presets).
 #  - <name>_replay: the same sources with a small driver instead of libFuzzer, built in every
 #    preset that builds tests or fuzz targets; the CTest test fuzz_replay_<name> (label unit)
 #    feeds it every file of corpus/ and crashes/, read when the test runs, so new inputs need
