@@ -5,7 +5,8 @@
 // and the nodes freed again. This reader makes the objects as it goes, for documents in the shape
 // writers give them: an optional XML declaration and DOCTYPE without an internal subset, one
 // <plist> element holding one value, elements without attributes, text with only the five named
-// entities, integers in the signed 64-bit range, dates in whole seconds, base64 data, and strict UTF-8.
+// entities, decimal integers in the signed 64-bit range without leading zeros, dates in whole
+// seconds, base64 data, and strict UTF-8.
 //
 // Anything else it leaves to libplist's path, which decides: the fast reader never refuses a
 // document, it either reads it or defers. What it reads is what libplist's path reads from the
@@ -227,7 +228,8 @@ private:
         }
         bool negative = t[0] == '-';
         std::string_view digits = t.substr(negative ? 1 : 0);
-        if (digits.empty() || digits.size() > 19 ||
+        // A leading zero makes libplist's path read the rest as octal (and "0x" as hex): left to it.
+        if (digits.empty() || digits.size() > 19 || (digits.size() > 1 && digits[0] == '0') ||
             digits.find_first_not_of("0123456789") != std::string_view::npos) {
             return defer();
         }

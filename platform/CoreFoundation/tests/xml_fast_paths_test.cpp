@@ -315,6 +315,17 @@ TEST(XMLReaderTest, PlainDocumentsAreReadWholeAndAsLibplistReadsThem)
     }
 }
 
+TEST(XMLReaderTest, IntegerSpellingsReadAsLibplistReadsThemOrAreLeftToIt)
+{
+    // libplist's path reads a leading zero as octal ("010" is 8) and stops at the first digit
+    // that is not one; the fast reader must not read such a number as decimal.
+    for (const char *spelling : {"0", "-0", "7", "-7", "010", "-010", "00", "0000000002101795068", "0x10", "08",
+                                 "9223372036854775807", "-9223372036854775808", "09223372036854775807"}) {
+        std::string text = std::string("<plist version=\"1.0\"><integer>") + spelling + "</integer></plist>";
+        ExpectSameReading(text, kCFPropertyListImmutable, spelling);
+    }
+}
+
 TEST(XMLReaderTest, EditedDocumentsReadAsLibplistReadsThemOrAreLeftToIt)
 {
     // Spellings the fast reader must read exactly as libplist does, or leave to it.
