@@ -75,6 +75,12 @@ int xmlDepth(const char *p, size_t n, int limit)
             --depth;
             skipPast(1, ">", false);
         } else {
+            // The element's name runs to white space or the end of the tag, quotes and zero bytes
+            // included (the parser compares it as a C string, so "plist\0\"" names a plist);
+            // only in the attributes after it does a double quote quote.
+            while (i < n && p[i] != ' ' && p[i] != '\t' && p[i] != '\r' && p[i] != '\n' && p[i] != '>') {
+                ++i;
+            }
             bool quoted = false;
             bool selfClosing = false;
             for (; i < n; ++i) {

@@ -394,6 +394,24 @@ TEST_F(PropertyListTest, ReaderCapsNestingAndRefusesMalformedInput)
         EXPECT_EQ(nullptr, Read(data, 0, &deepCode)) << prefix << open;
         EXPECT_EQ(kCFPropertyListReadCorruptError, deepCode) << prefix << open;
     }
+    // A zero byte in an element's name ends the name for the parser, so a double quote after it
+    // in the same name quotes nothing: a check that took it for an attribute quote saw one level
+    // and let two million closed levels through to the parser's recursion.
+    {
+        const int levels = 2000000;
+        std::string text = std::string("<plist\0\">", 9);
+        text.reserve(text.size() + 15 * levels + 8);
+        for (int i = 0; i < levels; ++i) {
+            text += "<array>";
+        }
+        for (int i = 0; i < levels; ++i) {
+            text += "</array>";
+        }
+        CFRef<CFDataRef> data(DataOf(text + "</plist>"));
+        CFIndex deepCode = 0;
+        EXPECT_EQ(nullptr, Read(data, 0, &deepCode));
+        EXPECT_EQ(kCFPropertyListReadCorruptError, deepCode);
+    }
     // A writer of nesting deeper than the reader accepts refuses to write it.
     CFRef<CFMutableArrayRef> top(NewArray());
     CFMutableArrayRef current = top;
